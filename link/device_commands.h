@@ -1,0 +1,40 @@
+#pragma once
+// The CP290's commands over an open line, as every program uses them: build
+// the frame, write it, read the reply within the link's bounds. Write failures
+// and timeouts are logged by the line in its program's wording; callers add
+// their own operation-level lines.
+#include <functional>
+#include <optional>
+
+#include "link/cp290_protocol.h"
+#include "link/serial_link.h"
+
+namespace cp290 {
+
+// Download one event and read its acknowledgement.
+LinkResult sendEvent(SerialLine& line, int eventNumber, const EventImage& img);
+
+// Set the clock from a local time; the acknowledgement is read.
+LinkResult sendClock(SerialLine& line, const std::tm& localTime);
+
+// Set the base house code (erases the device's events); the acknowledgement is read.
+LinkResult sendBaseCode(SerialLine& line, uint8_t houseCode);
+
+// Request the clock and base house code.
+LinkResult requestClock(SerialLine& line, ClockReply& reply);
+
+// Upload all 128 slots. onSlot(n, image or nullopt for empty) runs after each slot.
+LinkResult uploadEvents(SerialLine& line,
+                        const std::function<void(int, const std::optional<EventImage>&)>& onSlot);
+
+struct SelfTestOutcome {
+    bool passed = false;
+    bool replied = false;  // a complete 7-byte reply came within the bound
+    int statusBit = 1;
+};
+// Runs the self test: one bound of totalMs for the whole reply. Logs
+// "Quorvel - *** CP290 NOT Responding *** \n" when not a byte came and
+// "Quorvel - CP290 Status = %d \n" when a reply was read.
+SelfTestOutcome runSelfTest(SerialLine& line, int totalMs = kSelfTestTotalMs);
+
+}  // namespace cp290

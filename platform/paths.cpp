@@ -1,0 +1,50 @@
+#include "platform/paths.h"
+
+#include <climits>
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+std::string withSlash(std::string s)
+{
+    if (s.empty() || s.back() != '/')
+        s += '/';
+    return s;
+}
+}  // namespace
+
+std::string userFolder()
+{
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return withSlash(home);
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
+        return withSlash(pw->pw_dir);
+    return "/";
+}
+
+std::string applicationFolder()
+{
+    if (const char* dir = std::getenv("CP290_APP_DIR"); dir && *dir)
+        return withSlash(dir);
+    char buf[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return "./";
+    std::string exe(buf, static_cast<size_t>(n));
+    const size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? std::string("./") : exe.substr(0, slash + 1);
+}
+
+bool hasDisplay()
+{
+    for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* v = std::getenv(var);
+        if (v && *v)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace platform

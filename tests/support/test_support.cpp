@@ -1,0 +1,177 @@
+#include "tests/support/test_support.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <fcntl.h>
+#include <poll.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/syslog_log.h"
+
+#ifndef CP290_BIN_DIR
+#define CP290_BIN_DIR "."
+#endif
+
+namespace testing_support {
+
+TempDir::TempDir()
+{
+    std::string tmpl = (std::filesystem::temp_directory_path() / "cp290test.XXXXXX").string();
+    if (!mkdtemp(tmpl.data()))
+        throw std::runtime_error("mkdtemp failed");
+    m_path = tmpl;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+}
+
+LogCapture::LogCapture()
+{
+    platform::setLogSink([this](const std::string& s) { m_lines.push_back(s); });
+}
+
+LogCapture::~LogCapture()
+{
+    platform::setLogSink({});
+}
+
+bool LogCapture::contains(const std::string& text) const
+{
+    for (const auto& l : m_lines)
+        if (l.find(text) != std::string::npos)
+            return true;
+    return false;
+}
+
+std::string LogCapture::joined() const
+{
+    std::string s;
+    for (const auto& l : m_lines)
+        s += l;
+    return s;
+}
+
+void SimTest::SetUp()
+{
+    restartSim(sim::SimOptions{});
+}
+
+void SimTest::TearDown()
+{
+    if (m_sim)
+        m_sim->stop();
+    m_sim.reset();
+}
+
+void SimTest::restartSim(const sim::SimOptions& options)
+{
+    if (m_sim)
+        m_sim->stop();
+    m_sim = std::make_unique<sim::Cp290Sim>(options);
+    std::string err;
+    ASSERT_TRUE(m_sim->start(&err)) << err;
+}
+
+namespace {
+void drain(int fd, std::string& into)
+{
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n > 0)
+            into.append(buf, static_cast<size_t>(n));
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break;
+    }
+}
+}  // namespace
+
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::map<std::string, std::string>& env, int timeoutMs)
+{
+    RunResult r;
+    int outPipe[2], errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
+        return r;
+    const std::string exe = program.find('/') == std::string::npos
+                                ? std::string(CP290_BIN_DIR) + "/" + program
+                                : program;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        close(outPipe[0]);
+        close(errPipe[0]);
+        const int devnull = ::open("/dev/null", O_RDONLY);
+        if (devnull >= 0)
+            dup2(devnull, 0);
+        for (const auto& [k, v] : env)
+            setenv(k.c_str(), v.c_str(), 1);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(exe.c_str()));
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool outOpen = true, errOpen = true;
+    while (outOpen || errOpen) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            kill(pid, SIGKILL);
+            break;
+        }
+        pollfd fds[2] = {{outOpen ? outPipe[0] : -1, POLLIN, 0}, {errOpen ? errPipe[0] : -1, POLLIN, 0}};
+        if (poll(fds, 2, static_cast<int>(left)) < 0 && errno != EINTR)
+            break;
+        char buf[4096];
+        if (fds[0].fd >= 0 && fds[0].revents) {
+            const ssize_t n = read(outPipe[0], buf, sizeof buf);
+            if (n > 0) r.out.append(buf, static_cast<size_t>(n)); else outOpen = false;
+        }
+        if (fds[1].fd >= 0 && fds[1].revents) {
+            const ssize_t n = read(errPipe[0], buf, sizeof buf);
+            if (n > 0) r.err.append(buf, static_cast<size_t>(n)); else errOpen = false;
+        }
+    }
+    drain(outPipe[0], r.out);
+    close(outPipe[0]);
+    close(errPipe[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,65 @@
+#pragma once
+// Shared test helpers: an emulator on a real pseudo-terminal per test, a
+// temporary folder, log capture, and running the suite's programs.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/cp290_sim.h"
+
+namespace testing_support {
+
+// A temporary folder removed with everything in it when the object dies.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return m_path; }
+    std::string file(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Collects the lines logged through platform::logLine while alive.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    const std::vector<std::string>& lines() const { return m_lines; }
+    bool contains(const std::string& text) const;
+    std::string joined() const;
+
+private:
+    std::vector<std::string> m_lines;
+};
+
+// A fixture holding an unpaced emulator; options can be changed before start.
+class SimTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    void restartSim(const sim::SimOptions& options);
+    sim::Cp290Sim& device() { return *m_sim; }
+    std::string devicePath() const { return m_sim->slavePath(); }
+
+    std::unique_ptr<sim::Cp290Sim> m_sim;
+};
+
+struct RunResult {
+    int exitStatus = -1;
+    std::string out;
+    std::string err;
+};
+// Runs a program of the suite's build folder with extra environment, no stdin,
+// and a hard time limit (the child is killed when it runs over).
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::map<std::string, std::string>& env, int timeoutMs = 60000);
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+
+}  // namespace testing_support
