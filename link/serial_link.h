@@ -80,8 +80,8 @@ public:
     // Reads exactly n bytes; fails when no new byte came for idleMs (logged as
     // "<P> Error - CP290 not responding" unless quiet).
     LinkResult readExact(uint8_t* buf, size_t n, int idleMs = kReplyIdleMs, bool quiet = false);
-    // Waits until at least n bytes are waiting or totalMs passed; returns the count waiting.
-    int waitForCount(size_t n, int totalMs);
+    // Reads up to n bytes within totalMs in all; returns how many came (never logs).
+    size_t readUpTo(uint8_t* buf, size_t n, int totalMs);
 
     // Bytes written and read since open (benchmarks).
     size_t bytesWritten() const { return m_written; }

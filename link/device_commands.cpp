@@ -1,0 +1,91 @@
+#include "link/device_commands.h"
+
+#include "platform/syslog_log.h"
+
+namespace cp290 {
+
+namespace {
+LinkResult writeThenAck(SerialLine& line, const Frame& frame)
+{
+    LinkResult r = line.writeFrame(frame);
+    if (!r.ok())
+        return r;
+    uint8_t ack[kAckLength];
+    return line.readExact(ack, sizeof ack);
+}
+}  // namespace
+
+LinkResult sendEvent(SerialLine& line, int eventNumber, const EventImage& img)
+{
+    return writeThenAck(line, downloadEventFrame(eventNumber, img));
+}
+
+LinkResult sendClock(SerialLine& line, const std::tm& localTime)
+{
+    return writeThenAck(line, setClockFrame(localTime));
+}
+
+LinkResult sendBaseCode(SerialLine& line, uint8_t houseCode)
+{
+    return writeThenAck(line, baseCodeFrame(houseCode));
+}
+
+LinkResult requestClock(SerialLine& line, ClockReply& reply)
+{
+    LinkResult r = line.writeFrame(clockRequestFrame());
+    if (!r.ok())
+        return r;
+    uint8_t buf[kClockReplyLength];
+    r = line.readExact(buf, sizeof buf);
+    if (r.ok())
+        reply = decodeClockReply(buf);
+    return r;
+}
+
+LinkResult uploadEvents(SerialLine& line,
+                        const std::function<void(int, const std::optional<EventImage>&)>& onSlot)
+{
+    LinkResult r = line.writeFrame(uploadFrame());
+    if (!r.ok())
+        return r;
+    uint8_t ack[kAckLength];
+    r = line.readExact(ack, sizeof ack);
+    if (!r.ok())
+        return r;
+    UploadDecoder decoder;
+    uint8_t buf[8];
+    while (!decoder.done()) {
+        const size_t want = static_cast<size_t>(decoder.needed());
+        r = line.readExact(buf, want);
+        if (!r.ok())
+            return r;
+        for (size_t i = 0; i < want; ++i) {
+            if (decoder.feed(buf[i]) && onSlot)
+                onSlot(decoder.lastSlot(), decoder.lastImage());
+        }
+    }
+    // The checksum byte that ends the stream is left to the next open's flush.
+    return r;
+}
+
+SelfTestOutcome runSelfTest(SerialLine& line, int totalMs)
+{
+    SelfTestOutcome out;
+    // A failed write is logged by the line; the wait still follows and ends as failed.
+    line.writeFrame(selfTestFrame());
+    uint8_t reply[kAckLength];
+    const size_t got = line.readUpTo(reply, sizeof reply, totalMs);
+    if (got == 0) {
+        platform::logLine("Quorvel - *** CP290 NOT Responding *** \n");
+        return out;
+    }
+    if (got < sizeof reply)
+        return out;
+    out.replied = true;
+    out.statusBit = reply[kAckLength - 1] & 0x01;
+    out.passed = out.statusBit == 0;
+    platform::logf("Quorvel - CP290 Status = %d \n", out.statusBit);
+    return out;
+}
+
+}  // namespace cp290

@@ -1,0 +1,130 @@
+// Frame vectors and reply decoding of the CP290 protocol.
+#include <gtest/gtest.h>
+
+#include "link/cp290_protocol.h"
+
+using namespace cp290;
+
+namespace {
+Frame withSync(std::initializer_list<uint8_t> tail)
+{
+    Frame f(16, 0xFF);
+    f.insert(f.end(), tail);
+    return f;
+}
+const EventImage kSixThirty = {0x08, 0x7F, 0x06, 0x1E, 0x80, 0x00, 0x60, 0x02};
+}  // namespace
+
+TEST(Frames, DownloadAddressesAcrossTheHighByte)
+{
+    struct Case { int event; uint8_t lo, hi; };
+    for (const Case c : {Case{1, 0x00, 0x00}, {5, 0x20, 0x00}, {9, 0x40, 0x00}, {32, 0xF8, 0x00},
+                         {33, 0x00, 0x01}, {128, 0xF8, 0x03}}) {
+        const Frame f = downloadEventFrame(c.event, kSixThirty);
+        ASSERT_EQ(f.size(), 28u);
+        EXPECT_EQ(f[16], 0x03);
+        EXPECT_EQ(f[17], c.lo) << "event " << c.event;
+        EXPECT_EQ(f[18], c.hi) << "event " << c.event;
+    }
+}
+
+TEST(Frames, DownloadChecksumCoversOnlyTheImage)
+{
+    const Frame f = downloadEventFrame(33, kSixThirty);
+    EXPECT_EQ(f, withSync({0x03, 0x00, 0x01, 0x08, 0x7F, 0x06, 0x1E, 0x80, 0x00, 0x60, 0x02, 0x8D}));
+    // The sum wraps at 8 bits.
+    const EventImage big = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(downloadEventFrame(1, big).back(), 0xF8);
+}
+
+TEST(Frames, SetClockFromLocalTime)
+{
+    std::tm wed{};
+    wed.tm_wday = 3;
+    wed.tm_hour = 7;
+    wed.tm_min = 5;
+    EXPECT_EQ(setClockFrame(wed), withSync({0x02, 0x05, 0x07, 0x04, 0x10}));
+    std::tm sun{};
+    sun.tm_wday = 0;
+    sun.tm_hour = 23;
+    sun.tm_min = 59;
+    EXPECT_EQ(setClockFrame(sun), withSync({0x02, 59, 23, 0x40, 0x92}));
+}
+
+TEST(Frames, OtherCommands)
+{
+    EXPECT_EQ(baseCodeFrame(HC[4]), withSync({0x00, 0xA0}));
+    EXPECT_EQ(clockRequestFrame(), withSync({0x04}));
+    EXPECT_EQ(uploadFrame(), withSync({0x05}));
+    EXPECT_EQ(selfTestFrame(), withSync({0x07}));
+}
+
+TEST(Encodings, HouseCodesRoundTripAndUnknownKeepsPrevious)
+{
+    for (int i = 1; i <= 16; ++i)
+        EXPECT_EQ(houseIndexFromCode(HC[i], 0), i) << HLetters[i - 1];
+    // 0x10 is also the "no house" entry 0, which must never be the answer.
+    EXPECT_EQ(houseIndexFromCode(0x10, 0), 5);
+    EXPECT_EQ(houseIndexFromCode(0x11, 7), 7);
+    EXPECT_EQ(houseIndexFromCode(-1, 3), 3);
+}
+
+TEST(Encodings, DayBits)
+{
+    EXPECT_EQ(dayBit(1), 0x01);
+    EXPECT_EQ(dayBit(3), 0x04);
+    EXPECT_EQ(dayBit(7), 0x40);
+    EXPECT_EQ(dayBit(0), 0);
+    EXPECT_EQ(dayBit(8), 0);
+    EXPECT_EQ(dayBit(-100), 0);
+}
+
+TEST(ClockReply, TextsOfTheTwelveHourClock)
+{
+    EXPECT_EQ(clockTimeText(0, 7), "12:07 AM");
+    EXPECT_EQ(clockTimeText(7, 5), "7:05 AM");
+    EXPECT_EQ(clockTimeText(12, 0), "12:00 PM");
+    EXPECT_EQ(clockTimeText(13, 30), "1:30 PM");
+    EXPECT_EQ(clockTimeText(23, 59), "11:59 PM");
+    EXPECT_EQ(dayName(0x20), "Saturday");
+    EXPECT_EQ(dayName(0x01), "Monday");
+    EXPECT_EQ(dayName(0x03), "         ");
+    EXPECT_EQ(dayName(0x80), "         ");
+
+    const uint8_t reply[12] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 7, 0, 0x20, 0xA0, 0xC7};
+    const ClockReply c = decodeClockReply(reply);
+    EXPECT_EQ(c.minute, 7);
+    EXPECT_EQ(c.hour, 0);
+    EXPECT_EQ(c.dayBit, 0x20);
+    EXPECT_EQ(houseIndexFromCode(c.houseCode, 0), 4);
+}
+
+TEST(Upload, EmptyAndUsedSlotsInOrder)
+{
+    UploadDecoder d;
+    std::vector<std::pair<int, std::optional<EventImage>>> slots;
+    auto feed = [&](uint8_t b) {
+        if (d.feed(b))
+            slots.emplace_back(d.lastSlot(), d.lastImage());
+    };
+    feed(0xFF);  // slot 1 empty
+    EXPECT_EQ(d.needed(), 1);
+    for (uint8_t b : kSixThirty) feed(b);  // slot 2
+    for (int i = 3; i <= 128; ++i) feed(0xFF);
+    ASSERT_TRUE(d.done());
+    EXPECT_EQ(d.needed(), 0);
+    ASSERT_EQ(slots.size(), 128u);
+    EXPECT_EQ(slots[0].first, 1);
+    EXPECT_FALSE(slots[0].second);
+    EXPECT_EQ(slots[1].first, 2);
+    EXPECT_EQ(slots[1].second, kSixThirty);
+    // A 0xFF inside an event's bytes is data, not an empty marker.
+    UploadDecoder d2;
+    d2.feed(0x08);
+    for (int i = 0; i < 6; ++i) EXPECT_FALSE(d2.feed(0xFF));
+    EXPECT_TRUE(d2.feed(0xFF));
+    EXPECT_EQ(d2.lastSlot(), 1);
+    EXPECT_EQ((*d2.lastImage())[7], 0xFF);
+    // Bytes after the last slot (the device's checksum) are not taken.
+    EXPECT_FALSE(d.feed(0x12));
+}

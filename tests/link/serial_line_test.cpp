@@ -1,0 +1,202 @@
+// The serial line against the emulator on a real pseudo-terminal: replies,
+// bounds, exclusive use between processes, and the line's settings restored.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "link/device_commands.h"
+#include "link/serial_link.h"
+#include "platform/clock.h"
+#include "tests/support/test_support.h"
+
+using namespace cp290;
+using testing_support::LogCapture;
+
+namespace {
+const EventImage kSixThirty = {0x08, 0x7F, 0x06, 0x1E, 0x80, 0x00, 0x60, 0x02};
+const EventImage kDimSecurity = {0x09, 0x41, 0x17, 0x3B, 0x01, 0x80, 0xC0, 0xF5};
+
+double secondsSince(std::chrono::steady_clock::time_point t)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+class SerialLineTest : public testing_support::SimTest {};
+}  // namespace
+
+TEST_F(SerialLineTest, DownloadsAndUploadsThroughTheDevice)
+{
+    SerialLine line(Program::Quorvel);
+    ASSERT_TRUE(line.open(devicePath()));
+    EXPECT_TRUE(sendEvent(line, 2, kSixThirty).ok());
+    EXPECT_TRUE(sendEvent(line, 128, kDimSecurity).ok());
+    line.close();
+    EXPECT_EQ(device().event(2), kSixThirty);
+    EXPECT_EQ(device().event(128), kDimSecurity);
+    EXPECT_FALSE(device().event(1));
+
+    std::vector<std::optional<EventImage>> got(129);
+    std::vector<int> order;
+    ASSERT_TRUE(line.open(devicePath()));
+    ASSERT_TRUE(uploadEvents(line, [&](int n, const std::optional<EventImage>& img) {
+                    order.push_back(n);
+                    got[static_cast<size_t>(n)] = img;
+                }).ok());
+    line.close();
+    ASSERT_EQ(order.size(), 128u);
+    EXPECT_EQ(order.front(), 1);
+    EXPECT_EQ(order.back(), 128);
+    EXPECT_FALSE(got[1]);
+    EXPECT_EQ(got[2], kSixThirty);
+    EXPECT_EQ(got[128], kDimSecurity);
+
+    // The upload's trailing checksum byte must not be read as the next reply.
+    ClockReply c;
+    device().setClock({30, 13, 0x20});
+    device().setBaseHouseCode(0xA0);
+    ASSERT_TRUE(line.open(devicePath()));
+    ASSERT_TRUE(requestClock(line, c).ok());
+    EXPECT_EQ(c.hour, 13);
+    EXPECT_EQ(c.minute, 30);
+    EXPECT_EQ(c.dayBit, 0x20);
+    EXPECT_EQ(c.houseCode, 0xA0);
+}
+
+TEST_F(SerialLineTest, ClockAndBaseCodeReachTheDevice)
+{
+    platform::setNowForTesting(std::nullopt);
+    SerialLine line(Program::Tamsel);
+    ASSERT_TRUE(line.open(devicePath()));
+    std::tm t{};
+    t.tm_wday = 3;
+    t.tm_hour = 7;
+    t.tm_min = 5;
+    EXPECT_TRUE(sendClock(line, t).ok());
+    device().setEvent(4, kSixThirty);
+    EXPECT_TRUE(sendBaseCode(line, HC[4]).ok());
+    line.close();
+    const sim::SimClock c = device().clock();
+    EXPECT_EQ(c.hour, 7);
+    EXPECT_EQ(c.minute, 5);
+    EXPECT_EQ(c.dayBit, 0x04);
+    EXPECT_EQ(device().baseHouseCode(), 0xA0);
+    EXPECT_FALSE(device().event(4)) << "setting the base code erases the events";
+}
+
+TEST_F(SerialLineTest, SilentDeviceFailsWithinTheBound)
+{
+    device().setSilent(true);
+    LogCapture log;
+    SerialLine line(Program::Veskarn);
+    ASSERT_TRUE(line.open(devicePath()));
+    const auto t0 = std::chrono::steady_clock::now();
+    const LinkResult r = sendEvent(line, 1, kSixThirty);
+    const double took = secondsSince(t0);
+    EXPECT_EQ(r.status, LinkStatus::Timeout);
+    EXPECT_GE(took, kReplyIdleMs / 1000.0 - 0.2);
+    EXPECT_LT(took, kReplyIdleMs / 1000.0 + 2.0);
+    EXPECT_TRUE(log.contains("Veskarn Error - CP290 not responding\n")) << log.joined();
+
+    const auto t1 = std::chrono::steady_clock::now();
+    const SelfTestOutcome st = runSelfTest(line, 1500);
+    EXPECT_LT(secondsSince(t1), 3.0);
+    EXPECT_FALSE(st.passed);
+    EXPECT_FALSE(st.replied);
+    EXPECT_TRUE(log.contains("Quorvel - *** CP290 NOT Responding *** \n"));
+}
+
+TEST_F(SerialLineTest, SelfTestReportsTheStatusBit)
+{
+    device().setSelfTestMs(200);
+    SerialLine line(Program::Quorvel);
+    LogCapture log;
+    ASSERT_TRUE(line.open(devicePath()));
+    SelfTestOutcome st = runSelfTest(line, 5000);
+    EXPECT_TRUE(st.replied);
+    EXPECT_TRUE(st.passed);
+    EXPECT_TRUE(log.contains("Quorvel - CP290 Status = 0 \n")) << log.joined();
+    device().setFailSelfTest(true);
+    st = runSelfTest(line, 5000);
+    EXPECT_FALSE(st.passed);
+    EXPECT_TRUE(log.contains("Quorvel - CP290 Status = 1 \n"));
+}
+
+TEST_F(SerialLineTest, SecondProcessFindsTheLineTaken)
+{
+    SerialLine line(Program::Quorvel);
+    ASSERT_TRUE(line.open(devicePath()));
+    // Another program (a child process, root or not) must not get the line.
+    const std::string path = devicePath();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        SerialLine other(Program::Tamsel);
+        _exit(other.open(path) ? 0 : 3);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+
+    // In this process too, and the failure says why in the tool's words.
+    LogCapture log;
+    SerialLine second(Program::Tamsel);
+    EXPECT_FALSE(second.open(path));
+    EXPECT_TRUE(log.contains("Tamsel Error - Error setting TIOCEXCL on " + path)) << log.joined();
+
+    line.close();
+    EXPECT_TRUE(second.open(path)) << "the line is free again after the close";
+}
+
+TEST_F(SerialLineTest, LineSettingsAreRestoredAfterAnOperation)
+{
+    const int fd = ::open(devicePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    termios before{};
+    ASSERT_EQ(tcgetattr(fd, &before), 0);
+    before.c_cc[VTIME] = 3;
+    before.c_cc[VMIN] = 1;
+    cfsetspeed(&before, B9600);
+    before.c_lflag |= ICANON;
+    ASSERT_EQ(tcsetattr(fd, TCSANOW, &before), 0);
+    ASSERT_EQ(tcgetattr(fd, &before), 0);
+
+    {
+        SerialLine line(Program::Brondile);
+        ASSERT_TRUE(line.open(devicePath()));
+        termios during{};
+        ASSERT_EQ(tcgetattr(fd, &during), 0);
+        EXPECT_EQ(cfgetospeed(&during), B600);
+        EXPECT_EQ(during.c_cc[VTIME], 10);
+        EXPECT_EQ(during.c_cc[VMIN], 0);
+        EXPECT_EQ(during.c_lflag & ICANON, 0u);
+        device().setSilent(true);
+        EXPECT_FALSE(sendEvent(line, 1, kSixThirty).ok());
+        // Leaving the scope after a failure restores the line too.
+    }
+    termios after{};
+    ASSERT_EQ(tcgetattr(fd, &after), 0);
+    ::close(fd);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(cfgetospeed(&after), B9600);
+    EXPECT_EQ(after.c_cc[VTIME], 3);
+    EXPECT_EQ(after.c_cc[VMIN], 1);
+}
+
+TEST(SerialLineOpen, MissingDeviceIsLoggedInEachProgramsWords)
+{
+    LogCapture log;
+    SerialLine q(Program::Quorvel);
+    EXPECT_FALSE(q.open("/nonexistent/cp290"));
+    SerialLine t(Program::Tamsel);
+    EXPECT_FALSE(t.open("/nonexistent/cp290"));
+    EXPECT_TRUE(log.contains("Quorvel Error opening serial port /nonexistent/cp290 - No such file or directory(2).\n"))
+        << log.joined();
+    EXPECT_TRUE(log.contains("Tamsel Error - Error opening serial port /nonexistent/cp290 - No such file or directory(2).\n"));
+}

@@ -1,0 +1,118 @@
+// tamsel end to end: the program run as cron runs it, against the emulator.
+#include <gtest/gtest.h>
+
+#include <QSettings>
+#include <QString>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "tests/support/test_support.h"
+
+using testing_support::runProgram;
+using testing_support::RunResult;
+using testing_support::TempDir;
+
+namespace {
+
+class TamselTest : public testing_support::SimTest {
+protected:
+    void storeSerialPath(const std::string& path)
+    {
+        QSettings s(QString::fromStdString(m_config.file("Lumbrasken.conf")), QSettings::IniFormat);
+        s.setValue("Serial Path", QString::fromStdString(path));
+        s.sync();
+    }
+
+    RunResult runTamsel(std::map<std::string, std::string> extra = {})
+    {
+        std::map<std::string, std::string> env = {
+            {"XDG_CONFIG_HOME", m_config.path()},
+            {"CP290_SERIAL_DEVICES", devicePath()},
+            {"CP290_LOG_STDERR", "1"},
+            {"QT_QPA_PLATFORM", ""},  // as under cron: no display
+            {"DISPLAY", ""},
+        };
+        for (auto& [k, v] : extra)
+            env[k] = v;
+        return runProgram("tamsel", {}, env, 30000);
+    }
+
+    TempDir m_config;
+};
+
+}  // namespace
+
+TEST_F(TamselTest, SetsTheDeviceClockToTheComputersClock)
+{
+    storeSerialPath(devicePath());
+    const RunResult r = runTamsel();
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::time_t now = std::time(nullptr);
+    std::tm t{};
+    localtime_r(&now, &t);
+    const sim::SimClock c = device().clock();
+    const int deviceMinutes = c.hour * 60 + c.minute;
+    const int hostMinutes = t.tm_hour * 60 + t.tm_min;
+    EXPECT_LE(std::abs(deviceMinutes - hostMinutes) % (24 * 60 - 1), 1);
+    const std::string line = "Tamsel CP290 Clock updated on " + std::to_string(t.tm_mon + 1) + "/" +
+                             std::to_string(t.tm_mday) + " \n";
+    EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
+}
+
+TEST_F(TamselTest, SundayJustBeforeMidnight)
+{
+    storeSerialPath(devicePath());
+    // 2026-12-06 23:59:00 UTC, a Sunday.
+    const RunResult r = runTamsel({{"CP290_NOW", "1796601540"}, {"TZ", "UTC"}});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const auto frames = device().frames();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0], (std::vector<uint8_t>{0x02, 59, 23, 0x40, 0x92}));
+    EXPECT_NE(r.err.find("Tamsel CP290 Clock updated on 12/6 \n"), std::string::npos) << r.err;
+}
+
+TEST_F(TamselTest, MissingPathOrDeviceEndsWith69AndSendsNothing)
+{
+    RunResult r = runTamsel();
+    EXPECT_EQ(r.exitStatus, 69);
+    EXPECT_NE(r.err.find("Tamsel - Serial port path not in plist.\n"), std::string::npos) << r.err;
+
+    storeSerialPath("/dev/ttyUSB-not-here");
+    r = runTamsel();
+    EXPECT_EQ(r.exitStatus, 69);
+    EXPECT_NE(r.err.find("Tamsel - CP290 Serial port not found.\n"), std::string::npos) << r.err;
+    EXPECT_TRUE(device().frames().empty());
+}
+
+TEST_F(TamselTest, SilentDeviceIsAFailureNotAnUpdate)
+{
+    storeSerialPath(devicePath());
+    device().setSilent(true);
+    const RunResult r = runTamsel();
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("Tamsel Error - CP290 not responding\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Clock updated"), std::string::npos) << r.err;
+}
+
+TEST_F(TamselTest, LineTakenByAnotherProgram)
+{
+    storeSerialPath(devicePath());
+    // Another program holds the line for the whole run.
+    const RunResult holder = [&] {
+        const std::string path = devicePath();
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+        RunResult r = runTamsel();
+        ::close(fd);
+        return r;
+    }();
+    EXPECT_EQ(holder.exitStatus, 1);
+    EXPECT_NE(holder.err.find("Tamsel Error - Error setting TIOCEXCL on " + devicePath()), std::string::npos)
+        << holder.err;
+    EXPECT_NE(holder.err.find("Tamsel Error - SetClock Bad File Descriptor\n"), std::string::npos);
+    EXPECT_EQ(holder.err.find("Clock updated"), std::string::npos);
+    EXPECT_TRUE(device().frames().empty());
+}
