@@ -8,8 +8,23 @@
 // pacing on, each byte in either direction takes the wire time of the chosen
 // baud rate (about 16.7 ms at 600 baud), scheduled on absolute deadlines.
 // The device state (events, clock, base house code, status) can be read and
-// set from the owning thread at any time; access is locked.
+// set from the owning thread at any time; access is locked. The setters poke
+// one piece of state directly (they do not erase events as the wire commands
+// do) and count as programming: status() becomes 1.
+//
+// The worker sleeps in poll() on the master, a wake eventfd (stop, a new
+// clock) and a timerfd armed at absolute CLOCK_MONOTONIC deadlines (the next
+// reply byte, the next minute of the device clock when reports are on).
+// Nothing holds the wire back: reply bytes that find the line's buffer full
+// are lost, as on a real line that nobody reads.
+//
+// Frames the device cannot use are acknowledged but not carried out: a wrong
+// checksum, a clock time past 23:59, a memory address that is no event's or
+// graphics pair's. An event written with 0xFF as its first byte (the upload's
+// empty-slot mark) empties the slot, so an upload never carries a slot that
+// would read back as empty plus seven stray bytes.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -30,6 +45,7 @@ struct SimOptions {
     int selfTestMs = 12000;        // how long the self test takes
     bool reports = false;          // send the 12-byte report when an event's time comes
     bool logFrames = false;        // print every frame to stdout
+    bool keepFrames = true;        // record frames for frames(); off for long runs
 };
 
 struct SimClock {
@@ -48,6 +64,7 @@ public:
     bool start(std::string* error = nullptr);
     void stop();
     std::string slavePath() const;  // the symlink when one was asked for, else /dev/pts/N
+    std::string ptyPath() const;    // always /dev/pts/N
 
     // Device memory: slot n (1..128), nullopt when empty.
     std::optional<EventImage> event(int n) const;
@@ -59,8 +76,11 @@ public:
     void setBaseHouseCode(uint8_t code);
     SimClock clock() const;  // runs on from when it was set
     void setClock(SimClock c);
+    // The clock as if set to c `elapsed` ago and running on since.
+    void setClock(SimClock c, std::chrono::milliseconds elapsed);
     uint8_t status() const;  // 1 once the device holds programmed data
 
+    // Silent: frames are still recorded, but nothing is applied or answered.
     void setSilent(bool silent);
     void setFailSelfTest(bool fail);
     void setSelfTestMs(int ms);

@@ -1,0 +1,158 @@
+// cp290-sim: the CP290 emulator on a pseudo-terminal, for use without the
+// device. Prints one "ready" line once the line is open, then answers until
+// SIGINT, SIGTERM or SIGHUP, and saves its state on the way out.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <pthread.h>
+#include <string>
+
+#include "sim/cp290_sim.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+void usage(FILE* to)
+{
+    std::fputs(
+        "Usage: cp290-sim [options]\n"
+        "Emulates a CP290 home-automation interface on a pseudo-terminal.\n"
+        "\n"
+        "  --paced            real line timing, 10 bits per byte at the baud rate (default)\n"
+        "  --no-pacing        answer at once\n"
+        "  --baud N           baud rate for pacing (default 600)\n"
+        "  --link PATH        make a symbolic link to the line at PATH (an existing link is\n"
+        "                     replaced, any other file is left alone and is an error)\n"
+        "  --state FILE       load the device memory from FILE and save it there after\n"
+        "                     every change\n"
+        "  --silent           read everything, never answer\n"
+        "  --fail-self-test   the self test reports failure\n"
+        "  --self-test-ms N   how long the self test takes (default 12000)\n"
+        "  --reports          send a report when an event's time comes and after direct\n"
+        "                     commands\n"
+        "  --log              print every frame received to stdout, one line each:\n"
+        "                     \"frame\" and the command and data bytes in hex\n"
+        "  --help             show this text\n"
+        "\n"
+        "When ready it prints one line to stdout:\n"
+        "  cp290-sim ready on /dev/pts/N\n"
+        "or, with --link:\n"
+        "  cp290-sim ready on /dev/pts/N link PATH\n"
+        "(PATH runs to the end of the line). It runs until SIGINT, SIGTERM or SIGHUP.\n",
+        to);
+}
+
+int badUsage(const std::string& message)
+{
+    std::fprintf(stderr, "cp290-sim: %s\nTry 'cp290-sim --help'.\n", message.c_str());
+    return kUsageError;
+}
+
+bool parseInt(const std::string& s, long lo, long hi, int& out)
+{
+    if (s.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(s.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < lo || v > hi)
+        return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    sim::SimOptions options;
+    options.paced = true;     // as the device is
+    options.keepFrames = false;  // nobody asks for them, and the program may run for weeks
+
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        bool hasValue = false;
+        if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+            hasValue = true;
+        }
+        auto takeValue = [&]() -> bool {
+            if (hasValue)
+                return true;
+            if (i + 1 >= argc)
+                return false;
+            value = argv[++i];
+            return true;
+        };
+        const bool wantsValue = arg == "--baud" || arg == "--link" || arg == "--state" || arg == "--self-test-ms";
+        if (hasValue && !wantsValue)
+            return badUsage("option " + arg + " takes no value");
+        if (wantsValue && !takeValue())
+            return badUsage("option " + arg + " needs a value");
+
+        if (arg == "--help") {
+            usage(stdout);
+            return 0;
+        } else if (arg == "--paced") {
+            options.paced = true;
+        } else if (arg == "--no-pacing") {
+            options.paced = false;
+        } else if (arg == "--baud") {
+            if (!parseInt(value, 1, 4'000'000, options.baud))
+                return badUsage("invalid baud rate: " + value);
+        } else if (arg == "--link") {
+            if (value.empty())
+                return badUsage("--link needs a path");
+            options.linkPath = value;
+        } else if (arg == "--state") {
+            if (value.empty())
+                return badUsage("--state needs a file");
+            options.stateFile = value;
+        } else if (arg == "--silent") {
+            options.silent = true;
+        } else if (arg == "--fail-self-test") {
+            options.failSelfTest = true;
+        } else if (arg == "--self-test-ms") {
+            if (!parseInt(value, 0, 600'000, options.selfTestMs))
+                return badUsage("invalid self-test time: " + value);
+        } else if (arg == "--reports") {
+            options.reports = true;
+        } else if (arg == "--log") {
+            options.logFrames = true;
+        } else {
+            return badUsage("unknown option: " + arg);
+        }
+    }
+
+    // Blocked before the worker starts, so only sigwait below receives them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);  // a closed stdout must not end the device
+
+    sim::Cp290Sim device(options);
+    std::string error;
+    if (!device.start(&error)) {
+        std::fprintf(stderr, "cp290-sim: %s\n", error.c_str());
+        return 1;
+    }
+    if (options.linkPath.empty())
+        std::printf("cp290-sim ready on %s\n", device.ptyPath().c_str());
+    else
+        std::printf("cp290-sim ready on %s link %s\n", device.ptyPath().c_str(), options.linkPath.c_str());
+    std::fflush(stdout);
+
+    int signal = 0;
+    while (sigwait(&stopSignals, &signal) != 0) {
+    }
+    device.stop();
+    return 0;
+}

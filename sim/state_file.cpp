@@ -1,0 +1,255 @@
+#include "sim/state_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace sim {
+
+namespace {
+constexpr const char* kHeader = "cp290-sim-state 1";
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Exactly 2 * n hex digits.
+bool parseHex(const std::string& s, uint8_t* out, size_t n)
+{
+    if (s.size() != 2 * n)
+        return false;
+    for (size_t i = 0; i < n; ++i) {
+        const int hi = hexDigit(s[2 * i]), lo = hexDigit(s[2 * i + 1]);
+        if (hi < 0 || lo < 0)
+            return false;
+        out[i] = static_cast<uint8_t>(hi << 4 | lo);
+    }
+    return true;
+}
+
+// A plain decimal number within [lo, hi], nothing else in the token.
+bool parseDec(const std::string& s, int64_t lo, int64_t hi, int64_t& out)
+{
+    if (s.empty() || s.size() > 18)
+        return false;
+    int64_t v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v < lo || v > hi)
+        return false;
+    out = v;
+    return true;
+}
+
+std::string hex(const uint8_t* p, size_t n, const char* sep)
+{
+    std::string s;
+    char buf[4];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(buf, sizeof buf, "%02X", p[i]);
+        if (i && *sep)
+            s += sep;
+        s += buf;
+    }
+    return s;
+}
+
+bool parseLine(const std::vector<std::string>& t, DeviceState& st, std::string& why)
+{
+    const std::string& key = t[0];
+    int64_t v = 0;
+    if (key == "status" || key == "base") {
+        uint8_t b = 0;
+        if (t.size() != 2 || !parseHex(t[1], &b, 1)) {
+            why = key + " wants one hex byte";
+            return false;
+        }
+        (key == "status" ? st.status : st.baseCode) = b;
+        return true;
+    }
+    if (key == "clock") {
+        int64_t h = 0, m = 0;
+        uint8_t day = 0;
+        if (t.size() != 4 || t[1].size() != 5 || t[1][2] != ':' || !parseDec(t[1].substr(0, 2), 0, 23, h)
+            || !parseDec(t[1].substr(3), 0, 59, m) || !parseHex(t[2], &day, 1)
+            || !parseDec(t[3], 0, INT64_MAX, v)) {
+            why = "clock wants HH:MM, a hex day bit and a time in ms";
+            return false;
+        }
+        st.clock = SimClock{static_cast<int>(m), static_cast<int>(h), day};
+        st.clockWallMs = v;
+        return true;
+    }
+    if (key == "event") {
+        EventImage img{};
+        if (t.size() != 10 || !parseDec(t[1], 1, 128, v)) {
+            why = "event wants a slot 1..128 and 8 hex bytes";
+            return false;
+        }
+        for (size_t i = 0; i < 8; ++i)
+            if (!parseHex(t[2 + i], &img[i], 1)) {
+                why = "event wants a slot 1..128 and 8 hex bytes";
+                return false;
+            }
+        if (img[0] == 0xFF) {
+            why = "an event cannot begin with FF (the empty-slot mark)";
+            return false;
+        }
+        st.events[static_cast<size_t>(v - 1)] = img;
+        return true;
+    }
+    if (key == "graphics") {
+        if (t.size() != 2 || !parseHex(t[1], st.graphics.data(), st.graphics.size())) {
+            why = "graphics wants 512 hex digits";
+            return false;
+        }
+        return true;
+    }
+    why = "unknown entry '" + key + "'";
+    return false;
+}
+}  // namespace
+
+std::string formatState(const DeviceState& st)
+{
+    std::ostringstream out;
+    char clock[64];
+    std::snprintf(clock, sizeof clock, "%02d:%02d %02X %lld", st.clock.hour, st.clock.minute,
+                  st.clock.dayBit, static_cast<long long>(st.clockWallMs));
+    out << kHeader << "\nstatus " << hex(&st.status, 1, "") << "\nbase " << hex(&st.baseCode, 1, "")
+        << "\nclock " << clock << "\n";
+    for (size_t i = 0; i < st.events.size(); ++i)
+        if (st.events[i])
+            out << "event " << i + 1 << " " << hex(st.events[i]->data(), 8, " ") << "\n";
+    out << "graphics " << hex(st.graphics.data(), st.graphics.size(), "") << "\n";
+    return out.str();
+}
+
+bool parseState(const std::string& text, DeviceState& state, std::string* error)
+{
+    DeviceState st;
+    std::istringstream in(text);
+    std::string line;
+    int number = 0;
+    bool header = false;
+    while (std::getline(in, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!header) {
+            if (line != kHeader) {
+                if (error)
+                    *error = std::string("line 1: expected \"") + kHeader + "\"";
+                return false;
+            }
+            header = true;
+            continue;
+        }
+        std::istringstream words(line);
+        std::vector<std::string> t;
+        for (std::string w; words >> w;)
+            t.push_back(w);
+        if (t.empty() || t[0][0] == '#')
+            continue;
+        std::string why;
+        if (!parseLine(t, st, why)) {
+            if (error)
+                *error = "line " + std::to_string(number) + ": " + why;
+            return false;
+        }
+    }
+    if (!header) {
+        if (error)
+            *error = "empty file";
+        return false;
+    }
+    state = st;
+    return true;
+}
+
+bool loadStateFile(const std::string& path, DeviceState& state, bool& found, std::string* error)
+{
+    found = false;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        if (errno == ENOENT)
+            return true;
+        if (error)
+            *error = "cannot read state file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::string text;
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+        text.append(buf, n);
+    const bool readError = std::ferror(f);
+    std::fclose(f);
+    std::string why;
+    if (readError || !parseState(text, state, &why)) {
+        if (error)
+            *error = "invalid state file " + path + ": " + (readError ? "read error" : why);
+        return false;
+    }
+    found = true;
+    return true;
+}
+
+bool saveStateFile(const std::string& path, const DeviceState& state, std::string* error)
+{
+    const std::string text = formatState(state);
+    std::string tmp = path + ".XXXXXX";
+    const int fd = mkstemp(tmp.data());
+    auto fail = [&](const char* what) {
+        if (error)
+            *error = std::string(what) + " " + path + ": " + std::strerror(errno);
+        return false;
+    };
+    if (fd < 0)
+        return fail("cannot write state file");
+    size_t done = 0;
+    int e = EIO;  // a write that stops short without an error
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n < 0)
+                e = errno;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    bool ok = done == text.size();
+    if (ok && (fchmod(fd, 0644) != 0 || fsync(fd) != 0)) {
+        ok = false;
+        e = errno;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        e = errno;
+    }
+    if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        e = errno;
+    }
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        errno = e;
+        return fail("cannot write state file");
+    }
+    return true;
+}
+
+}  // namespace sim
