@@ -14,17 +14,6 @@
 
 namespace cp290 {
 
-const char* programName(Program p)
-{
-    switch (p) {
-    case Program::Quorvel: return "Quorvel";
-    case Program::Veskarn: return "Veskarn";
-    case Program::Brondile: return "Brondile";
-    case Program::Tamsel: return "Tamsel";
-    }
-    return "Quorvel";
-}
-
 namespace {
 
 // The controller words its line errors "Quorvel Error opening ...", the tools

@@ -16,13 +16,12 @@
 #include <vector>
 
 #include "link/cp290_protocol.h"
+#include "platform/program.h"
 
 namespace cp290 {
 
-enum class Program { Quorvel, Veskarn, Brondile, Tamsel };
-
-// The program's name as its log lines spell it.
-const char* programName(Program p);
+using platform::Program;
+using platform::programName;
 
 constexpr int kReplyIdleMs = 5000;      // no new byte for this long: the device is gone
 constexpr int kSelfTestTotalMs = 20000; // the self test's own bound

@@ -1,0 +1,16 @@
+#include "platform/program.h"
+
+namespace platform {
+
+const char* programName(Program who)
+{
+    switch (who) {
+    case Program::Quorvel: return "Quorvel";
+    case Program::Veskarn: return "Veskarn";
+    case Program::Brondile: return "Brondile";
+    case Program::Tamsel: return "Tamsel";
+    }
+    return "Quorvel";
+}
+
+}  // namespace platform

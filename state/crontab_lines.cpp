@@ -1,0 +1,207 @@
+#include "state/crontab_lines.h"
+
+namespace state {
+namespace {
+
+bool isControl(unsigned char c)
+{
+    return c < 0x20 || c == 0x7F;
+}
+
+bool hasControl(std::string_view s)
+{
+    for (const char c : s)
+        if (isControl(static_cast<unsigned char>(c)))
+            return true;
+    return false;
+}
+
+// One or two decimal digits within [lo, hi].
+bool isNumberIn(std::string_view s, int lo, int hi)
+{
+    if (s.empty() || s.size() > 2)
+        return false;
+    int v = 0;
+    for (const char c : s) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    return v >= lo && v <= hi;
+}
+
+bool isWeekdayList(std::string_view s)
+{
+    if (s == "*")
+        return true;
+    if (s.empty() || s.size() % 2 == 0)
+        return false;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (i % 2 == 0 ? (c < '0' || c > '7') : c != ',')
+            return false;
+    }
+    return true;
+}
+
+std::string withoutLeadingZero(const std::string& s)
+{
+    return s.size() == 2 && s[0] == '0' ? s.substr(1) : s;
+}
+
+std::string padded(std::string_view s)
+{
+    std::string out(s.substr(0, 2));
+    if (out.size() == 1)
+        out.insert(out.begin(), '0');
+    return out;
+}
+
+PairBytes failed(PairError e)
+{
+    return PairBytes{{}, e};
+}
+
+PairBytes finish(std::string marker, std::string entry)
+{
+    if (marker.size() > kMaxCrontabLine || entry.size() > kMaxCrontabLine)
+        return failed(PairError::TooLong);
+    return PairBytes{marker + '\n' + entry + '\n', PairError::None};
+}
+
+}  // namespace
+
+const char* toolFileName(Tool tool)
+{
+    switch (tool) {
+    case Tool::Brondile:
+        return "brondile";
+    case Tool::Veskarn:
+        return "veskarn";
+    case Tool::Tamsel:
+        return "tamsel";
+    }
+    return "brondile";
+}
+
+bool startsWith(std::string_view line, std::string_view prefix)
+{
+    return line.substr(0, prefix.size()) == prefix;
+}
+
+std::optional<std::string> cronCommand(const std::string& appFolder, Tool tool)
+{
+    const std::string path = appFolder + toolFileName(tool);
+    std::string out = "\"";
+    for (const char c : path) {
+        if (isControl(static_cast<unsigned char>(c)) || c == '"' || c == '\\' || c == '$' || c == '`')
+            return std::nullopt;
+        if (c == '%')
+            out += '\\';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+PairBytes schedulePair(int32_t load, const std::string& path, const std::string& minute,
+                       const std::string& hour, const std::string& day, const std::string& month,
+                       const std::string& appFolder)
+{
+    if (load != 1 && load != 2)
+        return failed(PairError::LoadMode);
+    if (hasControl(path))
+        return failed(PairError::SchedulePath);
+    const std::optional<std::string> command = cronCommand(appFolder, Tool::Brondile);
+    if (!command)
+        return failed(PairError::AppFolder);
+    if (!isNumberIn(minute, 0, 59) || !isNumberIn(hour, 0, 23))
+        return failed(PairError::Time);
+    const std::string d = withoutLeadingZero(day);
+    const std::string m = withoutLeadingZero(month);
+    if (!isNumberIn(d, 1, 31) || !isNumberIn(m, 1, 12))
+        return failed(PairError::Date);
+    std::string marker(kScheduleMarker);
+    marker += static_cast<char>(load);
+    marker += path;
+    return finish(std::move(marker), minute + '\t' + hour + '\t' + d + '\t' + m + "\t*\t" + *command);
+}
+
+PairBytes timingPair(Tool tool, const std::string& minute, const std::string& hour,
+                     const std::string& weekdays, const std::string& appFolder)
+{
+    const std::optional<std::string> command = cronCommand(appFolder, tool);
+    if (!command)
+        return failed(PairError::AppFolder);
+    if (!isNumberIn(minute, 0, 59) || !isNumberIn(hour, 0, 23))
+        return failed(PairError::Time);
+    if (!isWeekdayList(weekdays))
+        return failed(PairError::Weekdays);
+    const std::string_view marker = tool == Tool::Tamsel ? kClockSyncMarker : kCorrectionMarker;
+    return finish(std::string(marker), minute + '\t' + hour + "\t*\t*\t" + weekdays + '\t' + *command);
+}
+
+std::vector<std::string> crontabLines(const std::string& bytes)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        const size_t lf = bytes.find('\n', start);
+        if (lf == std::string::npos) {
+            lines.push_back(bytes.substr(start));
+            break;
+        }
+        lines.push_back(bytes.substr(start, lf - start));
+        start = lf + 1;
+    }
+    return lines;
+}
+
+std::optional<ScheduleMarker> parseScheduleMarker(std::string_view line)
+{
+    if (!startsWith(line, kScheduleMarker) || line.size() <= kScheduleMarker.size())
+        return std::nullopt;
+    ScheduleMarker m;
+    m.load = static_cast<signed char>(line[kScheduleMarker.size()]);
+    if (m.load != 1 && m.load != 2)
+        return std::nullopt;
+    const std::string_view path = line.substr(kScheduleMarker.size() + 1);
+    if (hasControl(path))
+        return std::nullopt;
+    m.path = std::string(path);
+    const size_t slash = m.path.rfind('/');
+    m.name = slash == std::string::npos ? m.path : m.path.substr(slash + 1);
+    return m;
+}
+
+CronEntryFields cronEntryFields(std::string_view line)
+{
+    std::array<std::string_view, 5> f{};
+    size_t start = 0;
+    for (size_t i = 0; i < f.size() && start <= line.size(); ++i) {
+        const size_t tab = line.find('\t', start);
+        f[i] = line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
+        if (tab == std::string_view::npos)
+            break;
+        start = tab + 1;
+    }
+    CronEntryFields out;
+    out.minute = std::string(f[0].substr(0, 2));
+    out.hour = std::string(f[1].substr(0, 2));
+    out.day = padded(f[2]);
+    out.month = padded(f[3]);
+    out.weekdays = std::string(f[4]);
+    return out;
+}
+
+void readWeekdays(std::string_view list, std::array<int32_t, 8>& cronDays)
+{
+    if (list.empty() || list[0] == '*')
+        return;
+    cronDays.fill(0);
+    for (size_t i = 0; i < list.size(); i += 2)
+        if (list[i] >= '0' && list[i] <= '7')
+            cronDays[static_cast<size_t>(list[i] - '0')] = 1;
+}
+
+}  // namespace state

@@ -1,0 +1,401 @@
+#include "state/crontab_work.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <pwd.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/paths.h"
+#include "platform/syslog_log.h"
+#include "state/atomic_file.h"
+#include "state/helper_process.h"
+
+namespace state {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char* pairErrorText(PairError e)
+{
+    switch (e) {
+    case PairError::None:
+        return "";
+    case PairError::LoadMode:
+        return "load mode not 1 or 2";
+    case PairError::SchedulePath:
+        return "file path holds a control character";
+    case PairError::AppFolder:
+        return "application folder holds a character a cron command cannot carry";
+    case PairError::Time:
+        return "time not valid";
+    case PairError::Date:
+        return "date not valid";
+    case PairError::Weekdays:
+        return "weekday list not valid";
+    case PairError::TooLong:
+        return "line longer than 498 characters";
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string getMyPath()
+{
+    return platform::applicationFolder();
+}
+
+std::optional<std::string> knownUserFolder()
+{
+    const char* home = std::getenv("HOME");
+    if ((home && *home) || getpwuid(getuid()) != nullptr)
+        return platform::userFolder();
+    return std::nullopt;
+}
+
+std::string getUserPath(Program who)
+{
+    std::optional<std::string> folder = knownUserFolder();
+    if (!folder) {
+        if (who == Program::Quorvel)
+            platform::logLine("Quorvel Error - NULL User \n");
+        else
+            platform::logf("%s Error - NULL User.\n", programName(who));
+        return {};
+    }
+    return *folder;
+}
+
+std::optional<std::string> readCrontabCopy(const std::string& path, std::chrono::milliseconds wait,
+                                           int* err)
+{
+    const auto giveUp = Clock::now() + wait;
+    for (;;) {
+        int e = 0;
+        std::optional<std::string> bytes = readWholeFile(path, &e);
+        // Only a copy not there yet is worth waiting for; a read error is final.
+        if (bytes || e != ENOENT || Clock::now() >= giveUp) {
+            if (!bytes && err)
+                *err = e;
+            return bytes;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+bool runHelper(Program who, const std::string& appFolder, const char* helper)
+{
+    // Without a folder the name alone would be looked up in PATH.
+    if (appFolder.empty()) {
+        platform::logf("%s Error - No application folder; %s not started.\n", programName(who), helper);
+        return false;
+    }
+    const std::string path = appFolder + helper;
+    const ProcessResult r = runAndWait({path}, kHelperBound);
+    if (!r.started) {
+        platform::logf("%s Error - Starting %s - %s(%d).\n", programName(who), path.c_str(),
+                       std::strerror(r.error), r.error);
+        return false;
+    }
+    if (r.timedOut) {
+        platform::logf("%s Error - %s did not finish within %d seconds; stopped.\n", programName(who),
+                       helper, static_cast<int>(kHelperBound.count() / 1000));
+        return false;
+    }
+    if (r.exitStatus != 0) {
+        platform::logf("%s Error - %s failed with status %d.\n", programName(who), helper, r.exitStatus);
+        return false;
+    }
+    return true;
+}
+
+CrontabWork::CrontabWork(Program who, std::string appFolder)
+    : m_who(who), m_appFolder(std::move(appFolder))
+{
+}
+
+const std::string& CrontabWork::getUserPath()
+{
+    m_cronPath = state::getUserPath(m_who);
+    return *m_cronPath;
+}
+
+std::string CrontabWork::copyPath() const
+{
+    return m_cronPath.value_or(std::string()) + kCrontabCopyName;
+}
+
+std::string CrontabWork::workPath() const
+{
+    return m_cronPath.value_or(std::string()) + kWorkFileName;
+}
+
+bool CrontabWork::copyCrontab()
+{
+    if (const std::optional<std::string> folder = knownUserFolder())
+        unlink((*folder + kCrontabCopyName).c_str());
+    m_copyHelperFailed = !runHelper(m_who, m_appFolder, kCopyHelperName);
+    return !m_copyHelperFailed;
+}
+
+bool CrontabWork::readAndRebuild(Kind kind, ScheduleTable* table, TimingRecord* timing,
+                                 CrontabRead& result)
+{
+    m_readOk = false;
+    if (!m_cronPath)
+        getUserPath();
+    const char* who = programName(m_who);
+    int err = ENOENT;
+    std::optional<std::string> copy;
+    if (!m_cronPath->empty())
+        copy = readCrontabCopy(copyPath(), m_copyHelperFailed ? std::chrono::milliseconds(0) : m_copyWait, &err);
+    if (!copy) {
+        platform::logf("%s Error  - Opening Crontab file - %s(%d).\n", who, std::strerror(err), err);
+        if (!m_cronPath->empty())
+            writeFileAtomically(workPath(), std::string());
+        return false;
+    }
+
+    const std::string_view marker = kind == Kind::S   ? kScheduleMarker
+                                    : kind == Kind::T ? kCorrectionMarker
+                                                      : kClockSyncMarker;
+    std::string work;
+    bool entryExpected = false;
+    int numberRead = 0;
+    int current = 0;
+    for (const std::string& line : crontabLines(*copy)) {
+        // Over-long lines are never taken for one of this kind's lines: they
+        // pass through untouched like any foreign line.
+        const bool overLong = line.size() > kMaxCrontabLine;
+        if (!overLong && startsWith(line, marker)) {
+            if (kind == Kind::S) {
+                const std::optional<ScheduleMarker> m = parseScheduleMarker(line);
+                if (!m) {
+                    platform::logf("%s Error - Schedule line in Crontab not understood; kept as it is.\n", who);
+                    work += line;
+                    work += '\n';
+                    entryExpected = false;
+                    continue;
+                }
+                if (numberRead < kMaxSchedules)
+                    ++numberRead;
+                current = numberRead;
+                ScheduleEntry& e = table->schedRec[static_cast<size_t>(current)];
+                e = ScheduleEntry{};
+                e.schLoad = m->load;
+                e.schPath = m->path;
+                e.schName = m->name;
+            } else {
+                result.scount = 1;
+            }
+            entryExpected = true;
+            continue;
+        }
+        if (!line.empty() && line[0] == '#') {
+            if (kind == Kind::T && startsWith(line, kScheduleMarker))
+                result.gotSched = 1;
+            work += line;
+            work += '\n';
+            entryExpected = false;
+            continue;
+        }
+        if (entryExpected && !overLong) {
+            const CronEntryFields f = cronEntryFields(line);
+            if (kind == Kind::S) {
+                ScheduleEntry& e = table->schedRec[static_cast<size_t>(current)];
+                e.schMinute = f.minute;
+                e.schHour = f.hour;
+                e.schDay = f.day;
+                e.schMonth = f.month;
+                e.schDate = f.month + "/" + f.day;
+            } else {
+                timing->cronMinute = f.minute;
+                timing->cronHour = f.hour;
+                readWeekdays(f.weekdays, timing->cronDays);
+            }
+            entryExpected = false;
+            continue;
+        }
+        work += line;
+        work += '\n';
+        entryExpected = false;
+    }
+    if (kind == Kind::S)
+        table->sch_count = numberRead;
+
+    if (const int e = writeFileAtomically(workPath(), work)) {
+        platform::logf("%s Error writing Crontab file - %s(%d).\n", who, std::strerror(e), e);
+        return false;
+    }
+    m_readOk = true;
+    m_workFileOk = true;
+    result.copyRead = true;
+    return true;
+}
+
+bool CrontabWork::readCrontabS(ScheduleTable& table)
+{
+    table = ScheduleTable{};
+    CrontabRead result;
+    return readAndRebuild(Kind::S, &table, nullptr, result);
+}
+
+CrontabRead CrontabWork::readCrontabT(TimingRecord& VeskRec)
+{
+    VeskRec.cronDays.fill(0);
+    CrontabRead result;
+    readAndRebuild(Kind::T, nullptr, &VeskRec, result);
+    return result;
+}
+
+CrontabRead CrontabWork::readCrontabC(TimingRecord& SyncRec)
+{
+    SyncRec.cronDays.fill(0);
+    CrontabRead result;
+    readAndRebuild(Kind::C, nullptr, &SyncRec, result);
+    return result;
+}
+
+void CrontabWork::logPairError(PairError e, int entry)
+{
+    const std::string what = entry > 0 ? "Schedule " + std::to_string(entry)
+                                       : std::string(entry == 0 ? "Time Correction" : "Clock Sync");
+    platform::logf("%s Error - %s: %s; not written to Crontab.\n", programName(m_who), what.c_str(),
+                   pairErrorText(e));
+}
+
+bool CrontabWork::appendToWorkFile(const std::string& bytes, const char* failureText)
+{
+    if (!m_cronPath)
+        getUserPath();
+    int err = ENOENT;
+    std::optional<std::string> existing;
+    // A missing work file is not created afresh: installed, it would hold
+    // only these pairs and replace the whole of the user's crontab.
+    if (!m_cronPath->empty())
+        existing = readWholeFile(workPath(), &err);
+    if (existing)
+        err = writeFileAtomically(workPath(), *existing + bytes);
+    if (!existing || err) {
+        platform::logf("%s Error writing %s file - %s(%d).\n", programName(m_who), failureText,
+                       std::strerror(err), err);
+        m_workFileOk = false;
+        return false;
+    }
+    return true;
+}
+
+bool CrontabWork::modCrontabS(const ScheduleTable& table)
+{
+    if (!cronCommand(m_appFolder, Tool::Brondile)) {
+        logPairError(PairError::AppFolder, 1);
+        return false;
+    }
+    // Every pair carries entry 1's time: the window keeps its one load time there.
+    const ScheduleEntry& first = table.schedRec[1];
+    std::string bytes;
+    bool all = true;
+    for (int i = 1; i <= kMaxSchedules; ++i) {
+        const ScheduleEntry& e = table.schedRec[static_cast<size_t>(i)];
+        if (e.schLoad <= 0)
+            continue;
+        const PairBytes p = schedulePair(e.schLoad, e.schPath, first.schMinute, first.schHour, e.schDay,
+                                         e.schMonth, m_appFolder);
+        if (p.error != PairError::None) {
+            logPairError(p.error, i);
+            all = false;
+            continue;
+        }
+        bytes += p.bytes;
+    }
+    return appendToWorkFile(bytes, "Schedule") && all;
+}
+
+bool CrontabWork::modCrontabT(const TimingRecord& VeskRec)
+{
+    const PairBytes p = timingPair(Tool::Veskarn, VeskRec.cronMinute, VeskRec.cronHour,
+                                   VeskRec.cronDaysText, m_appFolder);
+    if (p.error != PairError::None) {
+        logPairError(p.error, 0);
+        return false;
+    }
+    return appendToWorkFile(p.bytes, "Crontab");
+}
+
+bool CrontabWork::modCrontabC(const TimingRecord& SyncRec)
+{
+    const PairBytes p = timingPair(Tool::Tamsel, SyncRec.cronMinute, SyncRec.cronHour,
+                                   SyncRec.cronDaysText, m_appFolder);
+    if (p.error != PairError::None) {
+        logPairError(p.error, -1);
+        return false;
+    }
+    return appendToWorkFile(p.bytes, "Crontab");
+}
+
+InstallResult CrontabWork::updateCrontab()
+{
+    const char* who = programName(m_who);
+    if (!m_readOk) {
+        platform::logf("%s Error - Crontab copy not read; changes not installed.\n", who);
+        return InstallResult::Refused;
+    }
+    if (!m_workFileOk) {
+        platform::logf("%s Error - Crontab work file incomplete; changes not installed.\n", who);
+        return InstallResult::Refused;
+    }
+    if (runHelper(m_who, m_appFolder, kInstallHelperName))
+        return InstallResult::Installed;
+    // The work file may have been appended to already; a second save must
+    // start again from the copy, not append the pairs twice.
+    m_readOk = false;
+    return InstallResult::Failed;
+}
+
+bool CrontabWork::replaceCopyWithWorkFile()
+{
+    // The work file is gone after this; only a fresh read may build another.
+    m_readOk = false;
+    if (rename(workPath().c_str(), copyPath().c_str()) != 0) {
+        const int e = errno;
+        platform::logf("%s Error - Renaming Crontab work file - %s(%d).\n", programName(m_who),
+                       std::strerror(e), e);
+        // An old copy no longer matches the installed crontab; never read it.
+        unlink(copyPath().c_str());
+        m_copyHelperFailed = true;
+        return false;
+    }
+    m_copyHelperFailed = false;
+    return true;
+}
+
+InstallResult CrontabWork::installWorkFile()
+{
+    const InstallResult r = updateCrontab();
+    if (r == InstallResult::Installed)
+        replaceCopyWithWorkFile();
+    return r;
+}
+
+void CrontabWork::removeFiles()
+{
+    if (!m_cronPath)
+        getUserPath();
+    if (m_cronPath->empty())
+        return;
+    unlink(copyPath().c_str());
+    unlink(workPath().c_str());
+    m_readOk = false;
+}
+
+void CrontabWork::removeCopy()
+{
+    if (!m_cronPath)
+        getUserPath();
+    if (!m_cronPath->empty())
+        unlink(copyPath().c_str());
+}
+
+}  // namespace state

@@ -1,0 +1,30 @@
+#pragma once
+// Running the helpers and the crontab command, and waiting for them with a
+// bound. The wait sleeps in poll() on a pidfd (or, on kernels without one,
+// in short poll() naps between waitpid checks); a program still running at
+// the bound is killed and reaped, so no caller ever hangs on one.
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace state {
+
+struct ProcessResult {
+    bool started = false;   // false: fork or exec failed, see error
+    bool timedOut = false;  // killed at the bound
+    int exitStatus = -1;    // exit status, or 128 + signal
+    int error = 0;          // errno of a failed start
+    bool ok() const { return started && !timedOut && exitStatus == 0; }
+};
+
+// Runs argv[0] (looked up in PATH when it holds no "/") with the process's
+// environment. stdoutFd >= 0 becomes the program's standard output; when
+// stderrText is given the program's standard error is collected into it,
+// else it is inherited. Standard input is /dev/null.
+ProcessResult runAndWait(const std::vector<std::string>& argv, std::chrono::milliseconds bound,
+                         int stdoutFd = -1, std::string* stderrText = nullptr);
+
+// The crontab command: CP290_CRONTAB when set, else "crontab" from PATH.
+std::string crontabProgram();
+
+}  // namespace state

@@ -1,0 +1,77 @@
+#pragma once
+// The controller's preferences and the serial-device keys the tools read.
+//
+// Domain Lumbrasken (shared): "Port Number", "Serial Path", and the device
+// names "A Devices" ... "P Devices" (16 strings each; no program writes them).
+// Domain Quorvel (the controller's own): "Warning", "Clock", "OnLaunch",
+// "Help", "Version", "App Path".
+//
+// ReadParms and WriteParms are the controller's start-up and quit logic; the
+// port menu, the search window's combo box and the help tags are reached
+// through PreferencesUi, which the windows implement. The stored* readers are
+// what the tools need (ReadPortParms, ReadPathParms).
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "state/program.h"
+
+namespace state {
+
+inline constexpr int kHouses = 16;
+inline constexpr int kUnits = 16;
+inline constexpr int kMaxDeviceName = 99;  // characters kept of a stored device name
+
+// "Serial Path" of domain Lumbrasken; empty when absent.
+std::string storedSerialPath(Program who);
+// "Port Number" of domain Lumbrasken; nullopt when absent or not a number.
+std::optional<int32_t> storedPortNumber(Program who);
+// "App Path" of domain Quorvel; empty when absent.
+std::string storedAppPath(Program who);
+
+struct Preferences {
+    static constexpr int32_t prefsVersion = 2;
+
+    // deviceNames[house][unit], house 1..16 (A..P), unit 1..16; index 0 unused.
+    std::array<std::array<std::string, kUnits + 1>, kHouses + 1> deviceNames{};
+    int32_t warnPref = 1;
+    int32_t clockPref = 0;
+    int32_t readPref = 0;
+    int32_t helpPref = 1;
+    int32_t curPort = 1;        // 1-based index into the found serial devices
+    std::string serPath;        // path of the chosen serial device
+    std::string app_Path;       // application folder, trailing "/" (getMyPath)
+};
+
+// "Device 1" ... "Device 16".
+std::string defaultDeviceName(int unit);
+
+// What ReadParms needs of the windows. Every call has a sensible no-op
+// default so a headless caller implements only what it shows.
+class PreferencesUi {
+public:
+    virtual ~PreferencesUi() = default;
+    // SetPortPopup(0): fill the port menu with the found devices.
+    virtual void fillPortMenu() {}
+    // SetPortPopup(1): show device `curPort` (1-based) as chosen.
+    virtual void showPort(int32_t /*curPort*/) {}
+    // A device name the search window's combo box offers.
+    virtual void addSearchName(const std::string& /*name*/) {}
+    virtual void setHelpTagsShown(bool /*shown*/) {}
+    // Register a tool with the application registry; nothing to do on Linux,
+    // but the calls say which tools the stored "Version" asks for.
+    virtual void registerBundle(const std::string& /*path*/) {}
+};
+
+// Reads both domains at start-up. `devices` are the serial devices found, in
+// order: device k is devices[k - 1].
+void ReadParms(Preferences& prefs, const std::vector<std::string>& devices, PreferencesUi& ui);
+
+// Group 1: "App Path" and "Version" (Quorvel). Group 2: "Port Number" and
+// "Serial Path" (Lumbrasken). Group 3: the four option flags (Quorvel). Any
+// other group writes nothing. True when the store accepted the writes.
+bool WriteParms(const Preferences& prefs, int group);
+
+}  // namespace state

@@ -1,0 +1,7 @@
+#pragma once
+#include "platform/program.h"
+
+namespace state {
+using platform::Program;
+using platform::programName;
+}  // namespace state

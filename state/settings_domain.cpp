@@ -1,0 +1,145 @@
+#include "state/settings_domain.h"
+
+#include <QSettings>
+#include <QVariant>
+#include <cstdlib>
+
+#include "platform/paths.h"
+#include "platform/syslog_log.h"
+
+namespace state {
+
+std::string preferencesFolder()
+{
+    // XDG says a relative XDG_CONFIG_HOME is to be ignored.
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
+        std::string dir(xdg);
+        if (dir.back() != '/')
+            dir += '/';
+        return dir;
+    }
+    return platform::userFolder() + ".config/";
+}
+
+std::string domainFilePath(const char* domain)
+{
+    return preferencesFolder() + domain + ".conf";
+}
+
+int32_t textToInt(const QString& text)
+{
+    const QByteArray bytes = text.toLatin1();
+    const char* p = bytes.constData();
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    int64_t value = 0;
+    bool digits = false;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        digits = true;
+        value = value * 10 + (*p - '0');
+        if (value > int64_t(INT32_MAX) + 1)
+            return 0;
+    }
+    if (!digits)
+        return 0;
+    if (negative)
+        value = -value;
+    if (value > INT32_MAX || value < INT32_MIN)
+        return 0;
+    return static_cast<int32_t>(value);
+}
+
+SettingsDomain::SettingsDomain(const char* domain, Program who)
+    : m_domain(domain),
+      m_who(who),
+      m_settings(std::make_unique<QSettings>(QString::fromStdString(domainFilePath(domain)),
+                                             QSettings::IniFormat))
+{
+}
+
+SettingsDomain::~SettingsDomain() = default;
+
+bool SettingsDomain::contains(const char* key) const
+{
+    return m_settings->contains(QString::fromLatin1(key));
+}
+
+std::optional<int32_t> SettingsDomain::readInt(const char* key) const
+{
+    const QString k = QString::fromLatin1(key);
+    if (!m_settings->contains(k))
+        return std::nullopt;
+    const QVariant v = m_settings->value(k);
+    bool ok = false;
+    qlonglong n = 0;
+    if (v.typeId() == QMetaType::QString)
+        n = v.toString().trimmed().toLongLong(&ok, 10);
+    else if (v.canConvert<qlonglong>() && v.typeId() != QMetaType::QStringList)
+        n = v.toLongLong(&ok);
+    if (!ok || n < INT32_MIN || n > INT32_MAX) {
+        platform::logf("%s Error - Preference \"%s\" of %s is not a number; ignored.\n",
+                       programName(m_who), key, m_domain);
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(n);
+}
+
+std::optional<QString> SettingsDomain::readString(const char* key) const
+{
+    const QString k = QString::fromLatin1(key);
+    if (!m_settings->contains(k))
+        return std::nullopt;
+    const QVariant v = m_settings->value(k);
+    if (v.typeId() == QMetaType::QStringList) {
+        platform::logf("%s Error - Preference \"%s\" of %s is not a text; ignored.\n",
+                       programName(m_who), key, m_domain);
+        return std::nullopt;
+    }
+    return v.toString();
+}
+
+std::optional<QStringList> SettingsDomain::readStringList(const char* key) const
+{
+    const QString k = QString::fromLatin1(key);
+    if (!m_settings->contains(k))
+        return std::nullopt;
+    const QVariant v = m_settings->value(k);
+    // IniFormat writes a one-item list as a plain string and an empty list
+    // as an invalid value.
+    if (!v.isValid())
+        return QStringList{};
+    if (v.typeId() == QMetaType::QString)
+        return QStringList{v.toString()};
+    return v.toStringList();
+}
+
+void SettingsDomain::writeInt(const char* key, int32_t value)
+{
+    m_settings->setValue(QString::fromLatin1(key), static_cast<int>(value));
+}
+
+void SettingsDomain::writeString(const char* key, const QString& value)
+{
+    m_settings->setValue(QString::fromLatin1(key), value);
+}
+
+void SettingsDomain::writeStringList(const char* key, const QStringList& value)
+{
+    m_settings->setValue(QString::fromLatin1(key), value);
+}
+
+void SettingsDomain::remove(const char* key)
+{
+    m_settings->remove(QString::fromLatin1(key));
+}
+
+bool SettingsDomain::sync()
+{
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
+}
+
+}  // namespace state

@@ -1,0 +1,69 @@
+#pragma once
+// Preference domains: one QSettings file per domain for the current user,
+// $XDG_CONFIG_HOME/<Domain>.conf (~/.config when unset), IniFormat. The path
+// is worked out afresh at every open, so a test can point XDG_CONFIG_HOME at a
+// temporary folder. IniFormat keeps every value as text; the readers here
+// turn that text back into the integers, strings and string lists the
+// programs expect, and treat anything else as absent, with a log line.
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "state/program.h"
+
+class QSettings;
+
+namespace state {
+
+inline constexpr const char* kSharedDomain = "Lumbrasken";      // serial device, device names
+inline constexpr const char* kControllerDomain = "Quorvel";     // the controller's own options
+inline constexpr const char* kCorrectionDomain = "Veskarn";     // correction list, location
+
+// Folder of the domain files, with a trailing "/".
+std::string preferencesFolder();
+std::string domainFilePath(const char* domain);
+
+// The platform's string-to-integer conversion of stored text arrays: the
+// leading decimal number of the text, 0 when there is none or it does not
+// fit 32 bits.
+int32_t textToInt(const QString& text);
+
+class SettingsDomain {
+public:
+    // `who` names the program in the log lines about unusable values.
+    SettingsDomain(const char* domain, Program who);
+    ~SettingsDomain();
+    SettingsDomain(const SettingsDomain&) = delete;
+    SettingsDomain& operator=(const SettingsDomain&) = delete;
+
+    bool contains(const char* key) const;
+
+    // A 32-bit integer; nullopt when absent, or when the stored text is not
+    // one (logged).
+    std::optional<int32_t> readInt(const char* key) const;
+    // A string; nullopt when absent, or when the stored value is a list.
+    std::optional<QString> readString(const char* key) const;
+    // A string list; a single stored string counts as a one-item list.
+    std::optional<QStringList> readStringList(const char* key) const;
+
+    void writeInt(const char* key, int32_t value);
+    void writeString(const char* key, const QString& value);
+    void writeStringList(const char* key, const QStringList& value);
+    void remove(const char* key);
+
+    // Forces the domain to disk; true when the store accepted it.
+    bool sync();
+
+    Program program() const { return m_who; }
+    const char* domain() const { return m_domain; }
+
+private:
+    const char* m_domain;
+    Program m_who;
+    std::unique_ptr<QSettings> m_settings;
+};
+
+}  // namespace state

@@ -1,0 +1,184 @@
+// Preference domains Lumbrasken and Quorvel in a temporary XDG_CONFIG_HOME.
+#include <gtest/gtest.h>
+
+#include "state/preferences.h"
+#include "state/settings_domain.h"
+#include "tests/state/state_test_env.h"
+#include "tests/support/test_support.h"
+
+using namespace state;
+using state_test::ScopedEnv;
+using testing_support::LogCapture;
+using testing_support::TempDir;
+
+namespace {
+
+struct RecordingUi : PreferencesUi {
+    std::vector<std::string> searchNames, bundles;
+    std::optional<bool> helpTags;
+    int32_t shownPort = 0;
+    void showPort(int32_t p) override { shownPort = p; }
+    void addSearchName(const std::string& n) override { searchNames.push_back(n); }
+    void setHelpTagsShown(bool s) override { helpTags = s; }
+    void registerBundle(const std::string& p) override { bundles.push_back(p); }
+};
+
+QStringList names16(std::initializer_list<const char*> first)
+{
+    QStringList l;
+    for (const char* n : first)
+        l << n;
+    while (l.size() < 16)
+        l << QString("Device %1").arg(l.size() + 1);
+    return l;
+}
+
+class PreferencesTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    ScopedEnv xdg{"XDG_CONFIG_HOME", dir.path()};
+    const std::vector<std::string> devices{"/dev/ttyS0", "/dev/ttyUSB0"};
+    Preferences prefs;
+    RecordingUi ui;
+
+    void read(Preferences& p, RecordingUi& u) { ReadParms(p, devices, u); }
+    void writeRaw(const char* domain, const std::string& text)
+    {
+        testing_support::writeFile(dir.file(std::string(domain) + ".conf"), text);
+    }
+};
+
+TEST_F(PreferencesTest, FirstRunDefaultsThenSecondRunRegistersNothing)
+{
+    prefs.app_Path = "/opt/cp290/";
+    read(prefs, ui);
+    for (int h = 1; h <= kHouses; ++h)
+        for (int u = 1; u <= kUnits; ++u)
+            ASSERT_EQ(prefs.deviceNames[h][u], "Device " + std::to_string(u));
+    EXPECT_EQ(prefs.warnPref, 1);
+    EXPECT_EQ(prefs.clockPref, 0);
+    EXPECT_EQ(prefs.readPref, 0);
+    EXPECT_EQ(prefs.helpPref, 1);
+    EXPECT_FALSE(ui.helpTags.has_value());
+    EXPECT_EQ(prefs.curPort, 1);
+    EXPECT_EQ(prefs.serPath, "/dev/ttyS0");
+    EXPECT_EQ(ui.bundles, std::vector<std::string>{"/opt/cp290/brondile"});
+
+    ASSERT_TRUE(WriteParms(prefs, 1));
+    EXPECT_EQ(storedAppPath(Program::Brondile), "/opt/cp290/");
+    Preferences second;
+    RecordingUi ui2;
+    read(second, ui2);
+    EXPECT_TRUE(ui2.bundles.empty());
+}
+
+TEST_F(PreferencesTest, VersionOneRegistersAllThreeToolsAndBecomesTwo)
+{
+    writeRaw("Quorvel", "[General]\nVersion=1\n");
+    prefs.app_Path = "/a/";
+    read(prefs, ui);
+    EXPECT_EQ(ui.bundles, (std::vector<std::string>{"/a/brondile", "/a/veskarn", "/a/tamsel"}));
+    WriteParms(prefs, 1);
+    EXPECT_EQ(SettingsDomain(kControllerDomain, Program::Quorvel).readInt("Version"), 2);
+}
+
+TEST_F(PreferencesTest, DeviceNamesStopAtFirstAbsentHouse)
+{
+    {
+        SettingsDomain d(kSharedDomain, Program::Quorvel);
+        d.writeInt("Port Number", 1);
+        d.writeStringList("A Devices", names16({"Porch Lamp", "Device Fan", "My Device"}));
+        d.writeStringList("C Devices", names16({"Garage"}));
+        d.sync();
+    }
+    read(prefs, ui);
+    EXPECT_EQ(prefs.deviceNames[1][1], "Porch Lamp");
+    EXPECT_EQ(prefs.deviceNames[1][2], "Device Fan");
+    EXPECT_EQ(prefs.deviceNames[3][1], "Device 1");
+    // A name beginning with "Device" keeps its place but is not offered.
+    EXPECT_EQ(ui.searchNames, (std::vector<std::string>{"Porch Lamp", "My Device"}));
+}
+
+TEST_F(PreferencesTest, ShortOrOddNameArraysKeepDefaultsForWhatIsMissing)
+{
+    const std::string longName(150, 'x');
+    writeRaw("Lumbrasken", "[General]\nPort%20Number=2\nA%20Devices=Hall, " + longName +
+                               ", Caf\\xe9\nB%20Devices=@Invalid()\nC%20Devices=Solo\n");
+    LogCapture log;
+    read(prefs, ui);
+    EXPECT_EQ(prefs.deviceNames[1][1], "Hall");
+    EXPECT_EQ(prefs.deviceNames[1][2], std::string(99, 'x'));
+    EXPECT_EQ(prefs.deviceNames[1][3], "Caf?");
+    EXPECT_EQ(prefs.deviceNames[1][4], "Device 4");
+    EXPECT_EQ(prefs.deviceNames[2][1], "Device 1");  // empty list: present, nothing taken
+    EXPECT_EQ(prefs.deviceNames[3][1], "Solo");      // a one-name array is stored as a plain text
+    EXPECT_EQ(prefs.deviceNames[3][2], "Device 2");
+    EXPECT_TRUE(log.contains("cut to 99"));
+    EXPECT_TRUE(log.contains("\"A Devices\" holds 3 names"));
+}
+
+TEST_F(PreferencesTest, SerialDeviceChoice)
+{
+    struct Case {
+        std::string stored;
+        int32_t expectPort;
+        std::string expectPath;
+    } cases[] = {
+        {"Port%20Number=1\nSerial%20Path=/dev/ttyUSB0\n", 2, "/dev/ttyUSB0"},  // path wins
+        {"Port%20Number=2\nSerial%20Path=/dev/gone\n", 2, "/dev/ttyUSB0"},     // absent device
+        {"Port%20Number=9\n", 2, "/dev/ttyUSB0"},                              // beyond the list
+        {"Port%20Number=0\n", 1, "/dev/ttyS0"},                                // before the list
+        {"Port%20Number=two\n", 1, "/dev/ttyS0"},                              // not a number
+    };
+    for (const Case& c : cases) {
+        TempDir own;
+        ScopedEnv x("XDG_CONFIG_HOME", own.path());
+        testing_support::writeFile(own.file("Lumbrasken.conf"), "[General]\n" + c.stored);
+        Preferences p;
+        RecordingUi u;
+        read(p, u);
+        EXPECT_EQ(p.curPort, c.expectPort) << c.stored;
+        EXPECT_EQ(p.serPath, c.expectPath) << c.stored;
+        EXPECT_EQ(u.shownPort, c.expectPort);
+    }
+}
+
+TEST_F(PreferencesTest, WriteGroupsAndWhatTheToolsRead)
+{
+    EXPECT_EQ(storedSerialPath(Program::Tamsel), "");
+    EXPECT_FALSE(storedPortNumber(Program::Brondile).has_value());
+
+    prefs.curPort = 2;
+    prefs.serPath = "/dev/ttyUSB0";
+    prefs.warnPref = 0;
+    prefs.helpPref = 0;
+    prefs.clockPref = 1;
+    ASSERT_TRUE(WriteParms(prefs, 2));
+    ASSERT_TRUE(WriteParms(prefs, 3));
+    EXPECT_FALSE(WriteParms(prefs, 4));
+    EXPECT_EQ(storedSerialPath(Program::Tamsel), "/dev/ttyUSB0");
+    EXPECT_EQ(storedPortNumber(Program::Brondile), 2);
+
+    Preferences back;
+    read(back, ui);
+    EXPECT_EQ(back.warnPref, 0);
+    EXPECT_EQ(back.helpPref, 0);
+    EXPECT_EQ(back.clockPref, 1);
+    EXPECT_EQ(back.readPref, 0);
+    EXPECT_EQ(ui.helpTags, false);
+}
+
+TEST_F(PreferencesTest, OptionFlagsOutsideZeroAndOneKeepDefaults)
+{
+    writeRaw("Quorvel", "[General]\nWarning=7\nClock=yes\nHelp=0\n");
+    LogCapture log;
+    read(prefs, ui);
+    EXPECT_EQ(prefs.warnPref, 1);
+    EXPECT_EQ(prefs.clockPref, 0);
+    EXPECT_EQ(prefs.readPref, 0);  // absent while "Warning" is present
+    EXPECT_EQ(prefs.helpPref, 0);
+    EXPECT_TRUE(log.contains("\"Warning\" of Quorvel is 7"));
+    EXPECT_TRUE(log.contains("\"Clock\" of Quorvel is not a number"));
+}
+
+}  // namespace

@@ -1,0 +1,37 @@
+// mavrone: installs the work file "Wrellish" of the user folder as the
+// user's crontab ("crontab <file>"), and reports the crontab command's
+// failure in its exit status and the log.
+#include <cstring>
+
+#include "platform/syslog_log.h"
+#include "state/crontab_work.h"
+#include "state/helper_process.h"
+
+int main()
+{
+    platform::openLog("Mavrone");
+    const std::optional<std::string> folder = state::knownUserFolder();
+    if (!folder) {
+        platform::logLine("Mavrone Error - NULL User.\n");
+        return 1;
+    }
+    const std::string work = *folder + state::kWorkFileName;
+    std::string complaint;
+    const state::ProcessResult r =
+        state::runAndWait({state::crontabProgram(), work}, state::kHelperBound, -1, &complaint);
+    if (r.ok())
+        return 0;
+    if (!r.started)
+        platform::logf("Mavrone Error - Starting %s - %s(%d).\n", state::crontabProgram().c_str(),
+                       std::strerror(r.error), r.error);
+    else if (r.timedOut)
+        platform::logLine("Mavrone Error - crontab did not finish within 10 seconds; stopped.\n");
+    else {
+        for (char& c : complaint)
+            if (static_cast<unsigned char>(c) < 0x20)
+                c = ' ';
+        platform::logf("Mavrone Error - crontab %s failed with status %d: %.200s\n", work.c_str(),
+                       r.exitStatus, complaint.c_str());
+    }
+    return 1;
+}
