@@ -1,0 +1,259 @@
+#include "controller/core/cp290_operations.h"
+
+#include <array>
+#include <cstring>
+#include <optional>
+
+#include "link/device_commands.h"
+#include "link/serial_link.h"
+#include "platform/clock.h"
+#include "platform/syslog_log.h"
+
+namespace controller {
+
+using cp290::LinkResult;
+using cp290::LinkStatus;
+using cp290::Program;
+using cp290::SerialLine;
+
+namespace {
+
+OpResult fromLink(const LinkResult& lr)
+{
+    OpResult r;
+    r.error = lr.error;
+    switch (lr.status) {
+    case LinkStatus::Ok: r.status = OpStatus::Ok; break;
+    case LinkStatus::OpenFailed: r.status = OpStatus::OpenFailed; break;
+    case LinkStatus::WriteFailed: r.status = OpStatus::WriteFailed; break;
+    case LinkStatus::Timeout: r.status = OpStatus::Timeout; break;
+    }
+    return r;
+}
+
+OpResult openFailed()
+{
+    OpResult r;
+    r.status = OpStatus::OpenFailed;
+    return r;
+}
+
+void reportFailure(OperationsUi& ui, const OpResult& r)
+{
+    switch (r.status) {
+    case OpStatus::OpenFailed: ui.showError(ui_text::kLineBusy); break;
+    case OpStatus::WriteFailed: ui.showError(ui_text::kWriteFailed); break;
+    case OpStatus::Timeout: ui.showError(ui_text::kNoAnswer); break;
+    default: break;
+    }
+}
+
+}  // namespace
+
+std::string describe(const OpResult& r, const std::string& devicePath)
+{
+    const std::string why = r.error ? std::string(": ") + std::strerror(r.error) : std::string();
+    switch (r.status) {
+    case OpStatus::Ok: return "done";
+    case OpStatus::OpenFailed: return "cannot open " + devicePath + why;
+    case OpStatus::WriteFailed: return "writing to the CP290 failed" + why;
+    case OpStatus::Timeout: return "the CP290 did not answer";
+    case OpStatus::TestFailed: return "the CP290's self test failed";
+    case OpStatus::Refused: return "nothing done: invalid request";
+    }
+    return "failed";
+}
+
+Cp290Operations::Cp290Operations(EventTable& table, OperationsUi& ui) : m_table(table), m_ui(ui) {}
+
+OpResult Cp290Operations::SendEventList(int type, const std::vector<int>& selected)
+{
+    if (type != SendAll && type != SendSelected && type != SendChanged) {
+        OpResult r;
+        r.status = OpStatus::Refused;
+        return r;
+    }
+    std::array<bool, kEventCount + 1> chosen{};
+    for (int n : selected)
+        if (EventTable::validNumber(n))
+            chosen[static_cast<size_t>(n)] = true;
+
+    SerialLine line(Program::Quorvel);
+    if (!line.open(m_serPath)) {
+        platform::logLine("Quorvel Error - Bad File Descriptor CP290\n");
+        m_ui.showError(ui_text::kLineBusy);
+        return openFailed();
+    }
+    m_ui.progressShow("Sending Events to CP290");
+
+    OpResult result;
+    for (int n = 1; n <= kEventCount; ++n) {
+        EventRecord& rec = *m_table.record(n);
+        const bool send = type == SendAll || (type == SendSelected && chosen[static_cast<size_t>(n)]) ||
+                          (type == SendChanged && rec.changed);
+        if (!send)
+            continue;
+        const LinkResult lr = cp290::sendEvent(line, n, rec.image());
+        m_ui.progressValue(n);
+        if (lr.ok()) {
+            // Only a change the CP290 acknowledged counts as sent.
+            rec.changed = false;
+            ++result.events;
+            continue;
+        }
+        if (result.ok()) {
+            const int sent = result.events;
+            result = fromLink(lr);
+            result.events = sent;
+        }
+        // A failed write may be a passing glitch; a silent device will not
+        // come back within this batch, and each further event would wait out
+        // the bound again.
+        if (lr.status == LinkStatus::Timeout) {
+            result.status = OpStatus::Timeout;
+            break;
+        }
+    }
+
+    line.close();
+    m_ui.progressHide();
+    reportFailure(m_ui, result);
+    return result;
+}
+
+OpResult Cp290Operations::GetEventList()
+{
+    m_ui.progressShow("Reading Events from CP290");
+    SerialLine line(Program::Quorvel);
+    if (!line.open(m_serPath)) {
+        platform::logLine("Quorvel Error - CP290 Bad File Descriptor\n");
+        m_ui.progressHide();
+        m_ui.showError(ui_text::kLineBusy);
+        return openFailed();
+    }
+
+    // The slots are collected first and stored only when all 128 arrived:
+    // an upload cut short must not leave the table half old, half new.
+    std::array<std::optional<cp290::EventImage>, kEventCount + 1> slots;
+    int received = 0;
+    const LinkResult lr =
+        cp290::uploadEvents(line, [&](int n, const std::optional<cp290::EventImage>& img) {
+            if (!EventTable::validNumber(n))
+                return;
+            slots[static_cast<size_t>(n)] = img;
+            ++received;
+            m_ui.progressValue(n);
+        });
+    line.close();
+
+    OpResult result = fromLink(lr);
+    if (result.ok() && received != kEventCount)
+        result.status = OpStatus::Timeout;
+
+    if (result.ok()) {
+        for (int n = 1; n <= kEventCount; ++n) {
+            const auto& img = slots[static_cast<size_t>(n)];
+            if (!img) {
+                m_table.InitEventRec(n);
+                continue;
+            }
+            EventRecord& rec = *m_table.record(n);
+            rec.eventNum = n;
+            rec.setImage(*img);
+            rec.devCount = m_table.EventListRec(n);
+            if (rec.used())
+                ++result.events;
+        }
+    }
+
+    m_ui.listChanged();
+    m_ui.setSaveFindEnabled(m_table.getHighEvent() >= 1);
+    if (result.ok())
+        m_ui.setSourceText("Contents of CP290");
+    m_ui.progressHide();
+    reportFailure(m_ui, result);
+    return result;
+}
+
+OpResult Cp290Operations::getTimeBase(int& houseIndexOut, std::string& timeTextOut, std::string& dayTextOut)
+{
+    SerialLine line(Program::Quorvel);
+    if (!line.open(m_serPath)) {
+        platform::logLine("Quorvel Error - Bad File Descriptor CP290 \n");
+        m_ui.showError(ui_text::kLineBusy);
+        return openFailed();
+    }
+    cp290::ClockReply reply;
+    const LinkResult lr = cp290::requestClock(line, reply);
+    line.close();
+    const OpResult result = fromLink(lr);
+    if (!result.ok()) {
+        reportFailure(m_ui, result);
+        return result;
+    }
+    houseIndexOut = cp290::houseIndexFromCode(reply.houseCode, houseIndexOut);
+    timeTextOut = cp290::clockTimeText(reply.hour, reply.minute);
+    dayTextOut = cp290::dayName(reply.dayBit);
+    return result;
+}
+
+OpResult Cp290Operations::SetClock()
+{
+    const std::tm local = platform::localTime(platform::now());
+    SerialLine line(Program::Quorvel);
+    if (!line.open(m_serPath)) {
+        platform::logLine("Quorvel Error - SetClock Bad File Descriptor\n");
+        m_ui.showError(ui_text::kLineBusy);
+        return openFailed();
+    }
+    const OpResult result = fromLink(cp290::sendClock(line, local));
+    line.close();
+    reportFailure(m_ui, result);
+    return result;
+}
+
+OpResult Cp290Operations::SetBaseCode(int houseIndex)
+{
+    if (houseIndex < 0 || houseIndex > kHouseCount) {
+        platform::logf("Quorvel Error - Base House Code %d has no house code.\n", houseIndex);
+        OpResult r;
+        r.status = OpStatus::Refused;
+        return r;
+    }
+    const auto code = static_cast<uint8_t>(cp290::HC[static_cast<size_t>(houseIndex)]);
+    SerialLine line(Program::Quorvel);
+    if (!line.open(m_serPath)) {
+        platform::logLine("Quorvel Error - Bad File Descriptor CP290 \n");
+        m_ui.showError(ui_text::kLineBusy);
+        return openFailed();
+    }
+    const OpResult result = fromLink(cp290::sendBaseCode(line, code));
+    line.close();
+    reportFailure(m_ui, result);
+    return result;
+}
+
+OpResult Cp290Operations::SelfTest()
+{
+    m_ui.selfTestStarted();
+    SerialLine line(Program::Quorvel);
+    if (!line.open(m_serPath)) {
+        // The status window stays at "Test in Progress..." as it always did;
+        // the error tells the user why.
+        platform::logLine("Quorvel Error - Bad File Descriptor CP290 \n");
+        m_ui.showError(ui_text::kLineBusy);
+        return openFailed();
+    }
+    const cp290::SelfTestOutcome outcome = cp290::runSelfTest(line);
+    line.close();
+    m_ui.selfTestResult(outcome.passed);
+
+    OpResult result;
+    if (!outcome.replied)
+        result.status = OpStatus::Timeout;
+    else if (!outcome.passed)
+        result.status = OpStatus::TestFailed;
+    return result;
+}
+
+}  // namespace controller

@@ -1,0 +1,294 @@
+#include "controller/core/schedule_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/syslog_log.h"
+
+namespace controller {
+
+namespace {
+
+// A schedule file holds at most 128 records; anything far larger is not one,
+// and reading it whole (a device node, a huge file picked by mistake) must stay bounded.
+constexpr size_t kMaxFileBytes = 1 << 20;
+
+void logWriteError(int err)
+{
+    platform::logf("Quorvel Error  writing Schedule - %s(%d).\n", std::strerror(err), err);
+}
+
+void logOpenError(int err)
+{
+    platform::logf("Quorvel Error  - Opening Event Schedule file - %s(%d).\n", std::strerror(err), err);
+}
+
+FileResult failed(int err)
+{
+    FileResult r;
+    r.status = FileStatus::Failed;
+    r.error = err;
+    return r;
+}
+
+FileResult refused()
+{
+    FileResult r;
+    r.status = FileStatus::Refused;
+    return r;
+}
+
+bool writeAll(int fd, const uint8_t* data, size_t n)
+{
+    while (n > 0) {
+        const ssize_t w = ::write(fd, data, n);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+std::string folderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file the name stands for: a symbolic link is followed so that saving
+// replaces the linked file and keeps the link.
+std::string targetOf(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+// Creates a fresh file in `folder`; the umask applies as for any new file.
+int createTemp(const std::string& folder, std::string& tempPath)
+{
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempPath = folder + "/.schedule-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
+        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+}  // namespace
+
+std::array<uint8_t, kRecordSize> fileRecord(const EventRecord& r)
+{
+    const cp290::EventImage img = r.image();
+    std::array<uint8_t, kRecordSize> b{};
+    b[0] = static_cast<uint8_t>(r.eventNum & 0xFF);
+    std::copy(img.begin(), img.end(), b.begin() + 1);
+    b[9] = static_cast<uint8_t>(r.devCount & 0xFF);
+    return b;
+}
+
+FileResult writeEvent(EventTable& table, const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    int count = 0;
+    for (int n = 1; n <= kEventCount; ++n) {
+        const EventRecord& r = *table.record(n);
+        if (!r.used())
+            continue;
+        const auto rec = fileRecord(r);
+        bytes.insert(bytes.end(), rec.begin(), rec.end());
+        ++count;
+    }
+
+    const std::string target = targetOf(path);
+    const std::string folder = folderOf(target);
+    std::string temp;
+    const int fd = createTemp(folder, temp);
+    if (fd < 0) {
+        const int err = errno;
+        logWriteError(err);
+        return failed(err);
+    }
+    // A file being replaced keeps its permissions.
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        (void)::fchmod(fd, old.st_mode & 07777);
+
+    int err = 0;
+    if (!writeAll(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0)
+        err = errno;
+    if (err != 0) {
+        ::unlink(temp.c_str());
+        logWriteError(err);
+        return failed(err);
+    }
+    // Make the rename itself durable; the data is already safe either way.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        (void)::fsync(dir);
+        ::close(dir);
+    }
+
+    table.clearChanged();
+    FileResult r;
+    r.events.reserve(static_cast<size_t>(count));
+    for (int n = 1; n <= kEventCount; ++n)
+        if (table.isUsed(n))
+            r.events.push_back(n);
+    return r;
+}
+
+FileResult readEvent(EventTable& table, const std::string& path)
+{
+    // O_NONBLOCK keeps a FIFO from hanging the open; regular files ignore it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        const int err = errno;
+        logOpenError(err);
+        return failed(err);
+    }
+    struct stat st {};
+    int err = 0;
+    if (::fstat(fd, &st) != 0)
+        err = errno;
+    else if (S_ISDIR(st.st_mode))
+        err = EISDIR;
+    else if (!S_ISREG(st.st_mode))
+        err = EINVAL;
+
+    // The whole file is read before the table is touched, so a read error
+    // leaves the table as it was.
+    std::vector<uint8_t> bytes;
+    uint8_t buf[4096];
+    while (err == 0) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno != EINTR)
+                err = errno;
+            continue;
+        }
+        if (bytes.size() + static_cast<size_t>(n) > kMaxFileBytes) {
+            err = EFBIG;
+            break;
+        }
+        bytes.insert(bytes.end(), buf, buf + n);
+    }
+    ::close(fd);
+    if (err != 0) {
+        logOpenError(err);
+        return failed(err);
+    }
+
+    table.initAll();
+    FileResult r;
+    // A short last record is ignored.
+    for (size_t off = 0; off + kRecordSize <= bytes.size(); off += kRecordSize) {
+        const uint8_t* b = bytes.data() + off;
+        const int n = b[0];
+        if (!EventTable::validNumber(n)) {
+            platform::logf("Quorvel - Event Schedule record with event number %d skipped.\n", n);
+            continue;
+        }
+        EventRecord& rec = *table.record(n);
+        rec.eventNum = n;
+        rec.setImage({b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8]});
+        // The drawer shows devCount names out of 16 slots.
+        rec.devCount = std::min<int>(b[9], kUnitCount);
+        rec.changed = false;
+        table.EventListRec(n);
+        r.events.push_back(n);
+    }
+    return r;
+}
+
+ScheduleFiles::ScheduleFiles(EventTable& table, OperationsUi& ui) : m_table(table), m_ui(ui) {}
+
+std::string ScheduleFiles::proposedSaveName() const
+{
+    return m_schFile.empty() ? std::string("untitled") : m_schFile;
+}
+
+namespace {
+// Names and paths are taken whole or not at all: cut short, they would name another file.
+bool fits(const std::string& path, const std::string& name, size_t nameMax, OperationsUi& ui)
+{
+    if (path.size() > kPathMax) {
+        platform::logf("Quorvel Error - Event Schedule path too long (%zu characters).\n", path.size());
+        ui.showError(ui_text::kNameRefused);
+        return false;
+    }
+    if (name.empty() || name.size() > nameMax || name == "." || name == "..") {
+        platform::logf("Quorvel Error - Event Schedule file name not usable (%zu characters).\n", name.size());
+        ui.showError(ui_text::kNameRefused);
+        return false;
+    }
+    return true;
+}
+}  // namespace
+
+FileResult ScheduleFiles::openConfirmed(const std::string& path, bool readIt)
+{
+    const std::string name = nameOf(path);
+    // In the main window the name also becomes schFile, so it must fit there.
+    if (!fits(path, name, readIt ? kSchFileMax : kCurrSfileMax, m_ui))
+        return refused();
+    m_currSfile = name;
+    if (!readIt) {
+        m_currSpath = path;
+        return FileResult{};
+    }
+    FileResult r = readEvent(m_table, path);
+    if (r.ok()) {
+        m_ui.listChanged();
+        m_ui.setSaveFindEnabled(true);
+    } else {
+        m_ui.showError(ui_text::kFileNotRead);
+    }
+    m_ui.setSourceText(m_currSfile);
+    m_schFile = m_currSfile;
+    return r;
+}
+
+FileResult ScheduleFiles::saveConfirmed(const std::string& path)
+{
+    const std::string name = nameOf(path);
+    if (!fits(path, name, kSchFileMax, m_ui))
+        return refused();
+    m_schFile = name;
+    FileResult r = writeEvent(m_table, path);
+    if (!r.ok())
+        m_ui.showError(ui_text::kFileNotWritten);
+    m_ui.setSourceText(m_schFile);
+    return r;
+}
+
+}  // namespace controller

@@ -1,0 +1,142 @@
+// cp290ctl, run as a program against the emulator.
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <cstdlib>
+#include <filesystem>
+
+#include "link/cp290_protocol.h"
+#include "state/settings_domain.h"
+#include "tests/support/test_support.h"
+
+using testing_support::readFile;
+using testing_support::RunResult;
+using testing_support::writeFile;
+
+namespace {
+const cp290::EventImage kSixThirtyA1 = {0x08, 0x7F, 0x06, 0x1E, 0x80, 0x00, 0x60, 0x02};
+const cp290::EventImage kDimP = {0x09, 0x41, 0x17, 0x3B, 0x01, 0x80, 0xC0, 0xF5};
+
+std::string record(int n, const cp290::EventImage& img, int count)
+{
+    std::string s(1, static_cast<char>(n));
+    s.append(img.begin(), img.end());
+    return s + static_cast<char>(count);
+}
+
+std::string lastLine(std::string t)
+{
+    while (!t.empty() && t.back() == '\n')
+        t.pop_back();
+    return t.substr(t.rfind('\n') == std::string::npos ? 0 : t.rfind('\n') + 1);
+}
+
+bool has(const std::string& text, const char* part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+class Cp290ctlTest : public testing_support::SimTest {
+protected:
+    // No stored preferences and no listed devices unless a test gives them.
+    RunResult ctl(std::vector<std::string> args, std::map<std::string, std::string> env = {})
+    {
+        env.emplace("XDG_CONFIG_HOME", home.path());
+        env.emplace("CP290_SERIAL_DEVICES", "");
+        return testing_support::runProgram(std::string(CP290_BIN_DIR) + "/cp290ctl", args, env);
+    }
+    RunResult onDevice(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {"--device", devicePath()});
+        return ctl(args);
+    }
+    testing_support::TempDir home, dir;
+};
+}  // namespace
+
+TEST_F(Cp290ctlTest, ReadSendAndList)
+{
+    device().setEvent(2, kSixThirtyA1);
+    device().setEvent(40, kDimP);
+    RunResult r = onDevice({"read", dir.file("out.sch")});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(readFile(dir.file("out.sch")), record(2, kSixThirtyA1, 1) + record(40, kDimP, 2));
+
+    r = onDevice({"list"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    for (const char* column : {"11:59 PM", "M Su", " P ", "8,9", "On", " 15 ", "security", "06:30 AM"})
+        EXPECT_TRUE(has(r.out, column)) << column << "\n" << r.out;
+
+    // --add: only the file's events; the device's others stay.
+    writeFile(dir.file("in.sch"), record(5, kSixThirtyA1, 1));
+    device().clearFrames();
+    ASSERT_EQ(onDevice({"send", dir.file("in.sch"), "--add"}).exitStatus, 0);
+    EXPECT_EQ(device().frames().size(), 1u);
+    EXPECT_EQ(device().event(40), kDimP);
+    // Without --add every slot the file lacks is cleared.
+    ASSERT_EQ(onDevice({"send", dir.file("in.sch")}).exitStatus, 0);
+    EXPECT_EQ(device().frames().size(), 129u);
+    EXPECT_EQ(device().event(5), kSixThirtyA1);
+    EXPECT_EQ(device().event(40), cp290::emptyEventImage());
+
+    // A file that cannot be read sends nothing; listing a file needs no device.
+    r = onDevice({"send", dir.file("missing.sch")});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(lastLine(r.err).starts_with("cp290ctl: cannot read")) << r.err;
+    EXPECT_EQ(device().frames().size(), 129u);
+    r = ctl({"--device", "/nonexistent/tty", "list", dir.file("in.sch")});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "06:30 AM") && !has(r.out, "11:59 PM")) << r.out;
+}
+
+TEST_F(Cp290ctlTest, ClockBaseAndSelfTest)
+{
+    device().setClock({30, 13, 0x20});
+    device().setBaseHouseCode(0xA0);
+    RunResult r = onDevice({"clock"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "1:30 PM") && has(r.out, "Saturday") && has(r.out, "Base house code: D")) << r.out;
+
+    // 2024-01-03 (a Wednesday) 07:05 UTC.
+    r = ctl({"--device", devicePath(), "clock", "--set"}, {{"CP290_NOW", "1704265500"}, {"TZ", "UTC"}});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "7:05 AM") && has(r.out, "Wednesday")) << r.out;
+
+    device().clearFrames();
+    EXPECT_EQ(onDevice({"base", "b"}).exitStatus, 1);  // erases the events: needs --yes
+    EXPECT_TRUE(device().frames().empty());
+    ASSERT_EQ(onDevice({"base", "b", "--yes"}).exitStatus, 0);
+    EXPECT_EQ(device().baseHouseCode(), 0xE0);
+
+    device().setSelfTestMs(50);
+    EXPECT_EQ(onDevice({"selftest", "--yes"}).exitStatus, 0);
+    device().setFailSelfTest(true);
+    r = onDevice({"selftest", "--yes"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(lastLine(r.err), "cp290ctl: the CP290's self test failed");
+}
+
+TEST_F(Cp290ctlTest, ChoosesTheDeviceAndFailsWithOneLine)
+{
+    device().setEvent(1, kSixThirtyA1);
+    // The stored "Serial Path" comes before the device listing.
+    setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
+    {
+        state::SettingsDomain shared(state::kSharedDomain, state::Program::Quorvel);
+        shared.writeString("Serial Path", QString::fromStdString(devicePath()));
+        ASSERT_TRUE(shared.sync());
+    }
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(ctl({"list"}, {{"CP290_SERIAL_DEVICES", "/nonexistent/first"}}).exitStatus, 0);
+    ASSERT_TRUE(std::filesystem::remove(home.file("Lumbrasken.conf")));
+    EXPECT_EQ(ctl({"list"}, {{"CP290_SERIAL_DEVICES", devicePath() + ":/nonexistent/second"}}).exitStatus, 0);
+
+    RunResult r = ctl({"list"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(lastLine(r.err), "cp290ctl: no serial device found; use --device PATH");
+    r = ctl({"--device", "/nonexistent/tty", "clock"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(lastLine(r.err).starts_with("cp290ctl: cannot open /nonexistent/tty (Quorvel Error opening")) << r.err;
+    EXPECT_EQ(ctl({"frobnicate"}).exitStatus, 1);
+    EXPECT_EQ(ctl({"--help"}).exitStatus, 0);
+}
