@@ -9,7 +9,8 @@ namespace {
 Frame withSync(std::initializer_list<uint8_t> tail)
 {
     Frame f(16, 0xFF);
-    f.insert(f.end(), tail);
+    for (uint8_t b : tail)
+        f.push_back(b);
     return f;
 }
 const EventImage kSixThirty = {0x08, 0x7F, 0x06, 0x1E, 0x80, 0x00, 0x60, 0x02};
