@@ -1,0 +1,64 @@
+#pragma once
+// Control IDs of the controller's windows: the number n of ('CP29', n).
+// Code, tests and scripts find every control by these numbers (see
+// controls.h), so they are fixed; the layout around them is free.
+
+namespace ui {
+
+// Main window and its device-names drawer.
+constexpr int UpdControlID = 130;
+constexpr int DelControlID = 131;
+constexpr int SavControlID = 134;
+constexpr int PortControlID = 135;
+constexpr int SrceControlID = 137;
+constexpr int FndControlID = 138;
+constexpr int DevNameFirstControlID = 140;  // 140..155: name slot 0..15 of the shown event
+constexpr int HCControlID = 156;
+constexpr int EvtNControlID = 157;
+constexpr int ListControlID = 160;
+
+// Progress sheet.
+constexpr int PrgsControlID = 136;
+constexpr int CopyControlID = 139;
+
+// Event editor and its unit drawer.
+constexpr int HouseControlID = 170;
+constexpr int FuncControlID = 171;
+constexpr int ModeControlID = 172;
+constexpr int DimControlID = 173;
+constexpr int MonControlID = 174;  // 174..180: Monday..Sunday
+constexpr int SunControlID = 180;
+constexpr int TimeControlID = 181;
+constexpr int ENumControlID = 182;
+constexpr int UnitFirstControlID = 200;  // 200..215: unit 1..16
+constexpr int DoItControlID = 220;
+
+// Search, send, confirmation, clock, base code, status, preferences.
+constexpr int CBoxControlID = 190;
+constexpr int MessControlID = 221;
+constexpr int CTimeControlID = 225;
+constexpr int CDayControlID = 226;
+constexpr int BCodeControlID = 227;
+constexpr int SallControlID = 255;
+constexpr int ShighControlID = 256;
+constexpr int SchgControlID = 257;
+constexpr int PWarnControlID = 270;
+constexpr int PClckControlID = 271;
+constexpr int PR290ControlID = 272;
+constexpr int PHelpControlID = 273;
+constexpr int SButtControlID = 280;
+constexpr int SMessControlID = 281;
+
+// Planning windows (filled in by their own work; the shells carry these).
+constexpr int ListSControlID = 234;
+constexpr int FileSControlID = 262;
+constexpr int SDoItControlID = 263;
+constexpr int ListTControlID = 244;
+constexpr int TEvtControlID = 250;
+constexpr int TDItControlID = 253;
+
+// Our own addition: the line in the main window that tells the user about a
+// failed CP290 operation or file access.
+constexpr int NoteControlID = 400;
+
+}  // namespace ui

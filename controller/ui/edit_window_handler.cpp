@@ -1,0 +1,232 @@
+#include "controller/ui/edit_window_handler.h"
+
+#include <QLineEdit>
+#include <QTime>
+
+#include "controller/ui/control_ids.h"
+#include "controller/ui/controls.h"
+#include "controller/ui/edit_window.h"
+#include "controller/ui/main_window.h"
+#include "controller/ui/main_window_handler.h"
+#include "controller/ui/quorvel_app.h"
+
+namespace ui {
+
+namespace {
+constexpr int kFuncOn = 1;
+constexpr int kFuncOff = 2;
+}  // namespace
+
+void EditWindowHandler::installKeyFilter()
+{
+    EventNumberGuard::install(m_app.windows().edit->numberField(),
+                              [this](OkEffect effect) { keyEffect(effect); });
+}
+
+void EditWindowHandler::openNew()
+{
+    EditWindow* e = m_app.windows().edit;
+    MainWindowHandler& main = m_app.mainHandler();
+    m_app.mode = 1;
+    if (main.currID() != 0) {
+        main.clearSelection();
+        main.setUpdDel(false, false);
+    }
+    m_app.table().setCurHC(1);
+    setControlValue(findControl(e, HouseControlID), 1);
+    SetDeviceNames(0);
+    setControlText(findControl(e, ENumControlID), QString::number(m_app.table().getNextNum(0)));
+    setControlValue(findControl(e, DimControlID), 0);
+    setControlEnabled(e, DimControlID, true);
+    setControlValue(findControl(e, ModeControlID), 1);
+    setControlValue(findControl(e, FuncControlID), kFuncOn);
+    for (int id = MonControlID; id <= SunControlID; ++id)
+        setControlValue(findControl(e, id), 1);
+    e->setWindowTitle(QObject::tr("New Event"));
+    e->show();
+    e->raise();
+    e->activateWindow();
+    e->numberField()->setFocus();
+    e->numberField()->selectAll();
+}
+
+void EditWindowHandler::openChange(int n)
+{
+    const controller::EventRecord* r = m_app.table().record(n);
+    if (!r)
+        return;
+    EditWindow* e = m_app.windows().edit;
+    m_app.mode = 2;
+    setControlEnabled(e, DoItControlID, true);
+    for (int d = 0; d < 7; ++d)
+        setControlValue(findControl(e, MonControlID + d), (r->days >> d) & 1);
+    setControlTime(findControl(e, TimeControlID), QTime(r->hour % 24, r->minute % 60));
+    const bool off = (r->levelFunc & 0x0F) == 3;
+    setControlValue(findControl(e, FuncControlID), off ? kFuncOff : kFuncOn);
+    setControlEnabled(e, DimControlID, !off);
+    setControlValue(findControl(e, DimControlID), (r->levelFunc >> 4) & 0x0F);
+    // Security when the mode's low nibble says so (as the list's "S"), so a
+    // mode byte other than 8 or 9 read from a device still maps to an item.
+    setControlValue(findControl(e, ModeControlID), (r->eventMode & 0x0F) == 9 ? 2 : 1);
+    const int house = cp290::houseIndexFromCode(r->houseCode, 1);
+    m_app.table().setCurHC(house);
+    setControlValue(findControl(e, HouseControlID), house);
+    SetDeviceNames(house - 1);
+    setControlText(findControl(e, ENumControlID), QString::number(r->eventNum));
+    e->setWindowTitle(QObject::tr("Change Event %1").arg(n));
+    e->show();
+    e->raise();
+    e->activateWindow();
+    e->numberField()->setFocus();
+}
+
+void EditWindowHandler::SetDeviceNames(int h)
+{
+    EditWindow* e = m_app.windows().edit;
+    const controller::EventRecord* r =
+        m_app.mode == 2 ? m_app.table().record(m_app.mainHandler().currID()) : nullptr;
+    for (int i = 0; i < 16; ++i) {
+        QWidget* box = findControl(e, UnitFirstControlID + i);
+        bool on = false;
+        if (r)
+            on = i < 8 ? (r->units1to8 & (0x80 >> i)) : (r->units9to16 & (0x80 >> (i - 8)));
+        setControlValue(box, on ? 1 : 0);
+        QString name = QString::fromStdString(m_app.table().deviceNames().name(h + 1, i + 1));
+        name = name.left(kUnitTitleMax);
+        setControlText(box, name.isEmpty() ? QStringLiteral("    ") : name);
+        box->setToolTip(QString::fromStdString(m_app.table().deviceNames().name(h + 1, i + 1)));
+    }
+    if (m_app.mode == 1)
+        setControlEnabled(e, DoItControlID, false);
+}
+
+int EditWindowHandler::getDevs() const
+{
+    int count = 0;
+    for (int i = 0; i < 16; ++i)
+        count += controlValue(findControl(m_app.windows().edit, UnitFirstControlID + i));
+    return count;
+}
+
+int EditWindowHandler::getDays() const
+{
+    int count = 0;
+    for (int id = MonControlID; id <= SunControlID; ++id)
+        count += controlValue(findControl(m_app.windows().edit, id));
+    return count;
+}
+
+void EditWindowHandler::checkOk()
+{
+    EditWindow* e = m_app.windows().edit;
+    const bool ok = !e->numberField()->text().isEmpty() && getDevs() > 0 && getDays() > 0;
+    setControlEnabled(e, DoItControlID, ok);
+}
+
+void EditWindowHandler::keyEffect(OkEffect effect)
+{
+    if (effect == OkEffect::Disable)
+        setControlEnabled(m_app.windows().edit, DoItControlID, false);
+    else if (effect == OkEffect::Recheck)
+        checkOk();
+}
+
+bool EditWindowHandler::handleCommand(const QString& code)
+{
+    EditWindow* e = m_app.windows().edit;
+    if (code == QLatin1String("doIt")) {
+        storeEvent();
+    } else if (code == QLatin1String("dayc")) {
+        checkOk();
+    } else if (code == QLatin1String("devc")) {
+        e->raise();
+        e->numberField()->setFocus();
+        checkOk();
+    } else if (code == QLatin1String("onff")) {
+        const bool off = controlValue(findControl(e, FuncControlID)) == kFuncOff;
+        if (off)
+            setControlValue(findControl(e, DimControlID), 0);
+        setControlEnabled(e, DimControlID, !off);
+    } else if (code == QLatin1String("CPHc")) {
+        const int house = controlValue(findControl(e, HouseControlID));
+        m_app.table().setCurHC(house);
+        SetDeviceNames(m_app.table().curHC() - 1);
+        e->setDrawerOpen(true);
+    } else if (code == QLatin1String("devE")) {
+        e->setDrawerOpen(!e->drawerOpen());
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool EditWindowHandler::handleClose()
+{
+    EditWindow* e = m_app.windows().edit;
+    e->numberField()->clearFocus();
+    e->hide();
+    return true;
+}
+
+void EditWindowHandler::storeEvent()
+{
+    EditWindow* e = m_app.windows().edit;
+    MainWindow* mainWindow = m_app.windows().main;
+    MainWindowHandler& main = m_app.mainHandler();
+    setControlText(findControl(mainWindow, SrceControlID), QString(30, QLatin1Char(' ')));
+
+    const int eventNo = e->numberField()->text().toInt();  // empty: 0
+    e->numberField()->setFocus();
+    if (!controller::EventTable::validNumber(eventNo))
+        return;
+
+    const int house = controlValue(findControl(e, HouseControlID));
+    const int dim = controlValue(findControl(e, DimControlID));
+    const int func = controlValue(findControl(e, FuncControlID));
+    int levelFunc = dim * 16 + (dim > 0 && func == kFuncOn ? 5 : func + 1);
+    int units1to8 = 0, units9to16 = 0;
+    for (int i = 0; i < 16; ++i) {
+        if (!controlValue(findControl(e, UnitFirstControlID + i)))
+            continue;
+        if (i < 8)
+            units1to8 |= 0x80 >> i;
+        else
+            units9to16 |= 0x80 >> (i - 8);
+    }
+    int days = 0;
+    for (int d = 0; d < 7; ++d)
+        if (controlValue(findControl(e, MonControlID + d)))
+            days |= 1 << d;
+    const QTime time = controlTime(findControl(e, TimeControlID));
+    const cp290::EventImage image = {
+        static_cast<uint8_t>(controlValue(findControl(e, ModeControlID)) + 7),
+        static_cast<uint8_t>(days),
+        static_cast<uint8_t>(time.hour()),
+        static_cast<uint8_t>(time.minute()),
+        static_cast<uint8_t>(units1to8),
+        static_cast<uint8_t>(units9to16),
+        static_cast<uint8_t>(cp290::HC[house >= 1 && house <= 16 ? house : 1]),
+        static_cast<uint8_t>(levelFunc),
+    };
+    // Names, texts, the unit count and the changed flag follow from the image.
+    m_app.table().storeEvent(eventNo, image);
+    main.SetEventDeviceNames(eventNo);
+    main.eventChanged(eventNo);
+
+    if (m_app.mode == 2) {
+        if (eventNo != main.currID())
+            main.clearSelection();
+        e->numberField()->clearFocus();
+        e->hide();
+    } else {
+        main.revealCentred(eventNo);
+        setControlText(findControl(e, ENumControlID),
+                       QString::number(m_app.table().getNextNum(eventNo)));
+        e->numberField()->setFocus();
+        e->numberField()->selectAll();
+    }
+    setControlEnabled(mainWindow, SavControlID, true);
+    m_app.refreshTitle();
+}
+
+}  // namespace ui

@@ -1,0 +1,43 @@
+#pragma once
+// EditWindowEventHandler: opening the editor for a new or the selected
+// event, the unit drawer's titles and checks, when OK may be pressed, and
+// storing the event into the table.
+#include <QString>
+
+#include "controller/ui/command_router.h"
+#include "controller/ui/event_key_filter.h"
+
+namespace ui {
+
+class QuorvelApp;
+
+class EditWindowHandler : public CommandHandler {
+public:
+    explicit EditWindowHandler(QuorvelApp& app) : m_app(app) {}
+
+    // Start-up: the key filter on the event-number field.
+    void installKeyFilter();
+
+    void openNew();            // 'addE'
+    void openChange(int n);    // 'updE' on event n
+
+    bool handleCommand(const QString& code) override;
+    bool handleClose() override;
+
+    // Unit boxes titled with house h's names (h = house index - 1); in
+    // change mode checked from the event being changed.
+    void SetDeviceNames(int h);
+    int getDevs() const;  // checked unit boxes
+    int getDays() const;  // checked day boxes
+
+    static constexpr int kUnitTitleMax = 21;  // characters of a name on a unit box
+
+private:
+    void checkOk();  // 'dayc': OK needs a number, a unit and a day
+    void keyEffect(OkEffect effect);
+    void storeEvent();  // 'doIt'
+
+    QuorvelApp& m_app;
+};
+
+}  // namespace ui

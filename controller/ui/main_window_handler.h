@@ -1,0 +1,89 @@
+#pragma once
+// The main window's handler and the handlers of its two sheets (send and
+// search): the list's selection, sort and scroll rules, the device-names
+// drawer, delete, open, search and send.
+#include <QString>
+#include <vector>
+
+#include "controller/ui/command_router.h"
+
+class QItemSelection;
+
+namespace ui {
+
+class EventListModel;
+class EventSortProxy;
+class QuorvelApp;
+
+class MainWindowHandler : public CommandHandler {
+public:
+    explicit MainWindowHandler(QuorvelApp& app);
+
+    // Puts the list model on the main window's list (start-up).
+    void setUpList();
+
+    bool handleCommand(const QString& code) override;
+    bool handleClose() override;
+
+    // First and last selected event (smallest and largest number); 0 when
+    // nothing is selected.
+    int currID() const { return m_currID; }
+    int currID2() const { return m_currID2; }
+    std::vector<int> selectedEvents() const;  // ascending
+    bool isSelected(int eventNumber) const;
+    void selectEvents(const std::vector<int>& events);  // replaces the selection
+    void clearSelection();
+
+    // The change and delete buttons together.
+    void setUpdDel(bool update, bool remove);
+    // The drawer shows event n's house, number and unit names; -1 blanks it.
+    void SetEventDeviceNames(int n);
+    void DeleteEvent();
+    void FindEvents(const QString& text);
+    // The row of event n: redraw it; show it in the list's middle.
+    void eventChanged(int n);
+    void allChanged();
+    void revealCentred(int n);
+    // Display row (0..127) of event n in the current sort.
+    int rowOf(int n) const;
+
+    EventListModel* model() const { return m_model; }
+
+private:
+    void selectionChanged();
+    void sortChanged(int column, Qt::SortOrder order);
+    void showSendSheet();
+    void openSchedule();
+
+    QuorvelApp& m_app;
+    EventListModel* m_model = nullptr;
+    EventSortProxy* m_proxy = nullptr;
+    int m_currID = 0;
+    int m_currID2 = 0;
+};
+
+// SndWindowEventHandler: the three exclusive choices and the send.
+class SndWindowHandler : public CommandHandler {
+public:
+    explicit SndWindowHandler(QuorvelApp& app) : m_app(app) {}
+    bool handleCommand(const QString& code) override;
+    bool handleClose() override;
+
+private:
+    void choose(int id);
+    QuorvelApp& m_app;
+};
+
+// SrchShtWindowEventHandler: runs the search on 'sSch'.
+class SearchWindowHandler : public CommandHandler {
+public:
+    static constexpr int kSearchTextMax = 50;  // bytes of the search text taken
+    explicit SearchWindowHandler(QuorvelApp& app) : m_app(app) {}
+    bool handleCommand(const QString& code) override;
+    bool handleClose() override;
+
+private:
+    QuorvelApp& m_app;
+};
+
+}  // namespace ui

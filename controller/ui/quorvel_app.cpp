@@ -1,0 +1,693 @@
+#include "controller/ui/quorvel_app.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
+#include <QTreeView>
+
+#include "controller/ui/command_router.h"
+#include "controller/ui/control_ids.h"
+#include "controller/ui/controls.h"
+#include "controller/ui/dialogs.h"
+#include "controller/ui/edit_window.h"
+#include "controller/ui/edit_window_handler.h"
+#include "controller/ui/event_key_filter.h"
+#include "controller/ui/event_list_model.h"
+#include "controller/ui/main_window.h"
+#include "controller/ui/main_window_handler.h"
+#include "controller/ui/planning_windows.h"
+#include "platform/paths.h"
+#include "platform/syslog_log.h"
+#include "state/crontab_work.h"
+
+namespace ui {
+
+namespace {
+
+const QString kQuitQuestion = QStringLiteral(
+    "Changes to the Event list have not been Saved.  Do you really want to Quit?");
+const QString kBaseCodeQuestion = QStringLiteral(
+    "Setting the Base House Code will DELETE all Events stored in the CP290.");
+const QString kSelfTestQuestion = QStringLiteral(
+    "Running the Self Test will DELETE all Events stored in the CP290.");
+const QString kTestInProgress = QStringLiteral("Test in Progress...");
+
+// Eats tool tips while the user has help tags switched off.
+class HelpTagFilter : public QObject {
+public:
+    using QObject::QObject;
+    bool shown = true;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        return !shown && event->type() == QEvent::ToolTip;
+    }
+};
+
+}  // namespace
+
+// --- The shell's own handlers ---------------------------------------------
+
+// AppHandler and QuitHandler: the application-level commands.
+class AppHandler : public CommandHandler {
+public:
+    explicit AppHandler(QuorvelApp& app) : m_app(app) {}
+    bool handleCommand(const QString& code) override
+    {
+        const Windows& w = m_app.windows();
+        if (code == QLatin1String("pref")) {
+            const state::Preferences& p = m_app.prefs();
+            setControlValue(findControl(w.prefs, PWarnControlID), p.warnPref);
+            setControlValue(findControl(w.prefs, PClckControlID), p.clockPref);
+            setControlValue(findControl(w.prefs, PR290ControlID), p.readPref);
+            setControlValue(findControl(w.prefs, PHelpControlID), p.helpPref);
+            w.prefs->show();
+            w.prefs->raise();
+        } else if (code == QLatin1String("sTst")) {
+            m_app.confirm(WarnSelfTest, kSelfTestQuestion);
+        } else if (code == QLatin1String("schd")) {
+            m_app.openPlanningWindow(w.sched);
+        } else if (code == QLatin1String("sYnc")) {
+            m_app.openPlanningWindow(w.sync);
+        } else if (code == QLatin1String("TcSl")) {
+            m_app.openPlanningWindow(w.vesk);
+        } else if (code == QLatin1String("quit")) {
+            m_app.requestQuit();
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+private:
+    QuorvelApp& m_app;
+};
+
+// MessWindowEventHandler: the confirmation's OK acts by mode; closing cancels.
+class MessWindowHandler : public CommandHandler {
+public:
+    explicit MessWindowHandler(QuorvelApp& app) : m_app(app) {}
+    bool handleCommand(const QString& code) override
+    {
+        if (code != QLatin1String("delM"))
+            return false;
+        const Windows& w = m_app.windows();
+        if (m_app.warnType == WarnQuit)
+            m_app.QuitIt = true;  // set before the hide ends the modal loop
+        w.mess->hide();
+        switch (m_app.warnType) {
+        case WarnBaseCode:
+            m_app.setNote({});
+            m_app.ops().SetBaseCode(controlValue(findControl(w.baseC, BCodeControlID)));
+            break;
+        case WarnSelfTest:
+            m_app.setNote({});
+            m_app.ops().SelfTest();
+            break;
+        case WarnSchedules:
+            m_app.discardPlanning(w.sched);
+            break;
+        case WarnOpen:
+            m_app.ReadIt = true;
+            m_app.mainHandler().clearSelection();
+            m_app.GetSchedule();
+            break;
+        case WarnCorrections:
+            m_app.discardPlanning(w.vesk);
+            break;
+        default:
+            break;
+        }
+        return true;
+    }
+    bool handleClose() override
+    {
+        if (m_app.warnType == WarnQuit)
+            m_app.QuitIt = false;
+        m_app.windows().mess->hide();
+        return true;
+    }
+
+private:
+    QuorvelApp& m_app;
+};
+
+// StatusWindowEventHandler: closing readies the window for the next test.
+class StatusWindowHandler : public CommandHandler {
+public:
+    explicit StatusWindowHandler(QuorvelApp& app) : m_app(app) {}
+    bool handleClose() override
+    {
+        StatusWindow* s = m_app.windows().stat;
+        s->hide();
+        QWidget* button = findControl(s, SButtControlID);
+        setControlText(button, QStringLiteral("OK"));
+        button->setEnabled(false);
+        setControlText(findControl(s, SMessControlID), kTestInProgress);
+        return true;
+    }
+
+private:
+    QuorvelApp& m_app;
+};
+
+// ClockWindowEventHandler: 'setc' sets the clock from the computer's.
+class ClockWindowHandler : public CommandHandler {
+public:
+    explicit ClockWindowHandler(QuorvelApp& app) : m_app(app) {}
+    bool handleCommand(const QString& code) override
+    {
+        if (code != QLatin1String("setc"))
+            return false;
+        m_app.setNote({});
+        m_app.ops().SetClock();
+        m_app.windows().clock->hide();
+        return true;
+    }
+    bool handleClose() override
+    {
+        m_app.windows().clock->hide();
+        return true;
+    }
+
+private:
+    QuorvelApp& m_app;
+};
+
+// BaseCWindowEventHandler: 'setb' asks before the CP290's events are erased.
+class BaseCWindowHandler : public CommandHandler {
+public:
+    explicit BaseCWindowHandler(QuorvelApp& app) : m_app(app) {}
+    bool handleCommand(const QString& code) override
+    {
+        if (code != QLatin1String("setb"))
+            return false;
+        // With no letter chosen (the code could not be read) there is no
+        // base code to set; the house table's slot 0 is not one the user meant.
+        if (controlValue(findControl(m_app.windows().baseC, BCodeControlID)) == 0) {
+            m_app.setNote(QObject::tr("Choose a base house code letter first."));
+            return true;
+        }
+        m_app.windows().baseC->hide();
+        m_app.confirm(WarnBaseCode, kBaseCodeQuestion);
+        return true;
+    }
+    bool handleClose() override
+    {
+        m_app.windows().baseC->hide();
+        return true;
+    }
+
+private:
+    QuorvelApp& m_app;
+};
+
+// PrefsWindowEventHandler: closing stores the four options.
+class PrefsWindowHandler : public CommandHandler {
+public:
+    explicit PrefsWindowHandler(QuorvelApp& app) : m_app(app) {}
+    bool handleClose() override
+    {
+        const PrefsWindow* w = m_app.windows().prefs;
+        state::Preferences& p = m_app.prefs();
+        p.warnPref = controlValue(findControl(w, PWarnControlID));
+        p.helpPref = controlValue(findControl(w, PHelpControlID));
+        p.clockPref = controlValue(findControl(w, PClckControlID));
+        p.readPref = controlValue(findControl(w, PR290ControlID));
+        m_app.setHelpTagsShown(p.helpPref == 1);
+        state::WriteParms(p, 3);
+        m_app.windows().prefs->hide();
+        return true;
+    }
+
+private:
+    QuorvelApp& m_app;
+};
+
+// The planning windows' shells: closing gives the planning menu back.
+class PlanningShellHandler : public CommandHandler {
+public:
+    PlanningShellHandler(QuorvelApp& app, QWidget* window) : m_app(app), m_window(window) {}
+    bool handleClose() override
+    {
+        m_app.closePlanningWindow(m_window);
+        return true;
+    }
+
+private:
+    QuorvelApp& m_app;
+    QWidget* m_window;
+};
+
+// --- QuorvelApp ------------------------------------------------------------
+
+QuorvelApp::QuorvelApp() : QuorvelApp(Options{}) {}
+
+QuorvelApp::QuorvelApp(Options options)
+    : m_options(std::move(options)), m_lastFolder(QString::fromStdString(platform::userFolder()))
+{
+    m_ops = std::make_unique<controller::Cp290Operations>(m_table, *this);
+    m_files = std::make_unique<controller::ScheduleFiles>(m_table, *this);
+}
+
+QuorvelApp::~QuorvelApp()
+{
+    delete m_w.main;  // every other window is its child
+}
+
+void QuorvelApp::createWindows()
+{
+    m_w.main = new MainWindow;
+    m_w.dev = m_w.main->drawer();
+    m_w.edit = new EditWindow(m_w.main);
+    m_w.mess = new MessWindow(m_w.main);
+    m_w.stat = new StatusWindow(m_w.main);
+    m_w.devCk = m_w.edit->drawer();
+    m_w.clock = new ClockWindow(m_w.main);
+    m_w.baseC = new BaseCWindow(m_w.main);
+    m_w.t = new TWindow(m_w.main);
+    m_w.prefs = new PrefsWindow(m_w.main);
+    m_w.veskEd = new VeskEdWindow(m_w.main);
+    m_w.vesk = new VeskWindow(m_w.main);
+    m_w.sched = new SchedWindow(m_w.main);
+    m_w.schedEd = new SchEdWindow(m_w.main);
+    m_w.snd = new SndWindow(m_w.main);
+    m_w.reset = new ResetWindow(m_w.main);
+    m_w.sync = new SyncWindow(m_w.main);
+    m_w.fnd = new SearchWindow(m_w.main);
+
+    // Help tags on the controls a newcomer may wonder about.
+    const auto tip = [](QWidget* w, const QString& text) {
+        if (w)
+            w->setToolTip(text);
+    };
+    tip(findControl(m_w.main, UpdControlID), tr("Change the selected event"));
+    tip(findControl(m_w.main, DelControlID), tr("Delete the selected events from the list"));
+    tip(findControl(m_w.main, SavControlID), tr("Save the events to an event schedule file"));
+    tip(findControl(m_w.main, FndControlID), tr("Select the events that switch a device"));
+    tip(findControl(m_w.main, PortControlID), tr("The serial device the CP290 is attached to"));
+    tip(findControl(m_w.edit, ENumControlID), tr("Event number, 1 to 128"));
+    tip(findControl(m_w.edit, DimControlID), tr("Dim level 1 to 15; 0 switches fully on"));
+}
+
+void QuorvelApp::installHandlers()
+{
+    m_router = new CommandRouter(this);
+    const auto attach = [this](QWidget* window, std::unique_ptr<CommandHandler> handler) {
+        m_router->attach(window, handler.get());
+        m_handlers.push_back(std::move(handler));
+    };
+    auto mainHandler = std::make_unique<MainWindowHandler>(*this);
+    m_mainHandler = mainHandler.get();
+    attach(m_w.main, std::move(mainHandler));
+    auto editHandler = std::make_unique<EditWindowHandler>(*this);
+    m_editHandler = editHandler.get();
+    attach(m_w.edit, std::move(editHandler));
+    attach(m_w.mess, std::make_unique<MessWindowHandler>(*this));
+    attach(m_w.clock, std::make_unique<ClockWindowHandler>(*this));
+    attach(m_w.baseC, std::make_unique<BaseCWindowHandler>(*this));
+    attach(m_w.prefs, std::make_unique<PrefsWindowHandler>(*this));
+    attach(m_w.sched, std::make_unique<PlanningShellHandler>(*this, m_w.sched));
+    attach(m_w.schedEd, std::make_unique<CommandHandler>());
+    attach(m_w.veskEd, std::make_unique<CommandHandler>());
+    attach(m_w.vesk, std::make_unique<PlanningShellHandler>(*this, m_w.vesk));
+    attach(m_w.snd, std::make_unique<SndWindowHandler>(*this));
+    attach(m_w.stat, std::make_unique<StatusWindowHandler>(*this));
+    attach(m_w.fnd, std::make_unique<SearchWindowHandler>(*this));
+    attach(m_w.reset, std::make_unique<CommandHandler>());
+    attach(m_w.sync, std::make_unique<PlanningShellHandler>(*this, m_w.sync));
+}
+
+int QuorvelApp::start()
+{
+    platform::openLog("Quorvel");
+    createWindows();
+    installHandlers();
+    QTimer::singleShot(m_options.launchDelayMs, this, [this] { myTimerproc(); });
+    auto appHandler = std::make_unique<AppHandler>(*this);
+    m_appHandler = appHandler.get();
+    m_router->setApplicationHandler(m_appHandler);
+    m_handlers.push_back(std::move(appHandler));
+
+    m_devices.search();
+    if (!m_devices.anyUsable()) {
+        platform::logLine("Quorvel - Serial port not found.\n");
+        noDevice();
+        return kExitNoDevice;
+    }
+
+    m_table.initAll();
+    m_editHandler->installKeyFilter();
+    EventNumberGuard::install(m_w.veskEd->numberField(), [this](OkEffect effect) {
+        if (effect != OkEffect::None)
+            setControlEnabled(m_w.veskEd, TDItControlID, effect == OkEffect::Recheck);
+    });
+    m_w.main->setDrawerOpen(false);
+    m_w.edit->setDrawerOpen(true);  // the units are needed for every new event
+
+    m_mainHandler->setUpList();
+    m_mainHandler->model()->setCorrectionCount([this](int n) { return correctionCount(n); });
+    m_mainHandler->SetEventDeviceNames(-1);
+    m_mainHandler->setUpdDel(false, false);
+    setSaveFindEnabled(false);
+    qApp->setQuitOnLastWindowClosed(false);
+    m_helpFilter = new HelpTagFilter(this);
+    qApp->installEventFilter(m_helpFilter);
+    m_w.main->show();
+
+    m_prefs.app_Path = platform::applicationFolder();
+    std::vector<std::string> devices;
+    for (int i = 1; i <= m_devices.numPorts(); ++i)
+        devices.push_back(m_devices.path(i));
+    state::ReadParms(m_prefs, devices, *this);
+    state::WriteParms(m_prefs, 1);
+    state::getVeskParms(m_corrections);
+    for (int h = 1; h <= state::kHouses; ++h)
+        for (int u = 1; u <= state::kUnits; ++u)
+            m_table.deviceNames().setName(h, u, m_prefs.deviceNames[h][u]);
+    m_ops->setDevicePath(m_prefs.serPath);
+    refreshTitle();
+    return 0;
+}
+
+int QuorvelApp::run()
+{
+    m_running = true;
+    QApplication::exec();
+    m_running = false;
+    state::WriteParms(m_prefs, 2);
+    return 0;
+}
+
+void QuorvelApp::noDevice()
+{
+    const QString text = tr(
+        "No serial device was found, so Quorvel cannot reach the CP290.\n\n"
+        "Plug in the CP290's serial adapter and start Quorvel again, or start the "
+        "emulator (cp290-sim) and point CP290_SERIAL_DEVICES at its device.");
+    if (m_options.noDeviceNotice)
+        m_options.noDeviceNotice(text);
+    else if (platform::hasDisplay())
+        QMessageBox::critical(nullptr, QStringLiteral("Quorvel"), text);
+}
+
+bool QuorvelApp::requestQuit()
+{
+    if (m_quitting)
+        return true;
+    if (m_table.hasUnsavedChanges() && m_prefs.warnPref == 1) {
+        warnType = WarnQuit;
+        setControlText(findControl(m_w.mess, MessControlID), kQuitQuestion);
+        QuitIt = false;
+        m_w.mess->hide();
+        m_w.mess->setWindowModality(Qt::ApplicationModal);
+        m_w.mess->exec();
+        m_w.mess->setWindowModality(Qt::NonModal);
+        if (!QuitIt)
+            return false;
+    }
+    m_quitting = true;
+    if (m_running)
+        QCoreApplication::exit(0);
+    return true;
+}
+
+bool QuorvelApp::command(QWidget* window, const QString& code)
+{
+    return m_router->sendCommand(window, code);
+}
+
+void QuorvelApp::closeWindow(QWidget* window)
+{
+    m_router->sendClose(window);
+}
+
+QWidget* QuorvelApp::window(const QString& name) const
+{
+    const std::pair<const char*, QWidget*> names[] = {
+        {"MainWindow", m_w.main},     {"DevWindow", m_w.dev},        {"EditWindow", m_w.edit},
+        {"MessWindow", m_w.mess},     {"StatusWindow", m_w.stat},    {"DevCkWindow", m_w.devCk},
+        {"ClockWindow", m_w.clock},   {"BaseCWindow", m_w.baseC},    {"tWindow", m_w.t},
+        {"PrefsWindow", m_w.prefs},   {"VeskEdWindow", m_w.veskEd},  {"VeskWindow", m_w.vesk},
+        {"SchedWindow", m_w.sched},   {"SchEdWindow", m_w.schedEd},  {"SndWindow", m_w.snd},
+        {"ResetWindow", m_w.reset},   {"SyncWindow", m_w.sync},      {"SearchWindow", m_w.fnd},
+    };
+    for (const auto& [n, w] : names)
+        if (name == QLatin1String(n))
+            return w;
+    return nullptr;
+}
+
+void QuorvelApp::confirm(int type, const QString& text)
+{
+    warnType = type;
+    setControlText(findControl(m_w.mess, MessControlID), text);
+    m_w.mess->show();
+    m_w.mess->raise();
+    m_w.mess->activateWindow();
+}
+
+void QuorvelApp::GetSchedule()
+{
+    QString path;
+    if (m_options.chooseOpenFile) {
+        path = m_options.chooseOpenFile();
+    } else {
+        QFileDialog dialog(ReadIt ? static_cast<QWidget*>(m_w.main) : m_w.schedEd,
+                           tr("Open Event Schedule"), m_lastFolder);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setWindowModality(Qt::WindowModal);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            path = dialog.selectedFiles().first();
+    }
+    if (path.isEmpty())
+        return;  // cancelled
+    m_lastFolder = QFileInfo(path).absolutePath();
+    setNote({});
+    m_files->openConfirmed(path.toStdString(), ReadIt);
+    if (!ReadIt) {
+        setControlText(findControl(m_w.schedEd, FileSControlID), QString::fromStdString(m_files->currSfile()));
+        setControlEnabled(m_w.schedEd, SDoItControlID, true);
+    }
+    refreshTitle();
+}
+
+void QuorvelApp::SaveSchedule()
+{
+    const QString proposed = QString::fromStdString(m_files->proposedSaveName());
+    QString path;
+    if (m_options.chooseSaveFile) {
+        path = m_options.chooseSaveFile(proposed);
+    } else {
+        QFileDialog dialog(m_w.main, tr("Save Event Schedule"), m_lastFolder);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.selectFile(proposed);
+        dialog.setWindowModality(Qt::WindowModal);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            path = dialog.selectedFiles().first();
+    }
+    if (path.isEmpty())
+        return;
+    m_lastFolder = QFileInfo(path).absolutePath();
+    setNote({});
+    m_files->saveConfirmed(path.toStdString());
+    refreshTitle();
+}
+
+void QuorvelApp::myTimerproc()
+{
+    if (m_pumping) {
+        // An operation started by hand is under way; the launch work waits.
+        QTimer::singleShot(500, this, [this] { myTimerproc(); });
+        return;
+    }
+    if (m_prefs.clockPref == 1)
+        m_ops->SetClock();
+    if (m_prefs.readPref == 1) {
+        m_ops->GetEventList();
+        refreshTitle();
+    }
+}
+
+void QuorvelApp::refreshTitle()
+{
+    const std::string& file = m_files->schFile();
+    QString title = QStringLiteral("Quorvel");
+    if (!file.empty())
+        title += QStringLiteral(" - ") + QString::fromStdString(file);
+    m_w.main->setWindowTitle(title + QStringLiteral("[*]"));
+    m_w.main->setWindowModified(m_table.hasUnsavedChanges());
+}
+
+void QuorvelApp::setNote(const QString& text)
+{
+    setControlText(findControl(m_w.main, NoteControlID), text);
+}
+
+void QuorvelApp::chooseSerialDevice(int port)
+{
+    if (port < 1 || port > m_devices.numPorts())
+        return;
+    m_prefs.curPort = port;
+    m_prefs.serPath = m_devices.path(port);
+    m_ops->setDevicePath(m_prefs.serPath);
+}
+
+void QuorvelApp::openPlanningWindow(QWidget* window)
+{
+    m_w.main->planningMenu()->setEnabled(false);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void QuorvelApp::closePlanningWindow(QWidget* window)
+{
+    m_w.main->planningMenu()->setEnabled(true);
+    window->hide();
+}
+
+void QuorvelApp::discardPlanning(QWidget* window)
+{
+    closePlanningWindow(window);
+    if (auto* list = qobject_cast<QTreeView*>(
+            findControl(window, window == m_w.sched ? ListSControlID : ListTControlID));
+        list && list->model())
+        list->model()->removeRows(0, list->model()->rowCount());
+    state::CrontabWork(state::Program::Quorvel, m_prefs.app_Path).removeFiles();
+}
+
+int QuorvelApp::correctionCount(int n) const
+{
+    if (m_corrections.ceCount <= 0)
+        return 0;
+    int count = 0;
+    for (int slot = 1; slot <= state::kMaxCorrections; ++slot)
+        count += m_corrections.VeskNumRecs[slot].eventNumber == n ? 1 : 0;
+    return count;
+}
+
+void QuorvelApp::pump()
+{
+    // Draw the sheet while the operation holds the event loop; the user's
+    // input waits until the operation is done.
+    m_pumping = true;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_pumping = false;
+}
+
+// --- controller::OperationsUi ----------------------------------------------
+
+void QuorvelApp::progressShow(const std::string& text)
+{
+    setControlText(findControl(m_w.t, CopyControlID), QString::fromStdString(text));
+    setControlValue(findControl(m_w.t, PrgsControlID), 0);
+    m_w.t->show();
+    m_w.t->raise();
+    pump();
+}
+
+void QuorvelApp::progressValue(int eventNumber)
+{
+    setControlValue(findControl(m_w.t, PrgsControlID), eventNumber);
+    m_w.t->raise();
+    pump();
+}
+
+void QuorvelApp::progressHide()
+{
+    m_w.t->hide();
+    setControlValue(findControl(m_w.t, PrgsControlID), 0);
+}
+
+void QuorvelApp::listChanged()
+{
+    m_mainHandler->clearSelection();
+    m_mainHandler->setUpdDel(false, false);
+    m_mainHandler->SetEventDeviceNames(-1);
+    m_mainHandler->allChanged();
+    refreshTitle();
+}
+
+void QuorvelApp::setSaveFindEnabled(bool enabled)
+{
+    setControlEnabled(m_w.main, SavControlID, enabled);
+    setControlEnabled(m_w.main, FndControlID, enabled);
+}
+
+void QuorvelApp::setSourceText(const std::string& text)
+{
+    setControlText(findControl(m_w.main, SrceControlID), QString::fromStdString(text));
+    refreshTitle();
+}
+
+void QuorvelApp::selfTestStarted()
+{
+    m_w.stat->show();
+    m_w.stat->raise();
+    pump();
+}
+
+void QuorvelApp::selfTestResult(bool passed)
+{
+    setControlText(findControl(m_w.stat, SMessControlID),
+                   passed ? QStringLiteral("*** Passed ***") : QStringLiteral("*** Failed ***"));
+    QWidget* button = findControl(m_w.stat, SButtControlID);
+    setControlText(button, passed ? QStringLiteral("Sweet") : QStringLiteral("Bummer"));
+    button->setEnabled(true);
+}
+
+void QuorvelApp::showError(const std::string& text)
+{
+    const QString message = QString::fromStdString(text);
+    setNote(message);
+    if (!m_errorBox) {
+        m_errorBox = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quorvel"), QString(),
+                                     QMessageBox::Ok, m_w.main);
+        m_errorBox->setWindowModality(Qt::WindowModal);
+    }
+    m_errorBox->setText(message);
+    m_errorBox->open();
+}
+
+// --- state::PreferencesUi --------------------------------------------------
+
+void QuorvelApp::fillPortMenu()
+{
+    auto* port = static_cast<QComboBox*>(findControl(m_w.main, PortControlID));
+    port->clear();
+    for (int i = 1; i <= m_devices.numPorts(); ++i)
+        port->addItem(QString::fromStdString(m_devices.path(i)));
+}
+
+void QuorvelApp::showPort(int32_t curPort)
+{
+    setControlValue(findControl(m_w.main, PortControlID), curPort);
+}
+
+void QuorvelApp::addSearchName(const std::string& name)
+{
+    static_cast<QComboBox*>(findControl(m_w.fnd, CBoxControlID))
+        ->addItem(QString::fromStdString(name));
+}
+
+void QuorvelApp::setHelpTagsShown(bool shown)
+{
+    if (m_helpFilter)
+        static_cast<HelpTagFilter*>(m_helpFilter)->shown = shown;
+}
+
+bool QuorvelApp::helpTagsShown() const
+{
+    return !m_helpFilter || static_cast<HelpTagFilter*>(m_helpFilter)->shown;
+}
+
+}  // namespace ui

@@ -1,0 +1,213 @@
+#pragma once
+// The controller's shell: start-up, the eighteen windows and their handlers,
+// the launch timer, the application commands, the confirmation window's six
+// modes, the quit check and storing the serial device at quit.
+//
+// Principles of operation: start() builds every window (layout classes),
+// attaches each to its handler through one CommandRouter, searches the
+// serial devices (none: exit status 69), shows the main window and reads the
+// preferences; run() runs the event loop and stores the port choice when it
+// ends. The logic lives in controller/core and state/; this class implements
+// their user-interface callbacks (progress sheet, list, buttons, status
+// window, port menu, help tags) and translates commands into calls on them.
+// The file dialogs and the no-device notice can be replaced (tests, scripts);
+// the quit question is a real modal loop that a timer can answer through the
+// window's command codes.
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "controller/core/cp290_operations.h"
+#include "controller/core/event_table.h"
+#include "controller/core/operations_ui.h"
+#include "controller/core/schedule_file.h"
+#include "link/serial_link.h"
+#include "state/correction_store.h"
+#include "state/preferences.h"
+
+class QMessageBox;
+class QWidget;
+
+namespace ui {
+
+class BaseCWindow;
+class ClockWindow;
+class CommandRouter;
+class DevCkWindow;
+class DevWindow;
+class EditWindow;
+class EditWindowHandler;
+class MainWindow;
+class MainWindowHandler;
+class MessWindow;
+class PrefsWindow;
+class ResetWindow;
+class SchEdWindow;
+class SchedWindow;
+class SearchWindow;
+class SndWindow;
+class StatusWindow;
+class SyncWindow;
+class TWindow;
+class VeskEdWindow;
+class VeskWindow;
+class CommandHandler;
+
+// The windows, in the order start-up creates them.
+struct Windows {
+    MainWindow* main = nullptr;          // "MainWindow"
+    DevWindow* dev = nullptr;            // "DevWindow", drawer of the main window
+    EditWindow* edit = nullptr;          // "EditWindow"
+    MessWindow* mess = nullptr;          // "MessWindow"
+    StatusWindow* stat = nullptr;        // "StatusWindow"
+    DevCkWindow* devCk = nullptr;        // "DevCkWindow", drawer of the editor
+    ClockWindow* clock = nullptr;        // "ClockWindow"
+    BaseCWindow* baseC = nullptr;        // "BaseCWindow"
+    TWindow* t = nullptr;                // "tWindow"
+    PrefsWindow* prefs = nullptr;        // "PrefsWindow"
+    VeskEdWindow* veskEd = nullptr;      // "VeskEdWindow"
+    VeskWindow* vesk = nullptr;          // "VeskWindow"
+    SchedWindow* sched = nullptr;        // "SchedWindow"
+    SchEdWindow* schedEd = nullptr;      // "SchEdWindow"
+    SndWindow* snd = nullptr;            // "SndWindow"
+    ResetWindow* reset = nullptr;        // "ResetWindow"
+    SyncWindow* sync = nullptr;          // "SyncWindow"
+    SearchWindow* fnd = nullptr;         // "SearchWindow"
+};
+
+// Confirmation modes (warnType).
+enum WarnType {
+    WarnNone = 0,
+    WarnQuit = 1,
+    WarnBaseCode = 2,
+    WarnSelfTest = 3,
+    WarnSchedules = 4,
+    WarnOpen = 5,
+    WarnCorrections = 6,
+};
+
+class QuorvelApp : public QObject, public controller::OperationsUi, public state::PreferencesUi {
+public:
+    struct Options {
+        int launchDelayMs = 2000;
+        // File choice of the open and save dialogs: a full path, or empty
+        // when the user cancels. Unset: the desktop's file dialogs.
+        std::function<QString()> chooseOpenFile;
+        std::function<QString(const QString& proposedName)> chooseSaveFile;
+        // Tells the user that no serial device exists. Unset: a message box
+        // when a display is present.
+        std::function<void(const QString&)> noDeviceNotice;
+    };
+
+    static constexpr int kExitNoDevice = 69;
+
+    QuorvelApp();
+    explicit QuorvelApp(Options options);
+    ~QuorvelApp() override;
+
+    // Start-up up to the event loop: 0, or the exit status to end with.
+    int start();
+    // The event loop; stores the port choice when it ends. The exit status.
+    int run();
+
+    // The quit check: asks when the table has unsaved changes and warnPref
+    // is 1. True when the application goes on quitting (the event loop, if
+    // running, is told to end).
+    bool requestQuit();
+    bool quitting() const { return m_quitting; }
+
+    // Routes a command as a control of `window` would (null: application).
+    bool command(QWidget* window, const QString& code);
+    void closeWindow(QWidget* window);
+
+    const Windows& windows() const { return m_w; }
+    // A window by its interface name ("MainWindow", "SndWindow", ...).
+    QWidget* window(const QString& name) const;
+
+    controller::EventTable& table() { return m_table; }
+    controller::Cp290Operations& ops() { return *m_ops; }
+    controller::ScheduleFiles& files() { return *m_files; }
+    state::Preferences& prefs() { return m_prefs; }
+    state::ControllerCorrections& corrections() { return m_corrections; }
+    const cp290::DeviceTable& devices() const { return m_devices; }
+    MainWindowHandler& mainHandler() { return *m_mainHandler; }
+    EditWindowHandler& editHandler() { return *m_editHandler; }
+
+    // Shell state shared by the windows.
+    int warnType = WarnNone;
+    bool QuitIt = false;
+    bool ReadIt = false;
+    int mode = 0;  // 1 add, 2 change: the editors' shared mode
+
+    // Shows the confirmation window (modeless) in a mode with its question.
+    void confirm(int type, const QString& text);
+    // The open and save dialogs (ReadIt says whom the open serves).
+    void GetSchedule();
+    void SaveSchedule();
+    // The launch timer's routine: set the clock, then read the events.
+    void myTimerproc();
+    // Keeps the window title (program, schedule file, unsaved mark) current.
+    void refreshTitle();
+    // The port menu's choice: curPort and serPath follow it.
+    void chooseSerialDevice(int port);
+    // The line in the main window that reports a failure; "" clears it.
+    void setNote(const QString& text);
+
+    // controller::OperationsUi
+    void progressShow(const std::string& text) override;
+    void progressValue(int eventNumber) override;
+    void progressHide() override;
+    void listChanged() override;
+    void setSaveFindEnabled(bool enabled) override;
+    void setSourceText(const std::string& text) override;
+    void selfTestStarted() override;
+    void selfTestResult(bool passed) override;
+    void showError(const std::string& text) override;
+
+    // state::PreferencesUi
+    void fillPortMenu() override;
+    void showPort(int32_t curPort) override;
+    void addSearchName(const std::string& name) override;
+    void setHelpTagsShown(bool shown) override;
+    bool helpTagsShown() const;
+
+private:
+    void createWindows();
+    void installHandlers();
+    void openPlanningWindow(QWidget* window);
+    void closePlanningWindow(QWidget* window);
+    // Confirmation modes 4 and 6: the planning window's unsaved work is dropped.
+    void discardPlanning(QWidget* window);
+    // How many correction-list entries follow event n (the list's "T" marks).
+    int correctionCount(int n) const;
+    void noDevice();
+    void pump();
+
+    Options m_options;
+    controller::EventTable m_table;
+    std::unique_ptr<controller::Cp290Operations> m_ops;
+    std::unique_ptr<controller::ScheduleFiles> m_files;
+    state::Preferences m_prefs;
+    state::ControllerCorrections m_corrections;
+    cp290::DeviceTable m_devices;
+
+    Windows m_w;
+    CommandRouter* m_router = nullptr;
+    std::vector<std::unique_ptr<CommandHandler>> m_handlers;
+    MainWindowHandler* m_mainHandler = nullptr;
+    EditWindowHandler* m_editHandler = nullptr;
+    CommandHandler* m_appHandler = nullptr;
+    QObject* m_helpFilter = nullptr;
+    QMessageBox* m_errorBox = nullptr;
+    QString m_lastFolder;
+    bool m_quitting = false;
+    bool m_running = false;
+    bool m_pumping = false;
+
+    friend class AppHandler;
+    friend class MessWindowHandler;
+    friend class PlanningShellHandler;
+};
+
+}  // namespace ui
