@@ -214,7 +214,7 @@ OpResult Cp290Operations::SetClock()
 
 OpResult Cp290Operations::SetBaseCode(int houseIndex)
 {
-    if (houseIndex < 0 || houseIndex > kHouseCount) {
+    if (houseIndex < 1 || houseIndex > kHouseCount) {
         platform::logf("Quorvel Error - Base House Code %d has no house code.\n", houseIndex);
         OpResult r;
         r.status = OpStatus::Refused;

@@ -71,8 +71,9 @@ public:
     // Sets the CP290's clock from platform::now() in local time.
     OpResult SetClock();
 
-    // Sets the base house code to HC[houseIndex] (0..16; 0 is the table's
-    // "no house" code). Erases the CP290's events. Refused outside 0..16.
+    // Sets the base house code to HC[houseIndex] (1..16 = A..P). Erases the
+    // CP290's events. Refused outside 1..16: entry 0 ("no letter chosen")
+    // holds house E's code and would set E without the user asking for it.
     OpResult SetBaseCode(int houseIndex);
 
     // Runs the self test (erases the CP290's events), waiting up to 20 s.

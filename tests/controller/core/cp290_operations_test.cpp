@@ -130,6 +130,8 @@ TEST_F(OperationsTest, ClockAndBaseCode)
     ASSERT_TRUE(ops.SetBaseCode(4).ok());
     EXPECT_EQ(device().frames().back(), (std::vector<uint8_t>{0x00, 0xA0}));
     EXPECT_EQ(ops.SetBaseCode(17).status, OpStatus::Refused);
+    // No letter chosen: the table's entry 0 would quietly pick house E and erase the events.
+    EXPECT_EQ(ops.SetBaseCode(0).status, OpStatus::Refused);
 }
 
 TEST_F(OperationsTest, SelfTestPassedFailedAndSilent)
