@@ -64,7 +64,11 @@ LinkResult uploadEvents(SerialLine& line,
                 onSlot(decoder.lastSlot(), decoder.lastImage());
         }
     }
-    // The checksum byte that ends the stream is left to the next open's flush.
+    // The device ends the stream with a checksum byte. Take it now: left
+    // waiting, it could arrive after the next open's flush and shift that
+    // command's reply by one byte. A device that sends none costs a short wait.
+    uint8_t sum = 0;
+    line.readExact(&sum, 1, kTrailingByteMs, true);
     return r;
 }
 

@@ -61,6 +61,28 @@ int waitReady(int fd, short events, int timeoutMs)
     }
 }
 
+// tcdrain() alone waits without a bound: on a line whose flow control holds
+// the output back (no device, CTS low) the program - and its lock on the
+// line - would stay for ever. The longest frame needs under half a second at
+// 600 baud; what is still queued after this is given up.
+constexpr int kDrainMs = 2000;
+
+bool drainBounded(int fd)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kDrainMs);
+    for (;;) {
+        int queued = 0;
+        if (ioctl(fd, TIOCOUTQ, &queued) == -1 || queued <= 0)
+            return tcdrain(fd) == 0;
+        if (msLeft(deadline) == 0) {
+            tcflush(fd, TCOFLUSH);
+            errno = ETIMEDOUT;
+            return false;
+        }
+        poll(nullptr, 0, 10);
+    }
+}
+
 }  // namespace
 
 void logNotResponding(Program p)
@@ -157,15 +179,18 @@ bool SerialLine::open(const std::string& path)
         logLineError(m_program, "opening serial port %s - %s(%d).\n", path, errno);
         return false;
     }
-    if (ioctl(fd, TIOCEXCL) == -1) {
+    // TIOCEXCL does not stop root; the lock keeps every other program off the
+    // line. It is taken first: exclusive use is a flag of the line, not of our
+    // descriptor, so an open that loses the race must not touch it (clearing
+    // it would open the holder's line to everybody).
+    if (flock(fd, LOCK_EX | LOCK_NB) == -1) {
         logLineError(m_program, "setting TIOCEXCL on %s - %s(%d).\n", path, errno);
         ::close(fd);
         return false;
     }
-    // TIOCEXCL does not stop root; the lock keeps every other program off the line.
-    if (flock(fd, LOCK_EX | LOCK_NB) == -1) {
+    if (ioctl(fd, TIOCEXCL) == -1) {
         logLineError(m_program, "setting TIOCEXCL on %s - %s(%d).\n", path, errno);
-        ioctl(fd, TIOCNXCL);
+        flock(fd, LOCK_UN);
         ::close(fd);
         return false;
     }
@@ -205,7 +230,7 @@ void SerialLine::close()
 {
     if (m_fd < 0)
         return;
-    if (tcdrain(m_fd) == -1)
+    if (!drainBounded(m_fd))
         logLineError(m_program, "waiting for drain - %s(%d).\n", {}, errno);
     if (m_haveAttrs && tcsetattr(m_fd, TCSANOW, &m_original) == -1)
         logLineError(m_program, "resetting tty attributes - %s(%d).\n", {}, errno);
@@ -268,8 +293,10 @@ LinkResult SerialLine::readExact(uint8_t* buf, size_t n, int idleMs, bool quiet)
         const ssize_t r = ::read(m_fd, buf + got, n - got);
         if (r > 0)
             got += static_cast<size_t>(r);
-        else if (r < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-            const int err = errno;
+        else if (r == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            // Nothing to read although poll() said there was: the line was
+            // hung up (adapter pulled out) and will stay so.
+            const int err = r == 0 ? EIO : errno;
             if (!quiet)
                 logNotResponding(m_program);
             m_read += got;
@@ -291,8 +318,8 @@ size_t SerialLine::readUpTo(uint8_t* buf, size_t n, int totalMs)
         const ssize_t r = ::read(m_fd, buf + got, n - got);
         if (r > 0)
             got += static_cast<size_t>(r);
-        else if (r < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
-            break;
+        else if (r == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
+            break;  // hung up (see readExact) or failed
     }
     m_read += got;
     return got;

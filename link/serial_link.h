@@ -2,7 +2,7 @@
 // The serial line to the CP290, held for one operation at a time.
 //
 // Principles of operation: SerialLine::open() opens the device read/write,
-// takes exclusive use (TIOCEXCL, plus flock so root is kept out too), saves
+// takes exclusive use (flock, so root is kept out too, then TIOCEXCL), saves
 // the line's settings, applies raw 600 baud with VMIN 0 / VTIME 10 and throws
 // away stale input. close() - also run by the destructor, so every path out of
 // an operation restores the line - drains output, writes the saved settings
@@ -25,6 +25,7 @@ using platform::programName;
 
 constexpr int kReplyIdleMs = 5000;      // no new byte for this long: the device is gone
 constexpr int kSelfTestTotalMs = 20000; // the self test's own bound
+constexpr int kTrailingByteMs = 250;    // an upload's closing checksum byte, 15 byte times
 
 enum class LinkStatus { Ok, OpenFailed, WriteFailed, Timeout };
 

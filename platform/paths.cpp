@@ -47,4 +47,12 @@ bool hasDisplay()
     return false;
 }
 
+void allowOffscreenFallback()
+{
+    if (const char* chosen = std::getenv("QT_QPA_PLATFORM"); chosen && *chosen)
+        return;
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    setenv("QT_QPA_PLATFORM", wayland && *wayland ? "wayland;xcb;offscreen" : "xcb;offscreen", 1);
+}
+
 }  // namespace platform

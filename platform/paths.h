@@ -13,4 +13,10 @@ std::string applicationFolder();
 // a Qt platform chosen explicitly through QT_QPA_PLATFORM).
 bool hasDisplay();
 
+// Unless a Qt platform was chosen explicitly, lets Qt fall back to drawing
+// off screen when the display cannot be reached: a stale DISPLAY under cron
+// would otherwise abort a tool before it has done its work. Call before the
+// application object is made.
+void allowOffscreenFallback();
+
 }  // namespace platform

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -46,7 +48,6 @@ TEST_F(SerialLineTest, DownloadsAndUploadsThroughTheDevice)
                     order.push_back(n);
                     got[static_cast<size_t>(n)] = img;
                 }).ok());
-    line.close();
     ASSERT_EQ(order.size(), 128u);
     EXPECT_EQ(order.front(), 1);
     EXPECT_EQ(order.back(), 128);
@@ -54,11 +55,11 @@ TEST_F(SerialLineTest, DownloadsAndUploadsThroughTheDevice)
     EXPECT_EQ(got[2], kSixThirty);
     EXPECT_EQ(got[128], kDimSecurity);
 
-    // The upload's trailing checksum byte must not be read as the next reply.
+    // The upload's trailing checksum byte must not be read as the next reply,
+    // even by a command on the same open.
     ClockReply c;
     device().setClock({30, 13, 0x20});
     device().setBaseHouseCode(0xA0);
-    ASSERT_TRUE(line.open(devicePath()));
     ASSERT_TRUE(requestClock(line, c).ok());
     EXPECT_EQ(c.hour, 13);
     EXPECT_EQ(c.minute, 30);
@@ -199,4 +200,57 @@ TEST(SerialLineOpen, MissingDeviceIsLoggedInEachProgramsWords)
     EXPECT_TRUE(log.contains("Quorvel Error opening serial port /nonexistent/cp290 - No such file or directory(2).\n"))
         << log.joined();
     EXPECT_TRUE(log.contains("Tamsel Error - Error opening serial port /nonexistent/cp290 - No such file or directory(2).\n"));
+}
+
+// An adapter pulled out mid-operation hangs the line up: from then on poll()
+// reports it readable and read() returns 0 for ever, so the idle bound never
+// comes. A reply wait must end there instead of spinning.
+TEST_F(SerialLineTest, HungUpLineEndsTheWaitAtOnce)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "hanging a line up takes root";
+    const std::string path = devicePath();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        alarm(15);  // a spinning wait ends here, killed
+        SerialLine line(Program::Quorvel);
+        if (!line.open(path))
+            _exit(2);
+        const auto t0 = std::chrono::steady_clock::now();
+        uint8_t ack[kAckLength];
+        const LinkResult r = line.readExact(ack, sizeof ack, 10000, true);
+        uint8_t reply[kAckLength];
+        const size_t got = line.readUpTo(reply, sizeof reply, 10000);
+        _exit(!r.ok() && got == 0 && secondsSince(t0) < 4.0 ? 0 : 3);
+    }
+    device().setSilent(true);
+    ::usleep(500 * 1000);
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(ioctl(fd, TIOCVHANGUP), 0) << std::strerror(errno);
+    ::close(fd);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "the wait spun on the hung-up line until killed";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// A second open that loses the race for the lock must leave the holder's
+// exclusive use alone: clearing it would let any other user's program in.
+TEST_F(SerialLineTest, FailedOpenLeavesTheHoldersExclusiveUse)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root gets past exclusive use to the lock";
+    SerialLine holder(Program::Quorvel);
+    ASSERT_TRUE(holder.open(devicePath()));
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(holder.fd(), TIOCGEXCL, &exclusive), 0);
+    ASSERT_EQ(exclusive, 1);
+
+    LogCapture log;
+    SerialLine second(Program::Brondile);
+    EXPECT_FALSE(second.open(devicePath()));
+    EXPECT_TRUE(log.contains("Brondile Error - Error setting TIOCEXCL on " + devicePath())) << log.joined();
+    ASSERT_EQ(ioctl(holder.fd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1) << "the failed open cleared the holder's exclusive use";
 }

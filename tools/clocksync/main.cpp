@@ -15,10 +15,12 @@ int main(int argc, char** argv)
     platform::openLog("Tamsel");
     const bool windowed = platform::hasDisplay();
     std::unique_ptr<QCoreApplication> app;
-    if (windowed)
+    if (windowed) {
+        platform::allowOffscreenFallback();
         app = std::make_unique<QApplication>(argc, argv);
-    else
+    } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
+    }
 
     std::unique_ptr<QLabel> window;
     if (windowed) {

@@ -116,3 +116,14 @@ TEST_F(TamselTest, LineTakenByAnotherProgram)
     EXPECT_EQ(holder.err.find("Clock updated"), std::string::npos);
     EXPECT_TRUE(device().frames().empty());
 }
+
+// Under cron DISPLAY may name a display that is gone (the user logged out).
+// The window is only decoration: the clock is set all the same.
+TEST_F(TamselTest, UnreachableDisplayStillSetsTheClock)
+{
+    storeSerialPath(devicePath());
+    const RunResult r = runTamsel({{"DISPLAY", ":93417"}, {"WAYLAND_DISPLAY", "cp290-test-no-such-display"}});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    ASSERT_EQ(device().frames().size(), 1u);
+    EXPECT_NE(r.err.find("Tamsel CP290 Clock updated on "), std::string::npos) << r.err;
+}
