@@ -98,6 +98,23 @@ int createTemp(const std::string& folder, std::string& tempPath)
     return -1;
 }
 
+// A device or a pipe (/dev/null, /dev/stdout) is a stream: there is nothing
+// to replace whole, and renaming over it would put a file where it was.
+// Returns 0 or the errno of the failure.
+int writeStream(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    // Non-blocking open: a pipe without a reader fails instead of hanging.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return errno;
+    int err = 0;
+    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 || !writeAll(fd, bytes.data(), bytes.size()))
+        err = errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    return err;
+}
+
 }  // namespace
 
 std::array<uint8_t, kRecordSize> fileRecord(const EventRecord& r)
@@ -124,36 +141,44 @@ FileResult writeEvent(EventTable& table, const std::string& path)
     }
 
     const std::string target = targetOf(path);
-    const std::string folder = folderOf(target);
-    std::string temp;
-    const int fd = createTemp(folder, temp);
-    if (fd < 0) {
-        const int err = errno;
-        logWriteError(err);
-        return failed(err);
-    }
-    // A file being replaced keeps its permissions.
     struct stat old {};
-    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        (void)::fchmod(fd, old.st_mode & 07777);
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode) && !S_ISDIR(old.st_mode)) {
+        if (const int err = writeStream(target, bytes)) {
+            logWriteError(err);
+            return failed(err);
+        }
+    } else {
+        const std::string folder = folderOf(target);
+        std::string temp;
+        const int fd = createTemp(folder, temp);
+        if (fd < 0) {
+            const int err = errno;
+            logWriteError(err);
+            return failed(err);
+        }
+        // A file being replaced keeps its permissions.
+        if (exists && S_ISREG(old.st_mode))
+            (void)::fchmod(fd, old.st_mode & 07777);
 
-    int err = 0;
-    if (!writeAll(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && err == 0)
-        err = errno;
-    if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0)
-        err = errno;
-    if (err != 0) {
-        ::unlink(temp.c_str());
-        logWriteError(err);
-        return failed(err);
-    }
-    // Make the rename itself durable; the data is already safe either way.
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        (void)::fsync(dir);
-        ::close(dir);
+        int err = 0;
+        if (!writeAll(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0)
+            err = errno;
+        if (::close(fd) != 0 && err == 0)
+            err = errno;
+        if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0)
+            err = errno;
+        if (err != 0) {
+            ::unlink(temp.c_str());
+            logWriteError(err);
+            return failed(err);
+        }
+        // Make the rename itself durable; the data is already safe either way.
+        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            (void)::fsync(dir);
+            ::close(dir);
+        }
     }
 
     table.clearChanged();

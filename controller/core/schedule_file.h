@@ -11,6 +11,7 @@
 // place. It writes a temporary file in the same folder, flushes it to disk and
 // renames it over the old one, so a crash or a full disk leaves either the old
 // file or the new one; the changed flags are cleared only after the rename.
+// A name that stands for a device or a pipe is written into instead.
 // readEvent resets the table only once the file is open; records whose event
 // number has no slot are skipped with a log line, a short last record is
 // ignored, and a later record for the same number replaces an earlier one.

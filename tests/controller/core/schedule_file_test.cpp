@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -194,4 +195,32 @@ TEST(ScheduleFile, NamesThatDoNotFitAreRefusedWhole)
 
     // The schedule editor's own buffer takes longer names than schFile.
     EXPECT_TRUE(files.openConfirmed(dir.file(longName), false).ok());
+}
+
+// A name that stands for a device or a pipe (/dev/null, /dev/stdout for
+// cp290ctl read) is written into, never replaced by a file of our own.
+TEST(ScheduleFile, SavingOntoAPipeWritesIntoIt)
+{
+    TempDir dir;
+    EventTable t;
+    t.storeEvent(5, kSixThirtyA1);
+    const std::string fifo = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    std::filesystem::create_symlink(fifo, dir.file("out"));
+
+    const FileResult r = writeEvent(t, dir.file("out"));
+    struct stat st {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe was replaced by a file";
+    ASSERT_EQ(::lstat(dir.file("out").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    char buf[64];
+    const ssize_t n = ::read(reader, buf, sizeof buf);
+    ::close(reader);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(std::string(buf, static_cast<size_t>(std::max<ssize_t>(n, 0))), record(5, kSixThirtyA1, 1));
+    EXPECT_FALSE(t.hasUnsavedChanges());
+    EXPECT_EQ(filesIn(dir.path()), 2u);
 }
