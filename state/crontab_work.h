@@ -32,6 +32,12 @@ inline constexpr const char* kWorkFileName = "Wrellish";
 inline constexpr const char* kCopyHelperName = "pindrel";
 inline constexpr const char* kInstallHelperName = "mavrone";
 inline constexpr std::chrono::milliseconds kHelperBound{10000};
+// The helpers' own wait for the crontab command. Shorter than the callers'
+// wait for a helper, so a helper always stops a hung crontab command (and
+// removes its half-written copy) before its caller gives up on it: a helper
+// killed first would leave the command running, free to install the work
+// file after the caller has reported the save as failed.
+inline constexpr std::chrono::milliseconds kCrontabBound{8000};
 inline constexpr std::chrono::milliseconds kCopyWait{10000};  // 600 ticks
 
 // What the window tells the user when a save is refused.

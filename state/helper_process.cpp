@@ -41,9 +41,9 @@ void readAvailable(int fd, std::string& into, bool& open)
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n == 0)
-            open = false;
-        return;  // EAGAIN or end
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+            open = false;  // end, or a pipe that can no longer be read
+        return;
     }
 }
 
@@ -56,7 +56,7 @@ std::string crontabProgram()
 }
 
 ProcessResult runAndWait(const std::vector<std::string>& argv, std::chrono::milliseconds bound,
-                         int stdoutFd, std::string* stderrText)
+                         int stdoutFd, std::string* stderrText, std::string* stdoutText)
 {
     ProcessResult r;
     if (argv.empty()) {
@@ -68,19 +68,34 @@ ProcessResult runAndWait(const std::vector<std::string>& argv, std::chrono::mill
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
 
-    int errPipe[2] = {-1, -1};
-    if (stderrText && pipe2(errPipe, O_CLOEXEC) != 0) {
-        r.error = errno;
-        return r;
+    // Output collected through pipes, drained while the program runs so a
+    // full pipe never stalls it.
+    struct Capture {
+        std::string* into;
+        int fd[2] = {-1, -1};
+        bool open = false;
+    };
+    Capture captures[2] = {{stdoutText}, {stderrText}};
+    const auto closeCaptures = [&captures] {
+        for (Capture& c : captures)
+            for (int& fd : c.fd)
+                if (fd >= 0) {
+                    close(fd);
+                    fd = -1;
+                }
+    };
+    for (Capture& c : captures) {
+        if (c.into && pipe2(c.fd, O_CLOEXEC) != 0) {
+            r.error = errno;
+            closeCaptures();
+            return r;
+        }
     }
     // Reports a failed exec to the parent; closed by a successful one.
     int execPipe[2];
     if (pipe2(execPipe, O_CLOEXEC) != 0) {
         r.error = errno;
-        if (stderrText) {
-            close(errPipe[0]);
-            close(errPipe[1]);
-        }
+        closeCaptures();
         return r;
     }
 
@@ -89,10 +104,12 @@ ProcessResult runAndWait(const std::vector<std::string>& argv, std::chrono::mill
         const int devnull = open("/dev/null", O_RDONLY);
         if (devnull >= 0)
             dup2(devnull, 0);
-        if (stdoutFd >= 0)
+        if (stdoutText)
+            dup2(captures[0].fd[1], 1);
+        else if (stdoutFd >= 0)
             dup2(stdoutFd, 1);
         if (stderrText)
-            dup2(errPipe[1], 2);
+            dup2(captures[1].fd[1], 2);
         execvp(args[0], args.data());
         const int e = errno;
         (void)!write(execPipe[1], &e, sizeof e);
@@ -100,13 +117,15 @@ ProcessResult runAndWait(const std::vector<std::string>& argv, std::chrono::mill
     }
     const int forkErr = errno;
     close(execPipe[1]);
-    if (stderrText)
-        close(errPipe[1]);
+    for (Capture& c : captures)
+        if (c.fd[1] >= 0) {
+            close(c.fd[1]);
+            c.fd[1] = -1;
+        }
     if (pid < 0) {
         r.error = forkErr;
         close(execPipe[0]);
-        if (stderrText)
-            close(errPipe[0]);
+        closeCaptures();
         return r;
     }
 
@@ -120,16 +139,27 @@ ProcessResult runAndWait(const std::vector<std::string>& argv, std::chrono::mill
     if (!r.started)
         r.error = execErr;
 
-    bool errOpen = stderrText != nullptr;
-    if (errOpen)
-        fcntl(errPipe[0], F_SETFL, fcntl(errPipe[0], F_GETFL) | O_NONBLOCK);
+    for (Capture& c : captures) {
+        c.open = c.into != nullptr;
+        if (c.open)
+            fcntl(c.fd[0], F_SETFL, fcntl(c.fd[0], F_GETFL) | O_NONBLOCK);
+    }
+    const auto drain = [&captures] {
+        for (Capture& c : captures)
+            if (c.open)
+                readAvailable(c.fd[0], *c.into, c.open);
+    };
     const int pidfd = pidfdOpen(pid);
     const auto deadline = Clock::now() + bound;
     int status = 0;
     bool reaped = false;
+    bool statusLost = false;
     while (!reaped) {
         const pid_t w = waitpid(pid, &status, WNOHANG);
         if (w == pid || (w < 0 && errno != EINTR)) {
+            // ECHILD: the kernel reaped the child (SIGCHLD ignored); its
+            // status is gone and must not read as success.
+            statusLost = w != pid;
             reaped = true;
             break;
         }
@@ -142,26 +172,24 @@ ProcessResult runAndWait(const std::vector<std::string>& argv, std::chrono::mill
             reaped = true;
             break;
         }
-        pollfd fds[2];
+        pollfd fds[3];
         nfds_t n = 0;
         if (pidfd >= 0)
             fds[n++] = {pidfd, POLLIN, 0};
-        if (errOpen)
-            fds[n++] = {errPipe[0], POLLIN, 0};
+        for (const Capture& c : captures)
+            if (c.open)
+                fds[n++] = {c.fd[0], POLLIN, 0};
         // Without a pidfd the child's end is noticed on the next short nap.
         const int napMs = pidfd >= 0 ? static_cast<int>(left.count()) : std::min<int>(20, static_cast<int>(left.count()));
         poll(fds, n, napMs);
-        if (errOpen)
-            readAvailable(errPipe[0], *stderrText, errOpen);
+        drain();
     }
     if (pidfd >= 0)
         close(pidfd);
-    if (stderrText) {
-        if (errOpen)
-            readAvailable(errPipe[0], *stderrText, errOpen);
-        close(errPipe[0]);
-    }
-    r.exitStatus = statusOf(status);
+    drain();
+    closeCaptures();
+    if (!statusLost)
+        r.exitStatus = statusOf(status);
     return r;
 }
 

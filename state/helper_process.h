@@ -12,17 +12,19 @@ namespace state {
 struct ProcessResult {
     bool started = false;   // false: fork or exec failed, see error
     bool timedOut = false;  // killed at the bound
-    int exitStatus = -1;    // exit status, or 128 + signal
+    int exitStatus = -1;    // exit status, or 128 + signal; -1 when not known
     int error = 0;          // errno of a failed start
     bool ok() const { return started && !timedOut && exitStatus == 0; }
 };
 
 // Runs argv[0] (looked up in PATH when it holds no "/") with the process's
 // environment. stdoutFd >= 0 becomes the program's standard output; when
-// stderrText is given the program's standard error is collected into it,
-// else it is inherited. Standard input is /dev/null.
+// stdoutText is given the output is collected into it instead (stdoutFd is
+// then unused). When stderrText is given the program's standard error is
+// collected into it, else it is inherited. Standard input is /dev/null.
 ProcessResult runAndWait(const std::vector<std::string>& argv, std::chrono::milliseconds bound,
-                         int stdoutFd = -1, std::string* stderrText = nullptr);
+                         int stdoutFd = -1, std::string* stderrText = nullptr,
+                         std::string* stdoutText = nullptr);
 
 // The crontab command: CP290_CRONTAB when set, else "crontab" from PATH.
 std::string crontabProgram();

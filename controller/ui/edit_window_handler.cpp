@@ -57,6 +57,7 @@ void EditWindowHandler::openChange(int n)
         return;
     EditWindow* e = m_app.windows().edit;
     m_app.mode = 2;
+    m_changing = n;
     setControlEnabled(e, DoItControlID, true);
     for (int d = 0; d < 7; ++d)
         setControlValue(findControl(e, MonControlID + d), (r->days >> d) & 1);
@@ -84,7 +85,7 @@ void EditWindowHandler::SetDeviceNames(int h)
 {
     EditWindow* e = m_app.windows().edit;
     const controller::EventRecord* r =
-        m_app.mode == 2 ? m_app.table().record(m_app.mainHandler().currID()) : nullptr;
+        m_app.mode == 2 ? m_app.table().record(m_changing) : nullptr;
     for (int i = 0; i < 16; ++i) {
         QWidget* box = findControl(e, UnitFirstControlID + i);
         bool on = false;
@@ -214,7 +215,7 @@ void EditWindowHandler::storeEvent()
     main.eventChanged(eventNo);
 
     if (m_app.mode == 2) {
-        if (eventNo != main.currID())
+        if (eventNo != m_changing)
             main.clearSelection();
         e->numberField()->clearFocus();
         e->hide();

@@ -38,6 +38,9 @@ private:
     void storeEvent();  // 'doIt'
 
     QuorvelApp& m_app;
+    // The event the change editor was opened on. The editor is not modal, so
+    // the list's selection may move to another event meanwhile.
+    int m_changing = 0;
 };
 
 }  // namespace ui

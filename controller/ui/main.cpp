@@ -1,5 +1,6 @@
 // quorvel: the windowed controller of the CP290.
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 
 #include "controller/ui/quorvel_app.h"
@@ -9,6 +10,9 @@
 
 int main(int argc, char** argv)
 {
+    // Started with child signals ignored, the kernel would reap the crontab
+    // helpers itself and their exit statuses would be lost.
+    std::signal(SIGCHLD, SIG_DFL);
     // Without a display there is nothing to show, but a missing serial
     // device must still end the run with its log line and status 69.
     if (!platform::hasDisplay()) {

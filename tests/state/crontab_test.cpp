@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <future>
+#include <thread>
 
 #include "state/crontab_lines.h"
 #include "state/crontab_work.h"
@@ -85,6 +88,20 @@ TEST(HelperProcessTest, WaitIsBoundedAndStartFailuresAreReported)
     const ProcessResult failing = runAndWait({"sh", "-c", "echo oops >&2; exit 3"}, std::chrono::seconds(5), -1, &complaint);
     EXPECT_EQ(failing.exitStatus, 3);
     EXPECT_EQ(complaint, "oops\n");
+}
+
+TEST(HelperProcessTest, ExitStatusNeverGuessedWhenTheChildWasReapedElsewhere)
+{
+    // A program started with SIGCHLD ignored has its children reaped by the
+    // kernel: their status is lost, and a lost status is no success.
+    struct sigaction ignore{}, old{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGCHLD, &ignore, &old);
+    const ProcessResult failing = runAndWait({"sh", "-c", "exit 3"}, std::chrono::seconds(5));
+    sigaction(SIGCHLD, &old, nullptr);
+    EXPECT_TRUE(failing.started);
+    EXPECT_FALSE(failing.timedOut);
+    EXPECT_FALSE(failing.ok());
 }
 
 TEST_F(CrontabTest, ForeignLinesKeepTheirOrderWhileThisKindsPairsMoveToTheEnd)
@@ -268,6 +285,35 @@ TEST_F(CrontabTest, FailedInstallKeepsTheCopyOfTheInstalledCrontab)
     table.schedRec[1] = ScheduleEntry{"0", "1", "03", "02", "", "B", "/s/B", 1};
     EXPECT_FALSE(work.modCrontabS(table));
     EXPECT_EQ(work.installWorkFile(), InstallResult::Refused);
+    EXPECT_EQ(cron.installed(), "# mine\n");
+}
+
+TEST_F(CrontabTest, AHungCrontabCommandIsStoppedByTheHelperBeforeItsCallerGivesUp)
+{
+    cron.install("# mine\n");
+    testing_support::writeFile(workFile(), "# replaced\n");
+    cron.setHanging(true);
+    const auto start = std::chrono::steady_clock::now();
+    // Both helpers at once, to keep the test short.
+    auto install = std::async(std::launch::async, [this] {
+        return runHelper(Program::Quorvel, app, kInstallHelperName);
+    });
+    EXPECT_FALSE(runHelper(Program::Quorvel, app, kCopyHelperName));
+    EXPECT_FALSE(install.get());
+    cron.setHanging(false);
+
+    // Each helper stopped its crontab command itself and cleaned up: no
+    // stalled command left running, no half-written copy left behind.
+    const std::vector<int> hung = cron.hungCalls();
+    EXPECT_EQ(hung.size(), 2u);
+    for (const int pid : hung)
+        EXPECT_NE(kill(pid, 0), 0) << "crontab stand-in " << pid << " still running";
+    for (const auto& entry : fs::directory_iterator(home.path()))
+        EXPECT_EQ(entry.path().filename().string().rfind("tempCrontab", 0), std::string::npos)
+            << entry.path();
+
+    // Reported as not installed, so it never gets installed later on.
+    std::this_thread::sleep_until(start + std::chrono::milliseconds(12500));
     EXPECT_EQ(cron.installed(), "# mine\n");
 }
 

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/support/test_support.h"
 
@@ -40,18 +42,23 @@ private:
 };
 
 // `crontab -l` prints <dir>/installed or says "no crontab for ..." and exits
-// 1; `crontab FILE` installs FILE; `crontab -r` removes it. While
+// 1; like the system's crontab it exits 0 even when its output could not be
+// written. `crontab FILE` installs FILE; `crontab -r` removes it. While
 // <dir>/failing exists every call fails as an unusable crontab command does.
+// While <dir>/hanging exists every call first stalls for 12 seconds (its
+// process ID added to <dir>/hung), then goes on as usual.
 class CrontabStandIn {
 public:
     explicit CrontabStandIn(const std::string& dir)
-        : m_script(dir + "/crontab-standin"), m_store(dir + "/installed"), m_failing(dir + "/failing")
+        : m_script(dir + "/crontab-standin"), m_store(dir + "/installed"), m_failing(dir + "/failing"),
+          m_hanging(dir + "/hanging"), m_hung(dir + "/hung")
     {
         testing_support::writeFile(m_script,
             "#!/bin/bash\n"
+            "if [ -e '" + m_hanging + "' ]; then echo $$ >> '" + m_hung + "'; sleep 12; fi\n"
             "if [ -e '" + m_failing + "' ]; then echo 'crontab: cannot open spool' >&2; exit 2; fi\n"
             "case \"$1\" in\n"
-            "  -l) if [ -f '" + m_store + "' ]; then cat '" + m_store + "'; "
+            "  -l) if [ -f '" + m_store + "' ]; then cat '" + m_store + "' 2>/dev/null; exit 0; "
             "else echo \"no crontab for ${USER:-user}\" >&2; exit 1; fi ;;\n"
             "  -r) rm -f '" + m_store + "' ;;\n"
             "  *) cp \"$1\" '" + m_store + ".new' && mv '" + m_store + ".new' '" + m_store + "' ;;\n"
@@ -69,9 +76,25 @@ public:
         else
             std::filesystem::remove(m_failing);
     }
+    void setHanging(bool on)
+    {
+        if (on)
+            testing_support::writeFile(m_hanging, "");
+        else
+            std::filesystem::remove(m_hanging);
+    }
+    // Process IDs of the calls that stalled.
+    std::vector<int> hungCalls() const
+    {
+        std::vector<int> out;
+        std::istringstream in(std::filesystem::exists(m_hung) ? testing_support::readFile(m_hung) : "");
+        for (int pid; in >> pid;)
+            out.push_back(pid);
+        return out;
+    }
 
 private:
-    std::string m_script, m_store, m_failing;
+    std::string m_script, m_store, m_failing, m_hanging, m_hung;
 };
 
 }  // namespace state_test

@@ -1,6 +1,7 @@
 // mavrone: installs the work file "Wrellish" of the user folder as the
 // user's crontab ("crontab <file>"), and reports the crontab command's
 // failure in its exit status and the log.
+#include <csignal>
 #include <cstring>
 
 #include "platform/syslog_log.h"
@@ -10,6 +11,9 @@
 int main()
 {
     platform::openLog("Mavrone");
+    // Inherited from whoever started us, an ignored SIGCHLD would have the
+    // crontab command reaped unseen, and its outcome lost.
+    std::signal(SIGCHLD, SIG_DFL);
     const std::optional<std::string> folder = state::knownUserFolder();
     if (!folder) {
         platform::logLine("Mavrone Error - NULL User.\n");
@@ -18,14 +22,15 @@ int main()
     const std::string work = *folder + state::kWorkFileName;
     std::string complaint;
     const state::ProcessResult r =
-        state::runAndWait({state::crontabProgram(), work}, state::kHelperBound, -1, &complaint);
+        state::runAndWait({state::crontabProgram(), work}, state::kCrontabBound, -1, &complaint);
     if (r.ok())
         return 0;
     if (!r.started)
         platform::logf("Mavrone Error - Starting %s - %s(%d).\n", state::crontabProgram().c_str(),
                        std::strerror(r.error), r.error);
     else if (r.timedOut)
-        platform::logLine("Mavrone Error - crontab did not finish within 10 seconds; stopped.\n");
+        platform::logf("Mavrone Error - crontab did not finish within %d seconds; stopped.\n",
+                       static_cast<int>(state::kCrontabBound.count() / 1000));
     else {
         for (char& c : complaint)
             if (static_cast<unsigned char>(c) < 0x20)

@@ -4,12 +4,11 @@
 // it. A user without a crontab gets an empty copy; any other failure of the
 // crontab command leaves no copy at all and exits non-zero, since an empty
 // copy would later be installed as the user's whole crontab.
-#include <cerrno>
+#include <csignal>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "platform/syslog_log.h"
+#include "state/atomic_file.h"
 #include "state/crontab_work.h"
 #include "state/helper_process.h"
 
@@ -34,46 +33,42 @@ std::string oneLine(const std::string& text)
 int main()
 {
     platform::openLog("Pindrel");
+    // Inherited from whoever started us, an ignored SIGCHLD would have the
+    // crontab command reaped unseen, and its outcome lost.
+    std::signal(SIGCHLD, SIG_DFL);
     const std::optional<std::string> folder = state::knownUserFolder();
     if (!folder) {
         platform::logLine("Pindrel Error - NULL User.\n");
         return 1;
     }
     const std::string target = *folder + state::kCrontabCopyName;
-    std::string tmp = target + ".XXXXXX";
-    const int fd = mkostemp(tmp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        const int e = errno;
-        platform::logf("Pindrel Error - Creating %s - %s(%d).\n", tmp.c_str(), std::strerror(e), e);
-        return 1;
-    }
 
-    std::string complaint;
-    const state::ProcessResult r =
-        state::runAndWait({state::crontabProgram(), "-l"}, state::kHelperBound, fd, &complaint);
+    // The listing comes through a pipe and is written here, where every
+    // write is checked: the crontab command exits 0 even when its own output
+    // could not be written (a full disk), which would leave part of the
+    // crontab passing for all of it.
+    std::string listing, complaint;
+    const state::ProcessResult r = state::runAndWait({state::crontabProgram(), "-l"}, state::kCrontabBound,
+                                                     -1, &complaint, &listing);
     bool ok = r.ok();
-    if (!ok && r.started && !r.timedOut && complaint.rfind(kNoCrontab, 0) == 0)
-        ok = ftruncate(fd, 0) == 0;
-    int e = 0;
-    if (ok && fsync(fd) != 0)
-        e = errno;
-    close(fd);
-    if (!ok || e) {
-        unlink(tmp.c_str());
-        if (e)
-            platform::logf("Pindrel Error - Writing %s - %s(%d).\n", tmp.c_str(), std::strerror(e), e);
-        else if (!r.started)
+    if (!ok && r.started && !r.timedOut && complaint.rfind(kNoCrontab, 0) == 0) {
+        listing.clear();
+        ok = true;
+    }
+    if (!ok) {
+        if (!r.started)
             platform::logf("Pindrel Error - Starting %s - %s(%d).\n", state::crontabProgram().c_str(),
                            std::strerror(r.error), r.error);
+        else if (r.timedOut)
+            platform::logf("Pindrel Error - crontab -l did not finish within %d seconds; stopped.\n",
+                           static_cast<int>(state::kCrontabBound.count() / 1000));
         else
             platform::logf("Pindrel Error - crontab -l failed with status %d: %s\n", r.exitStatus,
                            oneLine(complaint).c_str());
         return 1;
     }
-    if (rename(tmp.c_str(), target.c_str()) != 0) {
-        e = errno;
-        unlink(tmp.c_str());
-        platform::logf("Pindrel Error - Renaming to %s - %s(%d).\n", target.c_str(), std::strerror(e), e);
+    if (const int e = state::writeFileAtomically(target, listing)) {
+        platform::logf("Pindrel Error - Writing %s - %s(%d).\n", target.c_str(), std::strerror(e), e);
         return 1;
     }
     return 0;

@@ -113,6 +113,28 @@ TEST_F(Editor, ChangingANumberStoresACopyAndLeavesTheOriginal)
     EXPECT_TRUE(app().mainHandler().selectedEvents().empty());
 }
 
+TEST_F(Editor, ChangeEditorKeepsToTheEventItOpenedWhileTheListSelectionMoves)
+{
+    device().setEvent(12, image(8, 0x7F, 7, 0, 0x20, 0, 0x20, 0x02));  // house C, unit 3
+    device().setEvent(30, image(8, 0x7F, 8, 0, 0x08, 0, 0x20, 0x02));  // house C, unit 5
+    startApp();
+    cmd("MainWindow", "CPrd");
+    app().mainHandler().selectEvents({12});
+    cmd("MainWindow", "updE");
+    // The editor is not modal: the user looks at another event meanwhile.
+    app().mainHandler().selectEvents({30});
+    setValue("EditWindow", HouseControlID, 4);
+    cmd("EditWindow", "CPHc");
+    setValue("EditWindow", HouseControlID, 3);
+    cmd("EditWindow", "CPHc");
+    EXPECT_EQ(value("EditWindow", UnitFirstControlID + 2), 1);  // event 12's unit 3
+    EXPECT_EQ(value("EditWindow", UnitFirstControlID + 4), 0);  // not event 30's unit 5
+    cmd("EditWindow", "doIt");
+    EXPECT_EQ(rec(12).units1to8, 0x20);
+    EXPECT_EQ(rec(30).units1to8, 0x08);
+    EXPECT_FALSE(rec(30).changed);
+}
+
 TEST_F(Editor, NextFreeNumberSkipsUsedSlotsAndZeroStoresNothing)
 {
     for (int n : {1, 2, 4, 5})

@@ -32,7 +32,7 @@ protected:
 TEST_F(HelpersTest, PindrelCopiesTheCrontabByteForByte)
 {
     const std::string crontab = std::string("# Quorvel\x01/s/A\n0\t1\t2\t3\t*\t\"/a/brondile\"\n# ") +
-                                std::string(3000, 'z') + "\n";
+                                std::string(200000, 'z') + "\n";  // more than a pipe holds
     cron.install(crontab);
     const auto r = runProgram("pindrel", {}, env, 20000);
     EXPECT_EQ(r.exitStatus, 0) << r.err;
@@ -57,6 +57,44 @@ TEST_F(HelpersTest, PindrelGivesAnEmptyCopyOnlyWhenThereIsNoCrontab)
               std::string::npos)
         << r.err;
     EXPECT_EQ(filesIn(), 3u);  // stand-in, its crontab, the failing flag
+}
+
+TEST_F(HelpersTest, PindrelLeavesNoPartialCopyWhenTheCopyCannotBeWrittenWhole)
+{
+    // The crontab command does not notice that its output was cut short
+    // (here by a file size limit, as by a full disk); the copy must then not
+    // pass for the whole crontab.
+    const std::string crontab = "# mine\n" + std::string(3000, 'x') + "\n";
+    cron.install(crontab);
+    const auto r = runProgram("/bin/bash",
+                              {"-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\"",
+                               std::string(CP290_BIN_DIR) + "/pindrel"},
+                              env, 20000);
+    EXPECT_NE(r.exitStatus, 0);
+    EXPECT_FALSE(fs::exists(copy())) << readFile(copy()).size() << " bytes of " << crontab.size();
+    EXPECT_NE(r.err.find("Pindrel Error - Writing"), std::string::npos) << r.err;
+    EXPECT_EQ(filesIn(), 2u);  // stand-in and its crontab: no temporary file left
+}
+
+TEST_F(HelpersTest, HelpersWorkWhenStartedWithChildSignalsIgnored)
+{
+    // An ignored SIGCHLD survives exec; a helper that kept it could never
+    // learn how its crontab command ended, and would have to fail.
+    cron.install("1 2 * * * job\n");
+    const std::string ignoring = "trap '' CHLD; exec \"$0\"";
+    auto r = runProgram("/bin/bash", {"-c", ignoring, std::string(CP290_BIN_DIR) + "/pindrel"}, env, 20000);
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(readFile(copy()), "1 2 * * * job\n");
+
+    testing_support::writeFile(home.file("Wrellish"), "3 4 * * * other\n");
+    r = runProgram("/bin/bash", {"-c", ignoring, std::string(CP290_BIN_DIR) + "/mavrone"}, env, 20000);
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(cron.installed(), "3 4 * * * other\n");
+
+    // A failing crontab command is still a failure.
+    cron.setFailing(true);
+    r = runProgram("/bin/bash", {"-c", ignoring, std::string(CP290_BIN_DIR) + "/mavrone"}, env, 20000);
+    EXPECT_NE(r.exitStatus, 0);
 }
 
 }  // namespace
