@@ -1,5 +1,7 @@
 #include "sim/state_file.h"
 
+#include "platform/whole_file.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -208,46 +210,10 @@ bool loadStateFile(const std::string& path, DeviceState& state, bool& found, std
 
 bool saveStateFile(const std::string& path, const DeviceState& state, std::string* error)
 {
-    const std::string text = formatState(state);
-    std::string tmp = path + ".XXXXXX";
-    const int fd = mkstemp(tmp.data());
-    auto fail = [&](const char* what) {
+    if (const int e = platform::writeFileWhole(path, formatState(state), 0644)) {
         if (error)
-            *error = std::string(what) + " " + path + ": " + std::strerror(errno);
+            *error = "cannot write state file " + path + ": " + std::strerror(e);
         return false;
-    };
-    if (fd < 0)
-        return fail("cannot write state file");
-    size_t done = 0;
-    int e = EIO;  // a write that stops short without an error
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n < 0)
-                e = errno;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    bool ok = done == text.size();
-    if (ok && (fchmod(fd, 0644) != 0 || fsync(fd) != 0)) {
-        ok = false;
-        e = errno;
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        e = errno;
-    }
-    if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        e = errno;
-    }
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        errno = e;
-        return fail("cannot write state file");
     }
     return true;
 }

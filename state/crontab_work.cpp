@@ -9,7 +9,7 @@
 
 #include "platform/paths.h"
 #include "platform/syslog_log.h"
-#include "state/atomic_file.h"
+#include "platform/whole_file.h"
 #include "state/helper_process.h"
 
 namespace state {
@@ -74,7 +74,7 @@ std::optional<std::string> readCrontabCopy(const std::string& path, std::chrono:
     const auto giveUp = Clock::now() + wait;
     for (;;) {
         int e = 0;
-        std::optional<std::string> bytes = readWholeFile(path, &e);
+        std::optional<std::string> bytes = platform::readWholeFile(path, &e);
         // Only a copy not there yet is worth waiting for; a read error is final.
         if (bytes || e != ENOENT || Clock::now() >= giveUp) {
             if (!bytes && err)
@@ -154,7 +154,7 @@ bool CrontabWork::readAndRebuild(Kind kind, ScheduleTable* table, TimingRecord* 
     if (!copy) {
         platform::logf("%s Error  - Opening Crontab file - %s(%d).\n", who, std::strerror(err), err);
         if (!m_cronPath->empty())
-            writeFileAtomically(workPath(), std::string());
+            platform::writeFileWhole(workPath(), std::string());
         return false;
     }
 
@@ -225,7 +225,7 @@ bool CrontabWork::readAndRebuild(Kind kind, ScheduleTable* table, TimingRecord* 
     if (kind == Kind::S)
         table->sch_count = numberRead;
 
-    if (const int e = writeFileAtomically(workPath(), work)) {
+    if (const int e = platform::writeFileWhole(workPath(), work)) {
         platform::logf("%s Error writing Crontab file - %s(%d).\n", who, std::strerror(e), e);
         return false;
     }
@@ -275,9 +275,9 @@ bool CrontabWork::appendToWorkFile(const std::string& bytes, const char* failure
     // A missing work file is not created afresh: installed, it would hold
     // only these pairs and replace the whole of the user's crontab.
     if (!m_cronPath->empty())
-        existing = readWholeFile(workPath(), &err);
+        existing = platform::readWholeFile(workPath(), &err);
     if (existing)
-        err = writeFileAtomically(workPath(), *existing + bytes);
+        err = platform::writeFileWhole(workPath(), *existing + bytes);
     if (!existing || err) {
         platform::logf("%s Error writing %s file - %s(%d).\n", programName(m_who), failureText,
                        std::strerror(err), err);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/syslog_log.h"
+#include "platform/whole_file.h"
 
 namespace controller {
 
@@ -44,75 +45,10 @@ FileResult refused()
     return r;
 }
 
-bool writeAll(int fd, const uint8_t* data, size_t n)
-{
-    while (n > 0) {
-        const ssize_t w = ::write(fd, data, n);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
-std::string folderOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string nameOf(const std::string& path)
 {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The file the name stands for: a symbolic link is followed so that saving
-// replaces the linked file and keeps the link.
-std::string targetOf(const std::string& path)
-{
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return path;
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
-}
-
-// Creates a fresh file in `folder`; the umask applies as for any new file.
-int createTemp(const std::string& folder, std::string& tempPath)
-{
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = folder + "/.schedule-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    errno = EEXIST;
-    return -1;
-}
-
-// A device or a pipe (/dev/null, /dev/stdout) is a stream: there is nothing
-// to replace whole, and renaming over it would put a file where it was.
-// Returns 0 or the errno of the failure.
-int writeStream(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    // Non-blocking open: a pipe without a reader fails instead of hanging.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return errno;
-    int err = 0;
-    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 || !writeAll(fd, bytes.data(), bytes.size()))
-        err = errno;
-    if (::close(fd) != 0 && err == 0)
-        err = errno;
-    return err;
 }
 
 }  // namespace
@@ -140,45 +76,10 @@ FileResult writeEvent(EventTable& table, const std::string& path)
         ++count;
     }
 
-    const std::string target = targetOf(path);
-    struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode) && !S_ISDIR(old.st_mode)) {
-        if (const int err = writeStream(target, bytes)) {
-            logWriteError(err);
-            return failed(err);
-        }
-    } else {
-        const std::string folder = folderOf(target);
-        std::string temp;
-        const int fd = createTemp(folder, temp);
-        if (fd < 0) {
-            const int err = errno;
-            logWriteError(err);
-            return failed(err);
-        }
-        // A file being replaced keeps its permissions.
-        if (exists && S_ISREG(old.st_mode))
-            (void)::fchmod(fd, old.st_mode & 07777);
-
-        int err = 0;
-        if (!writeAll(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0)
-            err = errno;
-        if (::close(fd) != 0 && err == 0)
-            err = errno;
-        if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0)
-            err = errno;
-        if (err != 0) {
-            ::unlink(temp.c_str());
-            logWriteError(err);
-            return failed(err);
-        }
-        // Make the rename itself durable; the data is already safe either way.
-        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            (void)::fsync(dir);
-            ::close(dir);
-        }
+    if (const int err = platform::writeFileWhole(
+            path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), 0666)) {
+        logWriteError(err);
+        return failed(err);
     }
 
     table.clearChanged();

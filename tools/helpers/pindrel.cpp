@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "platform/syslog_log.h"
-#include "state/atomic_file.h"
+#include "platform/whole_file.h"
 #include "state/crontab_work.h"
 #include "state/helper_process.h"
 
@@ -67,7 +67,7 @@ int main()
                            oneLine(complaint).c_str());
         return 1;
     }
-    if (const int e = state::writeFileAtomically(target, listing)) {
+    if (const int e = platform::writeFileWhole(target, listing)) {
         platform::logf("Pindrel Error - Writing %s - %s(%d).\n", target.c_str(), std::strerror(e), e);
         return 1;
     }

@@ -1,0 +1,22 @@
+#pragma once
+// Files that matter are replaced whole or not at all. The new bytes go to a
+// temporary file in the same folder, are flushed to disk and renamed over the
+// old file, so a crash or a full disk leaves the old file as it was.
+// A symbolic link is followed (the link stays, its target is replaced); an
+// existing file keeps its permissions. A device or pipe in the name's place
+// (/dev/null, /dev/stdout) has nothing to replace and is written into.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+namespace platform {
+
+// 0 on success, else the errno of the failing step (the old file is intact).
+// newFileMode applies (less the umask) when the file does not exist yet.
+int writeFileWhole(const std::string& path, std::string_view bytes, mode_t newFileMode = 0600);
+
+// The whole file; nullopt with *err set when it cannot be opened or read.
+std::optional<std::string> readWholeFile(const std::string& path, int* err = nullptr);
+
+}  // namespace platform
