@@ -43,7 +43,7 @@ LinkResult requestClock(SerialLine& line, ClockReply& reply)
 }
 
 LinkResult uploadEvents(SerialLine& line,
-                        const std::function<void(int, const std::optional<EventImage>&)>& onSlot)
+                        const std::function<bool(int, const std::optional<EventImage>&)>& onSlot)
 {
     LinkResult r = line.writeFrame(uploadFrame());
     if (!r.ok())
@@ -60,8 +60,8 @@ LinkResult uploadEvents(SerialLine& line,
         if (!r.ok())
             return r;
         for (size_t i = 0; i < want; ++i) {
-            if (decoder.feed(buf[i]) && onSlot)
-                onSlot(decoder.lastSlot(), decoder.lastImage());
+            if (decoder.feed(buf[i]) && onSlot && !onSlot(decoder.lastSlot(), decoder.lastImage()))
+                return {LinkStatus::Cancelled, 0};
         }
     }
     // The device ends the stream with a checksum byte. Take it now: left

@@ -23,9 +23,10 @@ LinkResult sendBaseCode(SerialLine& line, uint8_t houseCode);
 // Request the clock and base house code.
 LinkResult requestClock(SerialLine& line, ClockReply& reply);
 
-// Upload all 128 slots. onSlot(n, image or nullopt for empty) runs after each slot.
+// Upload all 128 slots. onSlot(n, image or nullopt for empty) runs after each
+// slot; returning false stops the upload (LinkStatus::Cancelled).
 LinkResult uploadEvents(SerialLine& line,
-                        const std::function<void(int, const std::optional<EventImage>&)>& onSlot);
+                        const std::function<bool(int, const std::optional<EventImage>&)>& onSlot);
 
 struct SelfTestOutcome {
     bool passed = false;

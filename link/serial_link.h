@@ -27,7 +27,9 @@ constexpr int kReplyIdleMs = 5000;      // no new byte for this long: the device
 constexpr int kSelfTestTotalMs = 20000; // the self test's own bound
 constexpr int kTrailingByteMs = 250;    // an upload's closing checksum byte, 15 byte times
 
-enum class LinkStatus { Ok, OpenFailed, WriteFailed, Timeout };
+// BadReply: bytes came but were not the reply (sync, checksum, ranges, an
+// echo). Cancelled: the caller's progress callback asked to stop.
+enum class LinkStatus { Ok, OpenFailed, WriteFailed, Timeout, BadReply, Cancelled };
 
 struct LinkResult {
     LinkStatus status = LinkStatus::Ok;

@@ -37,6 +37,13 @@ std::string applicationFolder()
     return slash == std::string::npos ? std::string("./") : exe.substr(0, slash + 1);
 }
 
+std::string suiteStateFolder()
+{
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg == '/')
+        return withSlash(xdg) + "cp290/";
+    return userFolder() + ".local/state/cp290/";
+}
+
 bool hasDisplay()
 {
     for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {

@@ -8,6 +8,9 @@ namespace platform {
 
 std::string userFolder();
 std::string applicationFolder();
+// The suite's own state: $XDG_STATE_HOME/cp290/ (~/.local/state/cp290/ when
+// unset), trailing "/". Not created here.
+std::string suiteStateFolder();
 
 // True when a graphical display is reachable (DISPLAY or WAYLAND_DISPLAY, or
 // a Qt platform chosen explicitly through QT_QPA_PLATFORM).

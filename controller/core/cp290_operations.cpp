@@ -27,6 +27,8 @@ OpResult fromLink(const LinkResult& lr)
     case LinkStatus::OpenFailed: r.status = OpStatus::OpenFailed; break;
     case LinkStatus::WriteFailed: r.status = OpStatus::WriteFailed; break;
     case LinkStatus::Timeout: r.status = OpStatus::Timeout; break;
+    case LinkStatus::BadReply: r.status = OpStatus::BadReply; break;
+    case LinkStatus::Cancelled: r.status = OpStatus::Cancelled; break;
     }
     return r;
 }
@@ -60,6 +62,8 @@ std::string describe(const OpResult& r, const std::string& devicePath)
     case OpStatus::Timeout: return "the CP290 did not answer";
     case OpStatus::TestFailed: return "the CP290's self test failed";
     case OpStatus::Refused: return "nothing done: invalid request";
+    case OpStatus::BadReply: return "the CP290's reply was not valid";
+    case OpStatus::Cancelled: return "cancelled";
     }
     return "failed";
 }
@@ -139,10 +143,11 @@ OpResult Cp290Operations::GetEventList()
     const LinkResult lr =
         cp290::uploadEvents(line, [&](int n, const std::optional<cp290::EventImage>& img) {
             if (!EventTable::validNumber(n))
-                return;
+                return true;
             slots[static_cast<size_t>(n)] = img;
             ++received;
             m_ui.progressValue(n);
+            return !m_ui.cancelRequested();
         });
     line.close();
 

@@ -28,6 +28,8 @@ enum class OpStatus {
     Timeout,      // the device stopped answering
     TestFailed,   // self test answered "failed"
     Refused,      // nothing done: an argument without meaning (send type, house index)
+    BadReply,     // bytes came, but not a valid reply
+    Cancelled,    // the user stopped it
 };
 
 struct OpResult {

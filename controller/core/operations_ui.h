@@ -16,6 +16,8 @@ public:
     virtual void progressShow(const std::string& text) { (void)text; }
     virtual void progressValue(int eventNumber) { (void)eventNumber; }
     virtual void progressHide() {}
+    // Polled between events and slots: true stops the operation (Cancel).
+    virtual bool cancelRequested() { return false; }
 
     // All 128 list items changed: redraw them and forget the current
     // selection (after an upload or a file read).

@@ -63,28 +63,28 @@ std::array<uint8_t, kRecordSize> fileRecord(const EventRecord& r)
     return b;
 }
 
-FileResult writeEvent(EventTable& table, const std::string& path)
+std::string scheduleBytes(const EventTable& table)
 {
-    std::vector<uint8_t> bytes;
-    int count = 0;
+    std::string bytes;
     for (int n = 1; n <= kEventCount; ++n) {
         const EventRecord& r = *table.record(n);
         if (!r.used())
             continue;
         const auto rec = fileRecord(r);
-        bytes.insert(bytes.end(), rec.begin(), rec.end());
-        ++count;
+        bytes.append(reinterpret_cast<const char*>(rec.data()), rec.size());
     }
+    return bytes;
+}
 
-    if (const int err = platform::writeFileWhole(
-            path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), 0666)) {
+FileResult writeEvent(EventTable& table, const std::string& path)
+{
+    if (const int err = platform::writeFileWhole(path, scheduleBytes(table), 0666)) {
         logWriteError(err);
         return failed(err);
     }
 
     table.clearChanged();
     FileResult r;
-    r.events.reserve(static_cast<size_t>(count));
     for (int n = 1; n <= kEventCount; ++n)
         if (table.isUsed(n))
             r.events.push_back(n);

@@ -42,6 +42,9 @@ struct FileResult {
 // The 10-byte record of a slot (its image, number and devCount).
 std::array<uint8_t, kRecordSize> fileRecord(const EventRecord& r);
 
+// The file's bytes for the table's used slots.
+std::string scheduleBytes(const EventTable& table);
+
 // Writes the used slots to `path`, replacing the file whole; on success every
 // changed flag (used or not) is cleared. On failure logs
 // "Quorvel Error  writing Schedule - %s(%d).\n", leaves the old file and the

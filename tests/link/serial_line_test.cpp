@@ -47,6 +47,7 @@ TEST_F(SerialLineTest, DownloadsAndUploadsThroughTheDevice)
     ASSERT_TRUE(uploadEvents(line, [&](int n, const std::optional<EventImage>& img) {
                     order.push_back(n);
                     got[static_cast<size_t>(n)] = img;
+                    return true;
                 }).ok());
     ASSERT_EQ(order.size(), 128u);
     EXPECT_EQ(order.front(), 1);

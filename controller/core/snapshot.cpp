@@ -1,0 +1,91 @@
+#include "controller/core/snapshot.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "controller/core/schedule_file.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "platform/whole_file.h"
+
+namespace controller {
+
+namespace {
+
+int makeFolders(const std::string& folder)
+{
+    // Each level in turn; an existing one is fine.
+    for (size_t pos = 1; pos <= folder.size(); ++pos) {
+        if (pos != folder.size() && folder[pos] != '/')
+            continue;
+        const std::string part = folder.substr(0, pos);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return errno;
+    }
+    return 0;
+}
+
+bool isSnapshotName(const std::string& name)
+{
+    // YYYY-MM-DD-HHMM-<tool>.sch
+    return name.size() > 20 && name.compare(name.size() - 4, 4, ".sch") == 0 && name[4] == '-' &&
+           name[7] == '-' && name[10] == '-' && name[15] == '-';
+}
+
+std::vector<std::string> snapshotNames()
+{
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(snapshotFolder().c_str());
+    if (!dir)
+        return names;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (isSnapshotName(name))
+            names.push_back(name);
+    }
+    ::closedir(dir);
+    // Same minute: the later write sorts by tool name, which is good enough.
+    std::sort(names.begin(), names.end(), std::greater<>());
+    return names;
+}
+
+}  // namespace
+
+std::string snapshotFolder()
+{
+    return platform::suiteStateFolder() + "snapshots/";
+}
+
+SnapshotResult writeSnapshot(const EventTable& table, const std::string& tool, std::time_t when)
+{
+    SnapshotResult r;
+    const std::tm t = platform::localTime(when);
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d-%02d%02d-", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                  t.tm_hour, t.tm_min);
+    const std::string folder = snapshotFolder();
+    r.path = folder + stamp + tool + ".sch";
+    if ((r.error = makeFolders(folder)) != 0)
+        return r;
+    if ((r.error = platform::writeFileWhole(r.path, scheduleBytes(table), 0600)) != 0)
+        return r;
+
+    const std::vector<std::string> names = snapshotNames();
+    for (size_t i = kSnapshotKeep; i < names.size(); ++i)
+        ::unlink((folder + names[i]).c_str());
+    return r;
+}
+
+std::vector<std::string> listSnapshots()
+{
+    std::vector<std::string> paths;
+    for (const std::string& name : snapshotNames())
+        paths.push_back(snapshotFolder() + name);
+    return paths;
+}
+
+}  // namespace controller
