@@ -2,7 +2,7 @@
 # Installs the Debian/Ubuntu packages the suite builds, tests and runs with,
 # only those missing (apt-get needs root; sudo is used when not root).
 set -euo pipefail
-packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev cron xvfb xauth)
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev cron xvfb xauth dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

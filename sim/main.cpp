@@ -9,6 +9,7 @@
 #include <pthread.h>
 #include <string>
 
+#include "platform/program_info.h"
 #include "sim/cp290_sim.h"
 
 namespace {
@@ -36,6 +37,7 @@ void usage(FILE* to)
         "  --log              print every frame received to stdout, one line each:\n"
         "                     \"frame\" and the command and data bytes in hex\n"
         "  --help             show this text\n"
+        "  --version          show the version\n"
         "\n"
         "When ready it prints one line to stdout:\n"
         "  cp290-sim ready on /dev/pts/N\n"
@@ -97,6 +99,9 @@ int main(int argc, char** argv)
 
         if (arg == "--help") {
             usage(stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::fputs(platform::versionText("cp290-sim").c_str(), stdout);
             return 0;
         } else if (arg == "--paced") {
             options.paced = true;

@@ -17,6 +17,7 @@
 #include "controller/core/schedule_file.h"
 #include "link/serial_link.h"
 #include "platform/syslog_log.h"
+#include "platform/program_info.h"
 #include "state/preferences.h"
 
 namespace {
@@ -41,7 +42,8 @@ const char* const kUsage =
     "Options:\n"
     "  --device PATH       serial device of the CP290 (default: the stored\n"
     "                      \"Serial Path\", else the first serial device found)\n"
-    "  -h, --help          show this help\n";
+    "  -h, --help          show this help\n"
+    "  --version           show the version\n";
 
 struct Args {
     std::string device;
@@ -283,6 +285,8 @@ int run(const Args& a)
 
 int main(int argc, char** argv)
 {
+    if (platform::answerInfoOption(argc, argv, "cp290ctl", kUsage))
+        return 0;
     QCoreApplication app(argc, argv);
     platform::openLog("cp290ctl");
     platform::setLogSink([](const std::string& line) {

@@ -6,10 +6,27 @@
 #include "controller/ui/quorvel_app.h"
 #include "link/serial_link.h"
 #include "platform/paths.h"
+#include "platform/program_info.h"
 #include "platform/syslog_log.h"
+
+namespace {
+const char* const kUsage =
+    "Usage: quorvel\n"
+    "The windowed controller of the X10 CP290: edit, send, read back and save its\n"
+    "timer events, set its clock and base house code, and plan daily work in your\n"
+    "crontab.\n"
+    "\n"
+    "  -h, --help     show this help\n"
+    "  --version      show the version\n"
+    "\n"
+    "Exit status: 0 quit, 69 no serial device or no display.\n"
+    "Log: journalctl -t Quorvel\n";
+}  // namespace
 
 int main(int argc, char** argv)
 {
+    if (platform::answerInfoOption(argc, argv, "quorvel", kUsage))
+        return 0;
     // Started with child signals ignored, the kernel would reap the crontab
     // helpers itself and their exit statuses would be lost.
     std::signal(SIGCHLD, SIG_DFL);

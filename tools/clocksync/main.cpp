@@ -7,11 +7,28 @@
 #include <memory>
 
 #include "platform/paths.h"
+#include "platform/program_info.h"
 #include "platform/syslog_log.h"
 #include "tools/clocksync/clock_sync.h"
 
+namespace {
+const char* const kUsage =
+    "Usage: tamsel\n"
+    "Sets the CP290's clock from this computer's clock, logs the outcome and quits.\n"
+    "Cron starts it on the weekdays planned in the controller's Clock Sync window.\n"
+    "The serial device is the \"Serial Path\" stored in Lumbrasken.conf.\n"
+    "\n"
+    "  -h, --help     show this help\n"
+    "  --version      show the version\n"
+    "\n"
+    "Exit status: 0 clock set, 1 the CP290 failed, 69 no serial device.\n"
+    "Log: journalctl -t Tamsel\n";
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    if (platform::answerInfoOption(argc, argv, "tamsel", kUsage))
+        return 0;
     platform::openLog("Tamsel");
     const bool windowed = platform::hasDisplay();
     std::unique_ptr<QCoreApplication> app;

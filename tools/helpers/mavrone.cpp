@@ -4,12 +4,28 @@
 #include <csignal>
 #include <cstring>
 
+#include "platform/program_info.h"
 #include "platform/syslog_log.h"
 #include "state/crontab_work.h"
 #include "state/helper_process.h"
 
-int main()
+namespace {
+const char* const kUsage =
+    "Usage: mavrone\n"
+    "Installs the CP290 controller's work file Wrellish in your home folder as your\n"
+    "crontab. Not meant to be run by hand.\n"
+    "\n"
+    "  -h, --help     show this help\n"
+    "  --version      show the version\n"
+    "\n"
+    "Exit status: 0 done, 1 failed.\n"
+    "Log: journalctl -t Mavrone\n";
+}  // namespace
+
+int main(int argc, char** argv)
 {
+    if (platform::answerInfoOption(argc, argv, "mavrone", kUsage))
+        return 0;
     platform::openLog("Mavrone");
     // Inherited from whoever started us, an ignored SIGCHLD would have the
     // crontab command reaped unseen, and its outcome lost.

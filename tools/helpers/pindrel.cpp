@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "platform/program_info.h"
 #include "platform/syslog_log.h"
 #include "platform/whole_file.h"
 #include "state/crontab_work.h"
@@ -30,8 +31,23 @@ std::string oneLine(const std::string& text)
 
 }  // namespace
 
-int main()
+namespace {
+const char* const kUsage =
+    "Usage: pindrel\n"
+    "Copies your crontab (\"crontab -l\") to tempCrontab in your home folder for the\n"
+    "CP290 controller. Not meant to be run by hand.\n"
+    "\n"
+    "  -h, --help     show this help\n"
+    "  --version      show the version\n"
+    "\n"
+    "Exit status: 0 done, 1 failed.\n"
+    "Log: journalctl -t Pindrel\n";
+}  // namespace
+
+int main(int argc, char** argv)
 {
+    if (platform::answerInfoOption(argc, argv, "pindrel", kUsage))
+        return 0;
     platform::openLog("Pindrel");
     // Inherited from whoever started us, an ignored SIGCHLD would have the
     // crontab command reaped unseen, and its outcome lost.
