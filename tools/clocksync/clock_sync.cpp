@@ -1,12 +1,37 @@
 #include "tools/clocksync/clock_sync.h"
 
+#include <cstring>
+#include <ctime>
+
 #include "link/device_commands.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"
 #include "platform/syslog_log.h"
 #include "state/preferences.h"
+#include "state/run_history.h"
 
 namespace clocksync {
+
+namespace {
+
+// The history line of this run; the log lines above stay the record of detail.
+void recordRun(state::RunOutcome outcome, const std::string& summary)
+{
+    if (const int err = state::appendRun({platform::now(), "tamsel", outcome, summary, ""}))
+        platform::logf("Tamsel Error - writing the run history - %s(%d).\n", std::strerror(err), err);
+}
+
+std::string failureText(const cp290::LinkResult& r)
+{
+    switch (r.status) {
+    case cp290::LinkStatus::WriteFailed: return "writing to the CP290 failed";
+    case cp290::LinkStatus::Timeout: return "the CP290 did not answer";
+    case cp290::LinkStatus::BadReply: return "the CP290's reply was not valid";
+    default: return "the CP290 failed";
+    }
+}
+
+}  // namespace
 
 std::string ReadPortParms()
 {
@@ -17,12 +42,14 @@ int checkDevice(const std::string& serPath)
 {
     if (serPath.empty()) {
         platform::logLine("Tamsel - Serial port path not in plist.\n");
+        recordRun(state::RunOutcome::Failed, "no serial device stored: quit the controller once to store it");
         return kExitNoDevice;
     }
     cp290::DeviceTable devices;
     devices.search();
     if (devices.findPrefix(serPath) == 0) {
         platform::logLine("Tamsel - CP290 Serial port not found.\n");
+        recordRun(state::RunOutcome::Failed, "serial device " + serPath + " not found: is the adapter plugged in?");
         return kExitNoDevice;
     }
     return 0;
@@ -34,15 +61,21 @@ int myTimerproc(const std::string& serPath)
     cp290::SerialLine line(cp290::Program::Tamsel);
     if (!line.open(serPath)) {
         platform::logLine("Tamsel Error - SetClock Bad File Descriptor\n");
+        recordRun(state::RunOutcome::Failed, "could not open " + serPath);
         return 1;
     }
     // Write failures and a silent device are logged by the line; only a clock
     // the CP290 acknowledged counts as updated.
     const cp290::LinkResult r = cp290::sendClock(line, now);
     line.close();
-    if (!r.ok())
+    if (!r.ok()) {
+        recordRun(state::RunOutcome::Failed, failureText(r));
         return 1;
+    }
     platform::logf("Tamsel CP290 Clock updated on %d/%d \n", now.tm_mon + 1, now.tm_mday);
+    static const char* const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    recordRun(state::RunOutcome::Ok, platform::format("clock set to %s %02d:%02d",
+                                                      kDays[platform::isoWeekday(now) - 1], now.tm_hour, now.tm_min));
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sstream>
 #include <unistd.h>
 
 #include "tests/support/test_support.h"
@@ -29,6 +30,7 @@ protected:
     {
         std::map<std::string, std::string> env = {
             {"XDG_CONFIG_HOME", m_config.path()},
+            {"XDG_STATE_HOME", m_config.path() + "/state"},
             {"CP290_SERIAL_DEVICES", devicePath()},
             {"CP290_LOG_STDERR", "1"},
             {"QT_QPA_PLATFORM", ""},  // as under cron: no display
@@ -37,6 +39,19 @@ protected:
         for (auto& [k, v] : extra)
             env[k] = v;
         return runProgram("tamsel", {}, env, 30000);
+    }
+
+    // The run history's lines, without their time field.
+    std::vector<std::string> history() const
+    {
+        std::vector<std::string> out;
+        const std::string path = m_config.path() + "/state/cp290/runs.log";
+        if (::access(path.c_str(), F_OK) != 0)
+            return out;
+        std::istringstream in(testing_support::readFile(path));
+        for (std::string line; std::getline(in, line);)
+            out.push_back(line.substr(line.find('\t') + 1));
+        return out;
     }
 
     TempDir m_config;
@@ -71,6 +86,7 @@ TEST_F(TamselTest, SundayJustBeforeMidnight)
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0], (std::vector<uint8_t>{0x02, 59, 23, 0x40, 0x92}));
     EXPECT_NE(r.err.find("Tamsel CP290 Clock updated on 12/6 \n"), std::string::npos) << r.err;
+    EXPECT_EQ(history(), std::vector<std::string>{"tamsel\tok\tclock set to Sun 23:59\t"});
 }
 
 TEST_F(TamselTest, MissingPathOrDeviceEndsWith69AndSendsNothing)
@@ -84,6 +100,11 @@ TEST_F(TamselTest, MissingPathOrDeviceEndsWith69AndSendsNothing)
     EXPECT_EQ(r.exitStatus, 69);
     EXPECT_NE(r.err.find("Tamsel - CP290 Serial port not found.\n"), std::string::npos) << r.err;
     EXPECT_TRUE(device().frames().empty());
+    // A run that could not reach the device is in the history as failed, with the fix.
+    const std::vector<std::string> h = history();
+    ASSERT_EQ(h.size(), 2u);
+    EXPECT_EQ(h[0].rfind("tamsel\tfailed\tno serial device stored", 0), 0u) << h[0];
+    EXPECT_EQ(h[1].rfind("tamsel\tfailed\tserial device /dev/ttyUSB-not-here not found", 0), 0u) << h[1];
 }
 
 TEST_F(TamselTest, SilentDeviceIsAFailureNotAnUpdate)
@@ -94,6 +115,7 @@ TEST_F(TamselTest, SilentDeviceIsAFailureNotAnUpdate)
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_NE(r.err.find("Tamsel Error - CP290 not responding\n"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("Clock updated"), std::string::npos) << r.err;
+    EXPECT_EQ(history(), std::vector<std::string>{"tamsel\tfailed\tthe CP290 did not answer\t"});
 }
 
 TEST_F(TamselTest, LineTakenByAnotherProgram)
