@@ -88,4 +88,36 @@ std::vector<std::string> listSnapshots()
     return paths;
 }
 
+std::string describeChanges(const EventTable& before, const EventTable& after)
+{
+    std::vector<int> changed, added, removed;
+    for (int n = 1; n <= kEventCount; ++n) {
+        const EventRecord& a = *before.record(n);
+        const EventRecord& b = *after.record(n);
+        if (!a.used() && !b.used())
+            continue;
+        if (!a.used())
+            added.push_back(n);
+        else if (!b.used())
+            removed.push_back(n);
+        else if (a.image() != b.image())
+            changed.push_back(n);
+    }
+    std::string out;
+    auto part = [&out](const std::vector<int>& numbers, const char* what) {
+        if (numbers.empty())
+            return;
+        if (!out.empty())
+            out += "; ";
+        out += numbers.size() == 1 ? "event " : "events ";
+        for (size_t i = 0; i < numbers.size(); ++i)
+            out += (i ? ", " : "") + std::to_string(numbers[i]);
+        out += std::string(" ") + what;
+    };
+    part(changed, "changed");
+    part(added, "added");
+    part(removed, "removed");
+    return out.empty() ? "no change" : out;
+}
+
 }  // namespace controller

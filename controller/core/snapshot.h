@@ -35,4 +35,8 @@ SnapshotResult writeSnapshot(const EventTable& table, const std::string& tool, s
 // Full paths of the snapshots, newest first.
 std::vector<std::string> listSnapshots();
 
+// What differs between two tables, for people: "events 3, 7 changed; 12
+// added; 5 removed", or "no change". Compares the event images only.
+std::string describeChanges(const EventTable& before, const EventTable& after);
+
 }  // namespace controller
