@@ -93,7 +93,6 @@ Frame selfTestFrame() { return header(CmdSelfTest); }
 ClockReply decodeClockReply(const uint8_t (&r)[kClockReplyLength])
 {
     ClockReply c;
-    c.status = r[6];
     c.minute = r[7];
     c.hour = r[8];
     c.dayBit = r[9];
@@ -123,9 +122,27 @@ std::string dayName(uint8_t bit)
     return std::string(9, ' ');
 }
 
-bool selfTestPassed(uint8_t status)
+bool bodySumValid(const uint8_t* body5)
 {
-    return (status & 0x01) == 0;
+    return checksum(body5, 4) == body5[4];
+}
+
+std::string clockRangeProblem(const ClockReply& c)
+{
+    char buf[64];
+    if (c.minute > 59) {
+        std::snprintf(buf, sizeof buf, "minute %d", c.minute);
+        return buf;
+    }
+    if (c.hour > 23) {
+        std::snprintf(buf, sizeof buf, "hour %d", c.hour);
+        return buf;
+    }
+    if (c.dayBit == 0 || c.dayBit > 0x40 || (c.dayBit & (c.dayBit - 1)) != 0) {
+        std::snprintf(buf, sizeof buf, "day 0x%02X", c.dayBit);
+        return buf;
+    }
+    return {};
 }
 
 int UploadDecoder::needed() const
@@ -139,11 +156,13 @@ bool UploadDecoder::feed(uint8_t b)
 {
     if (done())
         return false;
+    m_sumAll = static_cast<uint8_t>(m_sumAll + b);
     if (m_have == 0 && b == kEmptySlot) {
         m_last.reset();
         ++m_slot;
         return true;
     }
+    m_sumEvents = static_cast<uint8_t>(m_sumEvents + b);
     m_buf[static_cast<size_t>(m_have++)] = b;
     if (m_have < 8)
         return false;

@@ -3,8 +3,9 @@
 // bytes, a command code and its data, written in one piece. The device answers
 // with six 0xFF bytes and a status byte (the acknowledgement), followed by the
 // command's own data for the clock request and the upload. Checksums are
-// 8-bit sums. This file holds only pure encodings: one builder per command and
-// one reader per reply, shared by every program and by the emulator.
+// 8-bit sums. This file holds only pure encodings and checks: one builder per
+// command and one reader per reply, shared by every program. (The emulator
+// keeps its own model of the device, so a fault here cannot hide itself.)
 #include <array>
 #include <cstdint>
 #include <ctime>
@@ -18,7 +19,9 @@ using Frame = std::vector<uint8_t>;
 using EventImage = std::array<uint8_t, 8>;  // mode, days, hour, minute, units1-8, units9-16, house, level|function
 
 constexpr int kSyncLength = 16;
+constexpr int kReplySyncLength = 6;  // a reply's sync: six 0xFF
 constexpr int kAckLength = 7;
+constexpr int kReportLength = 12;  // unsolicited: sync, status, house|function, units 9-16, units 1-8, base, sum
 constexpr int kClockReplyLength = 12;
 constexpr int kMaxEvents = 128;
 constexpr uint8_t kEmptySlot = 0xFF;
@@ -61,7 +64,6 @@ Frame uploadFrame();                                               // 17 bytes
 Frame selfTestFrame();                                             // 17 bytes
 
 struct ClockReply {
-    uint8_t status = 0;
     int minute = 0;
     int hour = 0;
     uint8_t dayBit = 0;
@@ -69,16 +71,21 @@ struct ClockReply {
 };
 ClockReply decodeClockReply(const uint8_t (&reply)[kClockReplyLength]);
 
+// The five bytes after a 12-byte message's status (clock reply or report):
+// four data bytes and their sum.
+bool bodySumValid(const uint8_t* body5);
+// Why a clock reply cannot be one: "" when its minute (0-59), hour (0-23)
+// and day (exactly one day bit) are in range.
+std::string clockRangeProblem(const ClockReply& c);
+
 // "7:05 AM", "12:07 AM", "1:30 PM".
 std::string clockTimeText(int hour, int minute);
 // "Monday" ... "Sunday"; nine spaces for anything but one day bit.
 std::string dayName(uint8_t dayBitValue);
 
-// Self-test status: bit 0 of the acknowledgement's status byte, 1 = failed.
-bool selfTestPassed(uint8_t status);
-
 // Reads an upload stream slot by slot. Feed bytes in order; it tells when a
-// slot is complete. The device's trailing checksum byte is not part of it.
+// slot is complete. The device's trailing checksum byte is not part of it;
+// the two sums it may be compared with are kept as the bytes go by.
 class UploadDecoder {
 public:
     // Bytes still wanted before the next slot completes (1 or 7/8 at a slot's start).
@@ -89,8 +96,14 @@ public:
     int lastSlot() const { return m_slot - 1; }  // event number of the slot just completed
     // The completed slot: nullopt for an empty slot.
     const std::optional<EventImage>& lastImage() const { return m_last; }
+    // Sum of every byte fed, the empty slots' 0xFF included (as the device's
+    // documentation has it), and of the events' bytes alone.
+    uint8_t sumAll() const { return m_sumAll; }
+    uint8_t sumEvents() const { return m_sumEvents; }
 
 private:
+    uint8_t m_sumAll = 0;
+    uint8_t m_sumEvents = 0;
     int m_slot = 1;
     int m_have = 0;
     EventImage m_buf{};

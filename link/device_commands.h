@@ -1,8 +1,12 @@
 #pragma once
 // The CP290's commands over an open line, as every program uses them: build
-// the frame, write it, read the reply within the link's bounds. Write failures
-// and timeouts are logged by the line in its program's wording; callers add
-// their own operation-level lines.
+// the frame, write it, read the reply within the link's bounds. A reply is
+// recognised, never assumed: its sync is found (stray bytes and unsolicited
+// reports before it are skipped and logged), an echo of the frame is refused,
+// checksums and the clock's ranges are checked. Each reply has a deadline of
+// its wire time plus 5 s, besides the 5 s bound between bytes. Write
+// failures, silence and replies not valid are logged in the program's
+// wording; callers add their own operation-level lines.
 #include <functional>
 #include <optional>
 
@@ -23,7 +27,8 @@ LinkResult sendBaseCode(SerialLine& line, uint8_t houseCode);
 // Request the clock and base house code.
 LinkResult requestClock(SerialLine& line, ClockReply& reply);
 
-// Upload all 128 slots. onSlot(n, image or nullopt for empty) runs after each
+// Upload all 128 slots; the closing checksum must match (BadReply otherwise,
+// after every slot was handed over: callers keep the slots until Ok). onSlot(n, image or nullopt for empty) runs after each
 // slot; returning false stops the upload (LinkStatus::Cancelled).
 LinkResult uploadEvents(SerialLine& line,
                         const std::function<bool(int, const std::optional<EventImage>&)>& onSlot);
@@ -32,8 +37,10 @@ struct SelfTestOutcome {
     bool passed = false;
     bool replied = false;  // a complete 7-byte reply came within the bound
     int statusBit = 1;
+    LinkStatus link = LinkStatus::Ok;  // why no reply was taken: Timeout, BadReply, Cancelled
 };
-// Runs the self test: one bound of totalMs for the whole reply. Logs
+// Runs the self test: one bound of totalMs for the whole reply; bytes before
+// the reply's sync are skipped. Logs
 // "Quorvel - *** CP290 NOT Responding *** \n" when not a byte came and
 // "Quorvel - CP290 Status = %d \n" when a reply was read.
 SelfTestOutcome runSelfTest(SerialLine& line, int totalMs = kSelfTestTotalMs);

@@ -1,15 +1,18 @@
 #include "link/serial_link.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
-#include "platform/serial_devices.h"
+#include "platform/signals.h"
 #include "platform/syslog_log.h"
 
 namespace cp290 {
@@ -34,7 +37,7 @@ void logLineError(Program p, const char* body, const std::string& path, int err)
         platform::logLine(platform::format(text.c_str(), path.c_str(), std::strerror(err), err));
 }
 
-using Clock = std::chrono::steady_clock;
+using Clock = LinkClock;
 
 int msLeft(Clock::time_point deadline)
 {
@@ -90,75 +93,83 @@ void logNotResponding(Program p)
     platform::logLine(std::string(programName(p)) + " Error - CP290 not responding\n");
 }
 
-// ---------------------------------------------------------------- DeviceTable
-
-void DeviceTable::search()
-{
-    setDevices(platform::listSerialDevices());
-}
-
-void DeviceTable::setDevices(const std::vector<std::string>& devices)
-{
-    for (auto& e : m_allPath)
-        e.clear();
-    m_numPorts = 0;
-    for (const auto& dev : devices) {
-        if (m_numPorts >= kMaxPorts)
-            break;
-        ++m_numPorts;
-        // A path that does not fit an entry counts as one that did not convert.
-        if (dev.size() < kPathMax)
-            m_allPath[static_cast<size_t>(m_numPorts)] = dev;
-    }
-}
-
-const std::string& DeviceTable::path(int index) const
-{
-    static const std::string none;
-    if (index < 1 || index > m_numPorts)
-        return none;
-    return m_allPath[static_cast<size_t>(index)];
-}
-
-bool DeviceTable::anyUsable() const
-{
-    for (int i = 1; i <= m_numPorts; ++i)
-        if (!m_allPath[static_cast<size_t>(i)].empty())
-            return true;
-    return false;
-}
-
-int DeviceTable::findPrefix(const std::string& stored) const
-{
-    if (stored.empty())
-        return 0;
-    for (int i = 1; i <= m_numPorts; ++i) {
-        const std::string& p = m_allPath[static_cast<size_t>(i)];
-        if (!p.empty() && p.compare(0, stored.size(), stored) == 0)
-            return i;
-    }
-    return 0;
-}
-
-int DeviceTable::chooseControllerPort(int storedPort, const std::string& storedPath) const
-{
-    int cur = storedPort;
-    if (cur > m_numPorts && m_numPorts >= 1)
-        cur = m_numPorts;
-    if (cur < 1)
-        cur = 1;  // a stored 0 or negative number would index outside the table
-    if (!storedPath.empty()) {
-        for (int i = 1; i <= m_numPorts; ++i) {
-            if (m_allPath[static_cast<size_t>(i)] == storedPath) {
-                cur = i;
-                break;
-            }
-        }
-    }
-    return cur;
-}
-
 // ----------------------------------------------------------------- SerialLine
+
+namespace {
+
+// What the signal path needs to put a line back: kept outside the class so a
+// handler can reach it, and termios stays out of the header.
+struct OpenLine {
+    volatile std::sig_atomic_t fd = -1;
+    volatile std::sig_atomic_t ownExclusive = 0;  // TIOCEXCL was set by us
+    termios original{};
+};
+constexpr int kMaxOpenLines = 4;
+OpenLine g_lines[kMaxOpenLines];
+
+void restoreLine(OpenLine& l)
+{
+    const int fd = l.fd;
+    if (fd < 0)
+        return;
+    l.fd = -1;
+    tcsetattr(fd, TCSANOW, &l.original);
+    if (l.ownExclusive)
+        ioctl(fd, TIOCNXCL);
+    flock(fd, LOCK_UN);
+    ::close(fd);
+}
+
+// Undoes a half-done open: exclusive use only when we set it, lock, descriptor.
+class OpenGuard {
+public:
+    explicit OpenGuard(int fd) : m_fd(fd) {}
+    ~OpenGuard()
+    {
+        if (m_fd < 0)
+            return;
+        if (m_haveAttrs)
+            tcsetattr(m_fd, TCSANOW, &m_attrs);
+        if (m_ownExclusive)
+            ioctl(m_fd, TIOCNXCL);
+        if (m_locked)
+            flock(m_fd, LOCK_UN);
+        ::close(m_fd);
+    }
+    void locked() { m_locked = true; }
+    void ownExclusive() { m_ownExclusive = true; }
+    void attrs(const termios& a)
+    {
+        m_attrs = a;
+        m_haveAttrs = true;
+    }
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+    bool m_locked = false;
+    bool m_ownExclusive = false;
+    bool m_haveAttrs = false;
+    termios m_attrs{};
+};
+
+}  // namespace
+
+void restoreOpenLines()
+{
+    for (auto& l : g_lines)
+        restoreLine(l);
+}
+
+int wireMs(size_t bytes)
+{
+    return static_cast<int>((bytes * 10 * 1000 + kLineBaud - 1) / kLineBaud);
+}
 
 SerialLine::SerialLine(Program program) : m_program(program) {}
 
@@ -167,84 +178,83 @@ SerialLine::~SerialLine()
     close();
 }
 
-bool SerialLine::open(const std::string& path)
+LinkResult SerialLine::open(const std::string& path)
 {
     close();
     m_written = m_read = 0;
+    auto failed = [&](const char* body, int err) {
+        logLineError(m_program, body, path, err);
+        return LinkResult{LinkStatus::OpenFailed, err};
+    };
+    int slot = 0;
+    while (slot < kMaxOpenLines && g_lines[slot].fd >= 0)
+        ++slot;
+    if (slot == kMaxOpenLines)
+        return failed("opening serial port %s - %s(%d).\n", EMFILE);
     // Non-blocking: a line without carrier must not hang the open, and every
     // later wait is bounded by poll() instead of a blocking call. O_NOCTTY keeps
     // the device from becoming a cron tool's controlling terminal.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        logLineError(m_program, "opening serial port %s - %s(%d).\n", path, errno);
-        return false;
-    }
+    if (fd < 0)
+        return failed("opening serial port %s - %s(%d).\n", errno);
+    OpenGuard g(fd);
     // TIOCEXCL does not stop root; the lock keeps every other program off the
     // line. It is taken first: exclusive use is a flag of the line, not of our
-    // descriptor, so an open that loses the race must not touch it (clearing
-    // it would open the holder's line to everybody).
-    if (flock(fd, LOCK_EX | LOCK_NB) == -1) {
-        logLineError(m_program, "setting TIOCEXCL on %s - %s(%d).\n", path, errno);
-        ::close(fd);
-        return false;
-    }
-    if (ioctl(fd, TIOCEXCL) == -1) {
-        logLineError(m_program, "setting TIOCEXCL on %s - %s(%d).\n", path, errno);
-        flock(fd, LOCK_UN);
-        ::close(fd);
-        return false;
-    }
+    // descriptor, so an open that loses the race must not touch it.
+    if (flock(fd, LOCK_EX | LOCK_NB) == -1)
+        return failed("setting TIOCEXCL on %s - %s(%d).\n", errno == EWOULDBLOCK ? EBUSY : errno);
+    g.locked();
+    // Root passes TIOCEXCL: ask first, so a holder that set it without a
+    // lock (a terminal program) keeps its line - and its flag.
+    int exclusive = 0;
+    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive)
+        return failed("setting TIOCEXCL on %s - %s(%d).\n", EBUSY);
+    if (ioctl(fd, TIOCEXCL) == -1)
+        return failed("setting TIOCEXCL on %s - %s(%d).\n", errno);
+    g.ownExclusive();
     termios attrs{};
-    if (tcgetattr(fd, &attrs) == -1) {
-        logLineError(m_program, "getting tty attributes %s - %s(%d).\n", path, errno);
-        flock(fd, LOCK_UN);
-        ioctl(fd, TIOCNXCL);
-        ::close(fd);
-        return false;
-    }
+    if (tcgetattr(fd, &attrs) == -1)
+        return failed("getting tty attributes %s - %s(%d).\n", errno);
+    g.attrs(attrs);
     termios raw = attrs;
     cfmakeraw(&raw);
     raw.c_cc[VMIN] = 0;
     raw.c_cc[VTIME] = 10;
     cfsetspeed(&raw, B600);
-    if (tcsetattr(fd, TCSANOW, &raw) == -1) {
-        logLineError(m_program, "setting tty attributes %s - %s(%d).\n", path, errno);
-        tcsetattr(fd, TCSANOW, &attrs);
-        flock(fd, LOCK_UN);
-        ioctl(fd, TIOCNXCL);
-        ::close(fd);
-        return false;
-    }
+    if (tcsetattr(fd, TCSANOW, &raw) == -1)
+        return failed("setting tty attributes %s - %s(%d).\n", errno);
     // Stale input (the checksum that ends an upload, unsolicited reports) would
     // otherwise be taken for the next command's reply.
     tcflush(fd, TCIFLUSH);
+    OpenLine& l = g_lines[slot];
+    l.original = attrs;
+    l.ownExclusive = 1;
+    l.fd = g.release();
     m_fd = fd;
-    m_locked = true;
-    m_haveAttrs = true;
-    m_original = attrs;
+    m_slot = slot;
     m_path = path;
-    return true;
+    return {};
 }
 
 void SerialLine::close()
 {
     if (m_fd < 0)
         return;
+    OpenLine& l = g_lines[m_slot];
     if (!drainBounded(m_fd))
         logLineError(m_program, "waiting for drain - %s(%d).\n", {}, errno);
-    if (m_haveAttrs && tcsetattr(m_fd, TCSANOW, &m_original) == -1)
+    if (tcsetattr(m_fd, TCSANOW, &l.original) == -1)
         logLineError(m_program, "resetting tty attributes - %s(%d).\n", {}, errno);
-    // Clear exclusive use explicitly: another holder of the line (an emulator,
-    // a terminal program) would otherwise keep everybody out after we leave.
-    ioctl(m_fd, TIOCNXCL);
-    if (m_locked)
-        flock(m_fd, LOCK_UN);
+    l.fd = -1;  // from here the signal path has nothing left to undo
+    // Exclusive use is a flag of the line: left set, it would keep every
+    // non-root program out after we leave.
+    if (l.ownExclusive)
+        ioctl(m_fd, TIOCNXCL);
+    flock(m_fd, LOCK_UN);
     ::close(m_fd);
     m_fd = -1;
-    m_locked = false;
-    m_haveAttrs = false;
+    m_slot = -1;
 }
-
 LinkResult SerialLine::writeFrame(const Frame& frame)
 {
     LinkResult r;
@@ -278,33 +288,46 @@ LinkResult SerialLine::writeFrame(const Frame& frame)
     return r;
 }
 
-LinkResult SerialLine::readExact(uint8_t* buf, size_t n, int idleMs, bool quiet)
+LinkResult SerialLine::readByte(uint8_t& b, int idleMs, LinkClock::time_point deadline)
+{
+    for (;;) {
+        if (platform::stopRequested())
+            return {LinkStatus::Cancelled, EINTR};
+        const int left = std::min(idleMs, msLeft(deadline));
+        if (left <= 0)
+            return {LinkStatus::Timeout, ETIMEDOUT};
+        const int w = waitReady(m_fd, POLLIN, left);
+        if (w < 0)
+            return {LinkStatus::Timeout, errno};
+        if (w == 0) {
+            if (msLeft(deadline) > 0 && left < idleMs)
+                continue;
+            return {LinkStatus::Timeout, ETIMEDOUT};
+        }
+        const ssize_t r = ::read(m_fd, &b, 1);
+        if (r == 1) {
+            ++m_read;
+            return {};
+        }
+        // Nothing to read although poll() said there was: the line was hung
+        // up (adapter pulled out) and will stay so.
+        if (r == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
+            return {LinkStatus::Timeout, r == 0 ? EIO : errno};
+    }
+}
+
+size_t SerialLine::readWaiting(uint8_t* buf, size_t n)
 {
     size_t got = 0;
     while (got < n) {
-        const int w = waitReady(m_fd, POLLIN, idleMs);
-        if (w <= 0) {
-            const int err = w == 0 ? ETIMEDOUT : errno;
-            if (!quiet)
-                logNotResponding(m_program);
-            m_read += got;
-            return {LinkStatus::Timeout, err};
-        }
         const ssize_t r = ::read(m_fd, buf + got, n - got);
         if (r > 0)
             got += static_cast<size_t>(r);
-        else if (r == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
-            // Nothing to read although poll() said there was: the line was
-            // hung up (adapter pulled out) and will stay so.
-            const int err = r == 0 ? EIO : errno;
-            if (!quiet)
-                logNotResponding(m_program);
-            m_read += got;
-            return {LinkStatus::Timeout, err};
-        }
+        else if (!(r < 0 && errno == EINTR))
+            break;
     }
     m_read += got;
-    return {};
+    return got;
 }
 
 size_t SerialLine::readUpTo(uint8_t* buf, size_t n, int totalMs)

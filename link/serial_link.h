@@ -2,20 +2,22 @@
 // The serial line to the CP290, held for one operation at a time.
 //
 // Principles of operation: SerialLine::open() opens the device read/write,
-// takes exclusive use (flock, so root is kept out too, then TIOCEXCL), saves
-// the line's settings, applies raw 600 baud with VMIN 0 / VTIME 10 and throws
-// away stale input. close() - also run by the destructor, so every path out of
-// an operation restores the line - drains output, writes the saved settings
-// back, releases the lock and closes. Every wait for reply bytes is bounded and
-// sleeps in poll(); a reply wait ends after kReplyIdleMs without a new byte.
-// Failures are logged in the wording of the program that owns the line.
-#include <array>
+// takes exclusive use (flock, so root is kept out too, then TIOCEXCL unless
+// another holder already set it), saves the line's settings, applies raw 600
+// baud with VMIN 0 / VTIME 10 and throws away stale input. close() - also run
+// by the destructor, and by the signal path of restoreOpenLines(), so every
+// way out of an operation restores the line - drains output, writes the saved
+// settings back, clears exclusive use only when this program set it, releases
+// the lock and closes. Every wait for reply bytes is bounded and sleeps in
+// poll(): a wait ends after its idle bound without a new byte, and at the
+// caller's deadline however many bytes keep coming. Failures are logged in
+// the wording of the program that owns the line.
+#include <chrono>
 #include <cstdint>
 #include <string>
-#include <termios.h>
-#include <vector>
 
 #include "link/cp290_protocol.h"
+#include "link/device_table.h"
 #include "platform/program.h"
 
 namespace cp290 {
@@ -25,43 +27,24 @@ using platform::programName;
 
 constexpr int kReplyIdleMs = 5000;      // no new byte for this long: the device is gone
 constexpr int kSelfTestTotalMs = 20000; // the self test's own bound
-constexpr int kTrailingByteMs = 250;    // an upload's closing checksum byte, 15 byte times
+constexpr int kLineBaud = 600;
 
 // BadReply: bytes came but were not the reply (sync, checksum, ranges, an
-// echo). Cancelled: the caller's progress callback asked to stop.
+// echo). Cancelled: the caller's progress callback asked to stop, or a signal
+// asked the program to end.
 enum class LinkStatus { Ok, OpenFailed, WriteFailed, Timeout, BadReply, Cancelled };
 
 struct LinkResult {
     LinkStatus status = LinkStatus::Ok;
-    int error = 0;  // errno where the system gave one
+    int error = 0;  // errno where the system gave one (an open: ENOENT, EACCES, EBUSY ...)
     bool ok() const { return status == LinkStatus::Ok; }
+    explicit operator bool() const { return ok(); }
 };
 
-// The device search: entries 1..10 of allPath receive the listed devices in
-// order (entry 0 is never used); numPorts counts every listed device, also one
-// without a usable path; devices beyond the tenth are ignored.
-class DeviceTable {
-public:
-    static constexpr int kMaxPorts = 10;
-    static constexpr size_t kPathMax = 1024;  // room of one entry, terminator included
+using LinkClock = std::chrono::steady_clock;
 
-    void search();
-    void setDevices(const std::vector<std::string>& devices);  // the search, from a given listing
-
-    int numPorts() const { return m_numPorts; }
-    const std::string& path(int index) const;  // "" outside 1..numPorts
-    bool anyUsable() const;                    // at least one entry holds a path
-
-    // Tools: index of the first device whose path begins with `stored`; 0 when none.
-    int findPrefix(const std::string& stored) const;
-    // Controller: clamp the stored port number to numPorts, then prefer the
-    // entry equal (whole string) to the stored path. Returns the chosen index.
-    int chooseControllerPort(int storedPort, const std::string& storedPath) const;
-
-private:
-    std::array<std::string, kMaxPorts + 1> m_allPath;
-    int m_numPorts = 0;
-};
+// The wire time of n bytes at 600 baud (ten bits a byte), rounded up.
+int wireMs(size_t bytes);
 
 class SerialLine {
 public:
@@ -70,8 +53,9 @@ public:
     SerialLine(const SerialLine&) = delete;
     SerialLine& operator=(const SerialLine&) = delete;
 
-    // Logs the program's own text on failure and returns false.
-    bool open(const std::string& path);
+    // Logs the program's own text on failure; the result carries the errno.
+    // A line another program holds fails with EBUSY (lock or exclusive use).
+    LinkResult open(const std::string& path);
     void close();
     bool isOpen() const { return m_fd >= 0; }
     int fd() const { return m_fd; }
@@ -79,9 +63,12 @@ public:
 
     // One write of the whole frame; logs "<P> Error writing to CP290 - ..." on failure.
     LinkResult writeFrame(const Frame& frame);
-    // Reads exactly n bytes; fails when no new byte came for idleMs (logged as
-    // "<P> Error - CP290 not responding" unless quiet).
-    LinkResult readExact(uint8_t* buf, size_t n, int idleMs = kReplyIdleMs, bool quiet = false);
+    // Reads one byte: fails when none came for idleMs or the deadline passed
+    // (Timeout, not logged: the caller knows what it was waiting for), or
+    // when a signal asked the program to end (Cancelled).
+    LinkResult readByte(uint8_t& b, int idleMs, LinkClock::time_point deadline);
+    // Reads up to n bytes that are already waiting, without waiting.
+    size_t readWaiting(uint8_t* buf, size_t n);
     // Reads up to n bytes within totalMs in all; returns how many came (never logs).
     size_t readUpTo(uint8_t* buf, size_t n, int totalMs);
 
@@ -92,14 +79,16 @@ public:
 private:
     Program m_program;
     int m_fd = -1;
-    bool m_locked = false;
-    bool m_haveAttrs = false;
-    termios m_original{};
+    int m_slot = -1;  // this line's entry in the table the signal path restores from
     std::string m_path;
     size_t m_written = 0;
     size_t m_read = 0;
 };
 
 void logNotResponding(Program p);
+
+// Restores every open line (settings, exclusive use, lock) and closes it.
+// Async-signal-safe: for platform::endOnSignals().
+void restoreOpenLines();
 
 }  // namespace cp290

@@ -204,6 +204,39 @@ struct Cp290Sim::Impl {
         return true;
     }
 
+    // The misbehaviours asked for, applied to one reply (mu held).
+    void misbehave(uint8_t command, std::vector<uint8_t>& reply) const
+    {
+        if (reply.empty())
+            return;
+        if (opt.badChecksum && (command == 4 || command == 5))
+            reply.back() = static_cast<uint8_t>(reply.back() ^ 0x5A);
+        if (opt.cutShort)
+            reply.resize((reply.size() + 1) / 2);
+        std::vector<uint8_t> r;
+        report(r, 0x62, 0x00, 0x80);  // house A, unit 1, on
+        if (opt.reportMidReply)
+            reply.insert(reply.begin() + static_cast<std::ptrdiff_t>(reply.size() / 2), r.begin(), r.end());
+        if (opt.reportBeforeReply)
+            reply.insert(reply.begin(), r.begin(), r.end());
+        static const uint8_t kStray[] = {0x13, 0xFF, 0x42, 0x00, 0x87};
+        for (int i = opt.strayBytes - 1; i >= 0; --i)
+            reply.insert(reply.begin(), kStray[i % 5]);
+    }
+    void queueNoise(int64_t now)
+    {
+        // Never six 0xFF in a row: noise, not a reply.
+        const int64_t step = opt.paced ? byteNs : 20 * kMsNs;
+        int64_t t = std::max(now, txFree);
+        for (int i = 0; i < 16; ++i) {
+            t += step;
+            noiseSeed = noiseSeed * 1103515245u + 12345u;
+            out.push_back({static_cast<uint8_t>((noiseSeed >> 16) % 0xFF), t});
+        }
+        txFree = t;
+    }
+    uint32_t noiseSeed = 1;
+
     // --- worker ---
     void run();
     void readInput();
@@ -299,6 +332,8 @@ void Cp290Sim::Impl::run()
     while (!stopping.load()) {
         const int64_t now = monoNs();
         checkReports(now);
+        if (opt.noise && out.empty())
+            queueNoise(now);
         flushOutput(now);
 
         int64_t next = INT64_MAX;
@@ -351,6 +386,10 @@ void Cp290Sim::Impl::readInput()
             std::lock_guard lk(mu);
             received += static_cast<size_t>(n);
         }
+        if (opt.echo) {
+            queue(std::vector<uint8_t>(buf, buf + n), now);
+            continue;
+        }
         // Paced: the bytes of a burst arrive one byte time after another,
         // starting when it was read or when the previous byte had arrived.
         const int64_t base = opt.paced ? std::max(now, rxFree) : now;
@@ -388,7 +427,7 @@ void Cp290Sim::Impl::onFrame(const std::vector<uint8_t>& f, int64_t end)
         std::lock_guard lk(mu);
         if (opt.keepFrames)
             frames.push_back(f);
-        if (silent)
+        if (silent || opt.echo || opt.noise)
             return;
         const uint8_t* d = f.data() + 1;
         const size_t n = f.size() - 1;
@@ -433,8 +472,11 @@ void Cp290Sim::Impl::onFrame(const std::vector<uint8_t>& f, int64_t end)
             ack(reply, mem.status);
             unsigned sum = 0;
             for (const auto& e : mem.events) {
+                // The documented sum covers everything after the status
+                // byte, the empty slots' marks included.
                 if (!e) {
                     reply.push_back(0xFF);
+                    sum += 0xFF;
                     continue;
                 }
                 reply.insert(reply.end(), e->begin(), e->end());
@@ -460,6 +502,7 @@ void Cp290Sim::Impl::onFrame(const std::vector<uint8_t>& f, int64_t end)
         // acknowledgement finds the change on disk.
         if (changed)
             save();
+        misbehave(f[0], reply);
     }
     queue(reply, start);
 }

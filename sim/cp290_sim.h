@@ -46,6 +46,14 @@ struct SimOptions {
     bool reports = false;          // send the 12-byte report when an event's time comes
     bool logFrames = false;        // print every frame to stdout
     bool keepFrames = true;        // record frames for frames(); off for long runs
+    // Misbehaviour, for testing the programs' reply checks:
+    int strayBytes = 0;            // this many stray bytes before every reply
+    bool reportBeforeReply = false; // an unsolicited report right before every reply
+    bool reportMidReply = false;   // an unsolicited report in the middle of every reply
+    bool badChecksum = false;      // clock replies and uploads carry a wrong checksum
+    bool cutShort = false;         // only the first half of every reply is sent
+    bool echo = false;             // a line that sends back what it gets; no device
+    bool noise = false;            // a line with nothing but noise on it; no device
 };
 
 struct SimClock {

@@ -34,6 +34,13 @@ void usage(FILE* to)
         "  --self-test-ms N   how long the self test takes (default 12000)\n"
         "  --reports          send a report when an event's time comes and after direct\n"
         "                     commands\n"
+        "  --stray-bytes N    send N stray bytes before every reply\n"
+        "  --report-before-reply  send an unsolicited report right before every reply\n"
+        "  --report-mid-reply send an unsolicited report in the middle of every reply\n"
+        "  --bad-checksum     clock replies and uploads carry a wrong checksum\n"
+        "  --cut-short        send only the first half of every reply\n"
+        "  --echo             no device: send back every byte received\n"
+        "  --noise            no device: a steady stream of noise bytes, no replies\n"
         "  --log              print every frame received to stdout, one line each:\n"
         "                     \"frame\" and the command and data bytes in hex\n"
         "  --help             show this text\n"
@@ -91,7 +98,8 @@ int main(int argc, char** argv)
             value = argv[++i];
             return true;
         };
-        const bool wantsValue = arg == "--baud" || arg == "--link" || arg == "--state" || arg == "--self-test-ms";
+        const bool wantsValue = arg == "--baud" || arg == "--link" || arg == "--state" || arg == "--self-test-ms" ||
+                               arg == "--stray-bytes";
         if (hasValue && !wantsValue)
             return badUsage("option " + arg + " takes no value");
         if (wantsValue && !takeValue())
@@ -127,6 +135,21 @@ int main(int argc, char** argv)
                 return badUsage("invalid self-test time: " + value);
         } else if (arg == "--reports") {
             options.reports = true;
+        } else if (arg == "--stray-bytes") {
+            if (!parseInt(value, 0, 1000, options.strayBytes))
+                return badUsage("invalid stray byte count: " + value);
+        } else if (arg == "--report-before-reply") {
+            options.reportBeforeReply = true;
+        } else if (arg == "--report-mid-reply") {
+            options.reportMidReply = true;
+        } else if (arg == "--bad-checksum") {
+            options.badChecksum = true;
+        } else if (arg == "--cut-short") {
+            options.cutShort = true;
+        } else if (arg == "--echo") {
+            options.echo = true;
+        } else if (arg == "--noise") {
+            options.noise = true;
         } else if (arg == "--log") {
             options.logFrames = true;
         } else {

@@ -3,9 +3,10 @@
 // Every command is one call (or two) on the same core the windows use: the
 // event table, the CP290 operations and the schedule files. This file only
 // parses the command line, picks the device, prints and sets the exit
-// status: 0 on success, 1 on failure with a one-line message on stderr.
+// status (sysexits, listed in the help) with a one-line message on stderr.
 #include <QCoreApplication>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,6 +17,7 @@
 #include "controller/core/event_table.h"
 #include "controller/core/schedule_file.h"
 #include "link/serial_link.h"
+#include "platform/signals.h"
 #include "platform/syslog_log.h"
 #include "platform/program_info.h"
 #include "state/preferences.h"
@@ -43,7 +45,26 @@ const char* const kUsage =
     "  --device PATH       serial device of the CP290 (default: the stored\n"
     "                      \"Serial Path\", else the first serial device found)\n"
     "  -h, --help          show this help\n"
-    "  --version           show the version\n";
+    "  --version           show the version\n"
+    "\n"
+    "Exit status:\n"
+    "  0   done\n"
+    "  1   the CP290 failed: no answer, an answer not valid, a failed write or self test\n"
+    "  64  usage error\n"
+    "  66  the schedule file cannot be read\n"
+    "  69  no serial device, or the device is absent\n"
+    "  73  the schedule file cannot be written\n"
+    "  75  the serial line is in use by another program; try again later\n"
+    "  77  no permission to use the serial line\n";
+
+// sysexits(3)
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 64;
+constexpr int kExitNoInput = 66;
+constexpr int kExitUnavailable = 69;
+constexpr int kExitCantCreate = 73;
+constexpr int kExitTempFail = 75;
+constexpr int kExitNoPerm = 77;
 
 struct Args {
     std::string device;
@@ -59,7 +80,7 @@ struct Args {
 // reason there is (the system's error text for an open or write).
 std::string g_firstError;
 
-int fail(const std::string& message, bool withDetail = true)
+int fail(const std::string& message, bool withDetail = true, int status = kExitFailure)
 {
     std::string line = "cp290ctl: " + message;
     if (withDetail && !g_firstError.empty()) {
@@ -69,13 +90,32 @@ int fail(const std::string& message, bool withDetail = true)
         line += " (" + detail + ")";
     }
     std::fprintf(stderr, "%s\n", line.c_str());
-    return 1;
+    return status;
+}
+
+// An operation's failure: an open that failed says by its errno whether the
+// device is absent, taken or forbidden; everything else is the device's.
+int failOp(const OpResult& r, const std::string& device)
+{
+    int status = kExitFailure;
+    if (r.status == OpStatus::OpenFailed) {
+        switch (r.error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO: status = kExitUnavailable; break;
+        case EBUSY: status = kExitTempFail; break;
+        case EACCES:
+        case EPERM: status = kExitNoPerm; break;
+        default: status = kExitUnavailable; break;
+        }
+    }
+    return fail(describe(r, device), true, status);
 }
 
 int usageError(const std::string& message)
 {
     std::fprintf(stderr, "cp290ctl: %s\nTry 'cp290ctl --help'.\n", message.c_str());
-    return 1;
+    return kExitUsage;
 }
 
 bool parse(int argc, char** argv, Args& a, std::string& error)
@@ -220,7 +260,7 @@ int run(const Args& a)
     if (cmd == "list" && !a.operands.empty()) {
         const FileResult r = readEvent(table, a.operands[0]);
         if (!r.ok())
-            return fail("cannot read " + a.operands[0] + ": " + std::strerror(r.error), false);
+            return fail("cannot read " + a.operands[0] + ": " + std::strerror(r.error), false, kExitNoInput);
         printTable(table);
         return 0;
     }
@@ -228,55 +268,55 @@ int run(const Args& a)
         // Read the file before touching the device, so a bad file sends nothing.
         const FileResult r = readEvent(table, a.operands[0]);
         if (!r.ok())
-            return fail("cannot read " + a.operands[0] + ": " + std::strerror(r.error), false);
+            return fail("cannot read " + a.operands[0] + ": " + std::strerror(r.error), false, kExitNoInput);
         g_firstError.clear();
         ops.setDevicePath(chooseDevice(a.device));
         if (ops.devicePath().empty())
-            return fail("no serial device found; use --device PATH");
+            return fail("no serial device found; use --device PATH", true, kExitUnavailable);
         const OpResult s = a.add ? ops.SendEventList(SendSelected, r.events) : ops.SendEventList(SendAll);
-        return s.ok() ? 0 : fail(describe(s, ops.devicePath()));
+        return s.ok() ? 0 : failOp(s, ops.devicePath());
     }
 
     ops.setDevicePath(chooseDevice(a.device));
     if (ops.devicePath().empty())
-        return fail("no serial device found; use --device PATH");
+        return fail("no serial device found; use --device PATH", true, kExitUnavailable);
 
     if (cmd == "read" || cmd == "list") {
         const OpResult r = ops.GetEventList();
         if (!r.ok())
-            return fail(describe(r, ops.devicePath()));
+            return failOp(r, ops.devicePath());
         if (cmd == "list") {
             printTable(table);
             return 0;
         }
         const FileResult w = writeEvent(table, a.operands[0]);
-        return w.ok() ? 0 : fail("cannot write " + a.operands[0] + ": " + std::strerror(w.error), false);
+        return w.ok() ? 0 : fail("cannot write " + a.operands[0] + ": " + std::strerror(w.error), false, kExitCantCreate);
     }
     if (cmd == "clock") {
         if (a.set) {
             const OpResult r = ops.SetClock();
             if (!r.ok())
-                return fail(describe(r, ops.devicePath()));
+                return failOp(r, ops.devicePath());
         }
         int houseIndex = 0;
         std::string time, day;
         const OpResult r = ops.getTimeBase(houseIndex, time, day);
         if (!r.ok())
-            return fail(describe(r, ops.devicePath()));
+            return failOp(r, ops.devicePath());
         std::printf("Time:            %s\nDay:             %s\nBase house code: %c\n", time.c_str(),
                     day.c_str(), houseIndex ? cp290::HLetters[houseIndex - 1] : '?');
         return 0;
     }
     if (cmd == "base") {
         const OpResult r = ops.SetBaseCode(house);
-        return r.ok() ? 0 : fail(describe(r, ops.devicePath()));
+        return r.ok() ? 0 : failOp(r, ops.devicePath());
     }
     // selftest
     if (::isatty(STDERR_FILENO) == 1)
         std::fprintf(stderr, "Self test running (up to 20 s) ...\n");
     const OpResult r = ops.SelfTest();
     if (!r.ok())
-        return fail(describe(r, ops.devicePath()));
+        return failOp(r, ops.devicePath());
     std::printf("Self test passed\n");
     return 0;
 }
@@ -288,7 +328,10 @@ int main(int argc, char** argv)
     if (platform::answerInfoOption(argc, argv, "cp290ctl", kUsage))
         return 0;
     QCoreApplication app(argc, argv);
-    platform::openLog("cp290ctl");
+    // The controller's own tool: its lines belong with the controller's.
+    platform::openLog("Quorvel");
+    // Interrupted mid-operation, the line goes back as it was found.
+    platform::endOnSignals(cp290::restoreOpenLines);
     platform::setLogSink([](const std::string& line) {
         if (g_firstError.empty() && line.find("Error") != std::string::npos)
             g_firstError = line;

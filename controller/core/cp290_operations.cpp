@@ -33,11 +33,17 @@ OpResult fromLink(const LinkResult& lr)
     return r;
 }
 
-OpResult openFailed()
+// Opens the line for an operation; on failure logs the operation's own
+// line, tells the user, and gives the result to return (errno kept).
+std::optional<OpResult> openLine(SerialLine& line, const std::string& path, const char* failureLine,
+                                 OperationsUi& ui)
 {
-    OpResult r;
-    r.status = OpStatus::OpenFailed;
-    return r;
+    const LinkResult lr = line.open(path);
+    if (lr.ok())
+        return std::nullopt;
+    platform::logLine(failureLine);
+    ui.showError(ui_text::kLineBusy);
+    return fromLink(lr);
 }
 
 void reportFailure(OperationsUi& ui, const OpResult& r)
@@ -46,6 +52,7 @@ void reportFailure(OperationsUi& ui, const OpResult& r)
     case OpStatus::OpenFailed: ui.showError(ui_text::kLineBusy); break;
     case OpStatus::WriteFailed: ui.showError(ui_text::kWriteFailed); break;
     case OpStatus::Timeout: ui.showError(ui_text::kNoAnswer); break;
+    case OpStatus::BadReply: ui.showError(ui_text::kBadReply); break;
     default: break;
     }
 }
@@ -83,11 +90,8 @@ OpResult Cp290Operations::SendEventList(int type, const std::vector<int>& select
             chosen[static_cast<size_t>(n)] = true;
 
     SerialLine line(Program::Quorvel);
-    if (!line.open(m_serPath)) {
-        platform::logLine("Quorvel Error - Bad File Descriptor CP290\n");
-        m_ui.showError(ui_text::kLineBusy);
-        return openFailed();
-    }
+    if (auto failed = openLine(line, m_serPath, "Quorvel Error - Bad File Descriptor CP290\n", m_ui))
+        return *failed;
     m_ui.progressShow("Sending Events to CP290");
 
     OpResult result;
@@ -129,11 +133,9 @@ OpResult Cp290Operations::GetEventList()
 {
     m_ui.progressShow("Reading Events from CP290");
     SerialLine line(Program::Quorvel);
-    if (!line.open(m_serPath)) {
-        platform::logLine("Quorvel Error - CP290 Bad File Descriptor\n");
+    if (auto failed = openLine(line, m_serPath, "Quorvel Error - CP290 Bad File Descriptor\n", m_ui)) {
         m_ui.progressHide();
-        m_ui.showError(ui_text::kLineBusy);
-        return openFailed();
+        return *failed;
     }
 
     // The slots are collected first and stored only when all 128 arrived:
@@ -183,11 +185,8 @@ OpResult Cp290Operations::GetEventList()
 OpResult Cp290Operations::getTimeBase(int& houseIndexOut, std::string& timeTextOut, std::string& dayTextOut)
 {
     SerialLine line(Program::Quorvel);
-    if (!line.open(m_serPath)) {
-        platform::logLine("Quorvel Error - Bad File Descriptor CP290 \n");
-        m_ui.showError(ui_text::kLineBusy);
-        return openFailed();
-    }
+    if (auto failed = openLine(line, m_serPath, "Quorvel Error - Bad File Descriptor CP290 \n", m_ui))
+        return *failed;
     cp290::ClockReply reply;
     const LinkResult lr = cp290::requestClock(line, reply);
     line.close();
@@ -206,11 +205,8 @@ OpResult Cp290Operations::SetClock()
 {
     const std::tm local = platform::localTime(platform::now());
     SerialLine line(Program::Quorvel);
-    if (!line.open(m_serPath)) {
-        platform::logLine("Quorvel Error - SetClock Bad File Descriptor\n");
-        m_ui.showError(ui_text::kLineBusy);
-        return openFailed();
-    }
+    if (auto failed = openLine(line, m_serPath, "Quorvel Error - SetClock Bad File Descriptor\n", m_ui))
+        return *failed;
     const OpResult result = fromLink(cp290::sendClock(line, local));
     line.close();
     reportFailure(m_ui, result);
@@ -227,11 +223,8 @@ OpResult Cp290Operations::SetBaseCode(int houseIndex)
     }
     const auto code = static_cast<uint8_t>(cp290::HC[static_cast<size_t>(houseIndex)]);
     SerialLine line(Program::Quorvel);
-    if (!line.open(m_serPath)) {
-        platform::logLine("Quorvel Error - Bad File Descriptor CP290 \n");
-        m_ui.showError(ui_text::kLineBusy);
-        return openFailed();
-    }
+    if (auto failed = openLine(line, m_serPath, "Quorvel Error - Bad File Descriptor CP290 \n", m_ui))
+        return *failed;
     const OpResult result = fromLink(cp290::sendBaseCode(line, code));
     line.close();
     reportFailure(m_ui, result);
@@ -242,20 +235,15 @@ OpResult Cp290Operations::SelfTest()
 {
     m_ui.selfTestStarted();
     SerialLine line(Program::Quorvel);
-    if (!line.open(m_serPath)) {
-        // The status window stays at "Test in Progress..." as it always did;
-        // the error tells the user why.
-        platform::logLine("Quorvel Error - Bad File Descriptor CP290 \n");
-        m_ui.showError(ui_text::kLineBusy);
-        return openFailed();
-    }
+    if (auto failed = openLine(line, m_serPath, "Quorvel Error - Bad File Descriptor CP290 \n", m_ui))
+        return *failed;
     const cp290::SelfTestOutcome outcome = cp290::runSelfTest(line);
     line.close();
     m_ui.selfTestResult(outcome.passed);
 
     OpResult result;
     if (!outcome.replied)
-        result.status = OpStatus::Timeout;
+        result.status = outcome.link == LinkStatus::Timeout ? OpStatus::Timeout : fromLink({outcome.link, 0}).status;
     else if (!outcome.passed)
         result.status = OpStatus::TestFailed;
     return result;

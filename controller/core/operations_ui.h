@@ -46,6 +46,7 @@ inline constexpr const char* kLineBusy =
     "The CP290's serial line could not be opened. Another program may be using it.";
 inline constexpr const char* kNoAnswer = "The CP290 did not answer.";
 inline constexpr const char* kWriteFailed = "Writing to the CP290 failed.";
+inline constexpr const char* kBadReply = "The CP290's answer was not valid; nothing was changed.";
 inline constexpr const char* kFileNotWritten = "The event schedule file could not be written.";
 inline constexpr const char* kFileNotRead = "The event schedule file could not be opened.";
 inline constexpr const char* kNameRefused = "That file name or folder path is too long or not usable.";

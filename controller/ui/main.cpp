@@ -1,5 +1,6 @@
 // quorvel: the windowed controller of the CP290.
 #include <QApplication>
+#include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
 
@@ -7,6 +8,7 @@
 #include "link/serial_link.h"
 #include "platform/paths.h"
 #include "platform/program_info.h"
+#include "platform/signals.h"
 #include "platform/syslog_log.h"
 
 namespace {
@@ -48,5 +50,10 @@ int main(int argc, char** argv)
     ui::QuorvelApp quorvel;
     if (const int status = quorvel.start())
         return status;
+    // SIGINT, SIGTERM, SIGHUP, SIGQUIT: a running operation stops and closes
+    // its line, then the event loop ends and the run ends as on Quit
+    // (preferences written).
+    QSocketNotifier onSignal(platform::quitOnSignals(), QSocketNotifier::Read);
+    QObject::connect(&onSignal, &QSocketNotifier::activated, [] { QCoreApplication::exit(0); });
     return quorvel.run();
 }

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "link/serial_link.h"
+#include "link/device_table.h"
 
 using cp290::DeviceTable;
 
@@ -33,20 +33,6 @@ TEST(DeviceTable, IgnoresDevicesBeyondTheTenthAndOverlongPaths)
     EXPECT_EQ(t.path(11), "");
     EXPECT_EQ(t.path(0), "");
     EXPECT_EQ(t.path(3), "");  // did not fit: counted, left empty
-}
-
-TEST(DeviceTable, ControllerClampsThenPrefersTheExactPath)
-{
-    DeviceTable t;
-    t.setDevices({"/dev/ttyUSB0", "/dev/ttyUSB1"});
-    EXPECT_EQ(t.chooseControllerPort(3, ""), 2);
-    EXPECT_EQ(t.chooseControllerPort(3, "/dev/ttyUSB0"), 1);
-    EXPECT_EQ(t.chooseControllerPort(0, ""), 1);
-    EXPECT_EQ(t.chooseControllerPort(-5, ""), 1);
-    // A stored path that only begins a device's path is not the same device.
-    t.setDevices({"/dev/ttyUSB0", "/dev/ttyUSB0-cp290"});
-    EXPECT_EQ(t.chooseControllerPort(1, "/dev/ttyUSB0-cp"), 1);
-    EXPECT_EQ(t.chooseControllerPort(2, "/dev/ttyUSB0"), 1);
 }
 
 TEST(DeviceTable, ToolsMatchTheStoredPathAsPrefix)

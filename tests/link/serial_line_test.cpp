@@ -5,7 +5,9 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -218,8 +220,8 @@ TEST_F(SerialLineTest, HungUpLineEndsTheWaitAtOnce)
         if (!line.open(path))
             _exit(2);
         const auto t0 = std::chrono::steady_clock::now();
-        uint8_t ack[kAckLength];
-        const LinkResult r = line.readExact(ack, sizeof ack, 10000, true);
+        uint8_t b = 0;
+        const LinkResult r = line.readByte(b, 10000, std::chrono::steady_clock::now() + std::chrono::seconds(10));
         uint8_t reply[kAckLength];
         const size_t got = line.readUpTo(reply, sizeof reply, 10000);
         _exit(!r.ok() && got == 0 && secondsSince(t0) < 4.0 ? 0 : 3);
@@ -254,4 +256,117 @@ TEST_F(SerialLineTest, FailedOpenLeavesTheHoldersExclusiveUse)
     EXPECT_TRUE(log.contains("Brondile Error - Error setting TIOCEXCL on " + devicePath())) << log.joined();
     ASSERT_EQ(ioctl(holder.fd(), TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 1) << "the failed open cleared the holder's exclusive use";
+}
+
+// Can a program without root's pass open the line now? Root ignores exclusive
+// use, so as root the attempt is made by a child that became nobody.
+namespace {
+int openAsOrdinaryUser(const std::string& path)
+{
+    if (geteuid() != 0) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        const int err = fd < 0 ? errno : 0;
+        if (fd >= 0)
+            ::close(fd);
+        return err;
+    }
+    chmod(path.c_str(), 0666);
+    const passwd* nobody = getpwnam("nobody");
+    if (!nobody)
+        return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
+            _exit(255);
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        _exit(fd < 0 ? errno : 0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1;
+}
+}  // namespace
+
+TEST_F(SerialLineTest, ClosedLineIsOpenToOrdinaryUsers)
+{
+    const std::string path = device().ptyPath();
+    SerialLine line(Program::Tamsel);
+    ASSERT_TRUE(line.open(path));
+    if (openAsOrdinaryUser(path) == -1)
+        GTEST_SKIP() << "no user 'nobody' to try the line as";
+    EXPECT_EQ(openAsOrdinaryUser(path), EBUSY) << "the line was not held exclusively";
+    ASSERT_TRUE(sendClock(line, platform::localTime(platform::now())).ok());
+    line.close();
+    EXPECT_EQ(openAsOrdinaryUser(path), 0) << "exclusive use left set after close";
+}
+
+// A terminal program holding the line with exclusive use but no lock keeps
+// it, also against root; and its flag stays set.
+TEST_F(SerialLineTest, ExclusiveUseOfAnotherHolderIsRespected)
+{
+    const int holder = ::open(device().ptyPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
+    LogCapture log;
+    SerialLine line(Program::Tamsel);
+    const LinkResult r = line.open(devicePath());
+    EXPECT_EQ(r.status, LinkStatus::OpenFailed);
+    EXPECT_EQ(r.error, EBUSY);
+    EXPECT_TRUE(log.contains("Tamsel Error - Error setting TIOCEXCL on " + devicePath())) << log.joined();
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(holder, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    ioctl(holder, TIOCNXCL);
+    ::close(holder);
+
+    const LinkResult missing = line.open("/nonexistent/tty");
+    EXPECT_EQ(missing.error, ENOENT);
+}
+
+// A reply the device sent to an earlier program (here: a clock request whose
+// answer nobody read) must not be taken for this open's reply.
+TEST_F(SerialLineTest, StaleInputIsThrownAwayAtOpen)
+{
+    device().setClock({5, 7, 0x04});
+    {
+        const int fd = ::open(devicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        const Frame f = clockRequestFrame();
+        ASSERT_EQ(::write(fd, f.data(), f.size()), static_cast<ssize_t>(f.size()));
+        ::usleep(300 * 1000);  // the answer waits in the line's input
+        ::close(fd);
+    }
+    device().setClock({45, 21, 0x40});
+    SerialLine line(Program::Quorvel);
+    ASSERT_TRUE(line.open(devicePath()));
+    ClockReply c;
+    ASSERT_TRUE(requestClock(line, c).ok());
+    EXPECT_EQ(c.hour, 21);
+    EXPECT_EQ(c.minute, 45);
+}
+
+TEST_F(SerialLineTest, SelfTestSkipsToTheReplyAndNoiseNeverPasses)
+{
+    sim::SimOptions o;
+    o.strayBytes = 1;  // 0x13
+    o.selfTestMs = 100;
+    restartSim(o);
+    SerialLine line(Program::Quorvel);
+    ASSERT_TRUE(line.open(devicePath()));
+    SelfTestOutcome st = runSelfTest(line, 5000);
+    EXPECT_TRUE(st.replied);
+    EXPECT_TRUE(st.passed);
+    line.close();
+
+    o = {};
+    o.noise = true;
+    restartSim(o);
+    LogCapture log;
+    ASSERT_TRUE(line.open(devicePath()));
+    const auto t0 = std::chrono::steady_clock::now();
+    st = runSelfTest(line, 1500);
+    EXPECT_LT(secondsSince(t0), 3.0);
+    EXPECT_FALSE(st.passed);
+    EXPECT_FALSE(st.replied);
+    EXPECT_TRUE(log.contains("Quorvel Error - CP290 reply not valid (no reply in")) << log.joined();
 }

@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <memory>
 
+#include "link/serial_link.h"
+#include "platform/signals.h"
 #include "platform/paths.h"
 #include "platform/program_info.h"
 #include "platform/syslog_log.h"
@@ -30,6 +32,8 @@ int main(int argc, char** argv)
     if (platform::answerInfoOption(argc, argv, "tamsel", kUsage))
         return 0;
     platform::openLog("Tamsel");
+    // Killed by cron's timeout or a person, the line goes back as it was found.
+    platform::endOnSignals(cp290::restoreOpenLines);
     const bool windowed = platform::hasDisplay();
     std::unique_ptr<QCoreApplication> app;
     if (windowed) {

@@ -81,7 +81,7 @@ TEST_F(Cp290ctlTest, ReadSendAndList)
 
     // A file that cannot be read sends nothing; listing a file needs no device.
     r = onDevice({"send", dir.file("missing.sch")});
-    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.exitStatus, 66);
     EXPECT_TRUE(lastLine(r.err).starts_with("cp290ctl: cannot read")) << r.err;
     EXPECT_EQ(device().frames().size(), 129u);
     r = ctl({"--device", "/nonexistent/tty", "list", dir.file("in.sch")});
@@ -103,7 +103,7 @@ TEST_F(Cp290ctlTest, ClockBaseAndSelfTest)
     EXPECT_TRUE(has(r.out, "7:05 AM") && has(r.out, "Wednesday")) << r.out;
 
     device().clearFrames();
-    EXPECT_EQ(onDevice({"base", "b"}).exitStatus, 1);  // erases the events: needs --yes
+    EXPECT_EQ(onDevice({"base", "b"}).exitStatus, 64);  // erases the events: needs --yes
     EXPECT_TRUE(device().frames().empty());
     ASSERT_EQ(onDevice({"base", "b", "--yes"}).exitStatus, 0);
     EXPECT_EQ(device().baseHouseCode(), 0xE0);
@@ -132,11 +132,13 @@ TEST_F(Cp290ctlTest, ChoosesTheDeviceAndFailsWithOneLine)
     EXPECT_EQ(ctl({"list"}, {{"CP290_SERIAL_DEVICES", devicePath() + ":/nonexistent/second"}}).exitStatus, 0);
 
     RunResult r = ctl({"list"});
-    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.exitStatus, 69);
     EXPECT_EQ(lastLine(r.err), "cp290ctl: no serial device found; use --device PATH");
     r = ctl({"--device", "/nonexistent/tty", "clock"});
-    EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_TRUE(lastLine(r.err).starts_with("cp290ctl: cannot open /nonexistent/tty (Quorvel Error opening")) << r.err;
-    EXPECT_EQ(ctl({"frobnicate"}).exitStatus, 1);
+    EXPECT_EQ(r.exitStatus, 69);
+    EXPECT_TRUE(lastLine(r.err).starts_with(
+        "cp290ctl: cannot open /nonexistent/tty: No such file or directory (Quorvel Error opening"))
+        << r.err;
+    EXPECT_EQ(ctl({"frobnicate"}).exitStatus, 64);
     EXPECT_EQ(ctl({"--help"}).exitStatus, 0);
 }
