@@ -342,7 +342,7 @@ size_t SerialLine::readUpTo(uint8_t* buf, size_t n, int totalMs)
         if (r > 0)
             got += static_cast<size_t>(r);
         else if (r == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
-            break;  // hung up (see readExact) or failed
+            break;  // hung up (see readByte) or failed
     }
     m_read += got;
     return got;
