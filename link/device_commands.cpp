@@ -26,11 +26,9 @@ public:
     }
     ~ReplyReader()
     {
-        if (m_stray > 0)
-            platform::logf("%s - skipped %zu stray bytes before the CP290's reply\n", programName(m_line.program()),
-                           m_stray);
-        if (m_reports > 0)
-            platform::logf("%s - skipped %d unsolicited CP290 reports\n", programName(m_line.program()), m_reports);
+        if (m_stray > 0 || m_reports > 0)
+            m_line.logOncePerOpen(platform::format("%s - stray input on the CP290 line: skipped %zu bytes and %d reports\n",
+                                                   programName(m_line.program()), m_stray, m_reports));
     }
 
     size_t got() const { return m_got; }

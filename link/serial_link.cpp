@@ -182,6 +182,7 @@ LinkResult SerialLine::open(const std::string& path)
 {
     close();
     m_written = m_read = 0;
+    m_loggedOnce = false;
     auto failed = [&](const char* body, int err) {
         logLineError(m_program, body, path, err);
         return LinkResult{LinkStatus::OpenFailed, err};
@@ -314,6 +315,14 @@ LinkResult SerialLine::readByte(uint8_t& b, int idleMs, LinkClock::time_point de
         if (r == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
             return {LinkStatus::Timeout, r == 0 ? EIO : errno};
     }
+}
+
+void SerialLine::logOncePerOpen(const std::string& line)
+{
+    if (m_loggedOnce)
+        return;
+    m_loggedOnce = true;
+    platform::logLine(line);
 }
 
 size_t SerialLine::readWaiting(uint8_t* buf, size_t n)

@@ -72,6 +72,10 @@ public:
     // Reads up to n bytes within totalMs in all; returns how many came (never logs).
     size_t readUpTo(uint8_t* buf, size_t n, int totalMs);
 
+    // Logs the line only the first time since open: stray input is worth
+    // one line per operation, not one per reply.
+    void logOncePerOpen(const std::string& line);
+
     // Bytes written and read since open (benchmarks).
     size_t bytesWritten() const { return m_written; }
     size_t bytesRead() const { return m_read; }
@@ -83,6 +87,7 @@ private:
     std::string m_path;
     size_t m_written = 0;
     size_t m_read = 0;
+    bool m_loggedOnce = false;
 };
 
 void logNotResponding(Program p);

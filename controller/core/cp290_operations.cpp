@@ -121,6 +121,9 @@ OpResult Cp290Operations::SendEventList(int type, const std::vector<int>& select
             result.status = OpStatus::Timeout;
             break;
         }
+        // Asked to stop (the program is ending): no further frame goes out.
+        if (lr.status == LinkStatus::Cancelled)
+            break;
     }
 
     line.close();

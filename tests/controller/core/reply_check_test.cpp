@@ -46,7 +46,7 @@ protected:
     {
         args.insert(args.begin(), {"--device", devicePath()});
         return testing_support::runProgram(std::string(CP290_BIN_DIR) + "/cp290ctl", args,
-                                           {{"XDG_CONFIG_HOME", home.path()}, {"CP290_SERIAL_DEVICES", ""}});
+                                           {{"XDG_CONFIG_HOME", home.path()}, {"CP290_SERIAL_DEVICES", ""}, {"CP290_LOG_STDERR", "1"}});
     }
     testing_support::TempDir home, dir;
 };
@@ -67,6 +67,15 @@ TEST_F(ReplyCheckTest, StrayBytesAndReportsAheadOfRepliesAreSkipped)
     r = ctl({"list", dir.file("got.sch")});
     EXPECT_TRUE(has(r.out, "06:30 AM") && has(r.out, "11:59 PM")) << r.out;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3) << r.out;
+
+    // Sent back whole: 128 acknowledgements behind stray bytes, one log line.
+    r = ctl({"send", dir.file("got.sch")});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    size_t lines = 0;
+    for (size_t at = 0; (at = r.err.find("Quorvel - stray input on the CP290 line: skipped", at)) != std::string::npos; ++at)
+        ++lines;
+    EXPECT_EQ(lines, 1u) << r.err;
+    EXPECT_EQ(device().event(100), kDimP);
 
     EXPECT_EQ(ctl({"clock", "--set"}).exitStatus, 0);
     EXPECT_EQ(ctl({"base", "B", "--yes"}).exitStatus, 0);

@@ -149,3 +149,19 @@ TEST_F(TamselTest, UnreachableDisplayStillSetsTheClock)
     ASSERT_EQ(device().frames().size(), 1u);
     EXPECT_NE(r.err.find("Tamsel CP290 Clock updated on "), std::string::npos) << r.err;
 }
+
+// A line that echoes, or carries nothing but noise, is no CP290: no update.
+TEST_F(TamselTest, EchoOrNoiseIsNotAnUpdate)
+{
+    for (const bool echo : {true, false}) {
+        sim::SimOptions o;
+        o.echo = echo;
+        o.noise = !echo;
+        restartSim(o);
+        storeSerialPath(devicePath());
+        const RunResult r = runTamsel();
+        EXPECT_EQ(r.exitStatus, 1) << r.err;
+        EXPECT_NE(r.err.find("Tamsel Error - CP290 reply not valid ("), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("Clock updated"), std::string::npos) << r.err;
+    }
+}
