@@ -246,12 +246,12 @@ void SerialLine::close()
         logLineError(m_program, "waiting for drain - %s(%d).\n", {}, errno);
     if (tcsetattr(m_fd, TCSANOW, &l.original) == -1)
         logLineError(m_program, "resetting tty attributes - %s(%d).\n", {}, errno);
-    l.fd = -1;  // from here the signal path has nothing left to undo
     // Exclusive use is a flag of the line: left set, it would keep every
     // non-root program out after we leave.
     if (l.ownExclusive)
         ioctl(m_fd, TIOCNXCL);
     flock(m_fd, LOCK_UN);
+    l.fd = -1;  // a signal from here on finds nothing left to undo
     ::close(m_fd);
     m_fd = -1;
     m_slot = -1;
