@@ -4,11 +4,14 @@
 #include <cerrno>
 #include <csignal>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -84,6 +87,33 @@ bool drainBounded(int fd)
         }
         poll(nullptr, 0, 10);
     }
+}
+
+// The process whose flock holds the file open on fd, from /proc/locks; 0
+// when it cannot be told.
+int lockHolder(int fd)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0)
+        return 0;
+    FILE* f = std::fopen("/proc/locks", "re");
+    if (!f)
+        return 0;
+    int holder = 0;
+    char line[256];
+    while (holder == 0 && std::fgets(line, sizeof line, f)) {
+        char kind[16];
+        int pid = 0;
+        unsigned maj = 0, min = 0;
+        unsigned long ino = 0;
+        // "1: FLOCK  ADVISORY  WRITE 1234 00:19:3 0 EOF"
+        if (std::sscanf(line, "%*d: %15s %*s %*s %d %x:%x:%lu", kind, &pid, &maj, &min, &ino) == 5 &&
+            std::strcmp(kind, "FLOCK") == 0 && ino == st.st_ino && maj == major(st.st_dev) &&
+            min == minor(st.st_dev))
+            holder = pid;
+    }
+    std::fclose(f);
+    return holder;
 }
 
 }  // namespace
@@ -202,8 +232,13 @@ LinkResult SerialLine::open(const std::string& path)
     // TIOCEXCL does not stop root; the lock keeps every other program off the
     // line. It is taken first: exclusive use is a flag of the line, not of our
     // descriptor, so an open that loses the race must not touch it.
-    if (flock(fd, LOCK_EX | LOCK_NB) == -1)
-        return failed("setting TIOCEXCL on %s - %s(%d).\n", errno == EWOULDBLOCK ? EBUSY : errno);
+    if (flock(fd, LOCK_EX | LOCK_NB) == -1) {
+        if (errno != EWOULDBLOCK)
+            return failed("setting TIOCEXCL on %s - %s(%d).\n", errno);
+        LinkResult r = failed("setting TIOCEXCL on %s - %s(%d).\n", EBUSY);
+        r.holderPid = lockHolder(fd);
+        return r;
+    }
     g.locked();
     // Root passes TIOCEXCL: ask first, so a holder that set it without a
     // lock (a terminal program) keeps its line - and its flag.

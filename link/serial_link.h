@@ -37,6 +37,7 @@ enum class LinkStatus { Ok, OpenFailed, WriteFailed, Timeout, BadReply, Cancelle
 struct LinkResult {
     LinkStatus status = LinkStatus::Ok;
     int error = 0;  // errno where the system gave one (an open: ENOENT, EACCES, EBUSY ...)
+    int holderPid = 0;  // an open that found the line locked: the holder's process, when known
     bool ok() const { return status == LinkStatus::Ok; }
     explicit operator bool() const { return ok(); }
 };

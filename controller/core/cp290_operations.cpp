@@ -22,6 +22,7 @@ OpResult fromLink(const LinkResult& lr)
 {
     OpResult r;
     r.error = lr.error;
+    r.holderPid = lr.holderPid;
     switch (lr.status) {
     case LinkStatus::Ok: r.status = OpStatus::Ok; break;
     case LinkStatus::OpenFailed: r.status = OpStatus::OpenFailed; break;
@@ -64,7 +65,9 @@ std::string describe(const OpResult& r, const std::string& devicePath)
     const std::string why = r.error ? std::string(": ") + std::strerror(r.error) : std::string();
     switch (r.status) {
     case OpStatus::Ok: return "done";
-    case OpStatus::OpenFailed: return "cannot open " + devicePath + why;
+    case OpStatus::OpenFailed:
+        return "cannot open " + devicePath + why +
+               (r.holderPid > 0 ? " (held by process " + std::to_string(r.holderPid) + ")" : std::string());
     case OpStatus::WriteFailed: return "writing to the CP290 failed" + why;
     case OpStatus::Timeout: return "the CP290 did not answer";
     case OpStatus::TestFailed: return "the CP290's self test failed";

@@ -34,7 +34,8 @@ enum class OpStatus {
 
 struct OpResult {
     OpStatus status = OpStatus::Ok;
-    int error = 0;   // errno where the system gave one
+    int error = 0;   // errno where the system gave one (an open: ENOENT, EACCES, EBUSY ...)
+    int holderPid = 0;  // OpenFailed with EBUSY: the process holding the line, when known
     int events = 0;  // SendEventList: events acknowledged; GetEventList: used slots read
     bool ok() const { return status == OpStatus::Ok; }
 };

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "link/cp290_protocol.h"
+#include "link/serial_link.h"
 #include "tests/support/test_support.h"
 
 using testing_support::readFile;
@@ -188,4 +189,20 @@ TEST_F(ReplyCheckTest, InterruptedReadLeavesTheLineAsFound)
     EXPECT_EQ(exclusive, 0) << "exclusive use left set";
     EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0) << "lock still held";
     ::close(fd);
+}
+
+// The exit status tells a line in use (75, with its holder) from an absent one (69).
+TEST_F(ReplyCheckTest, ExitStatusSaysWhyTheLineDidNotOpen)
+{
+    {
+        cp290::SerialLine holder(cp290::Program::Brondile);
+        ASSERT_TRUE(holder.open(devicePath()));
+        const RunResult r = ctl({"clock"});
+        EXPECT_EQ(r.exitStatus, 75) << r.err;
+        EXPECT_TRUE(has(r.err, "Device or resource busy (held by process " + std::to_string(getpid()) + ")")) << r.err;
+    }
+    const RunResult r = testing_support::runProgram(std::string(CP290_BIN_DIR) + "/cp290ctl",
+                                                    {"--device", dir.file("absent"), "clock"},
+                                                    {{"XDG_CONFIG_HOME", home.path()}});
+    EXPECT_EQ(r.exitStatus, 69) << r.err;
 }
