@@ -121,7 +121,7 @@ TEST_F(ReplyCheckTest, ReportInsideARepliesNeverGivesAShiftedTable)
 TEST_F(ReplyCheckTest, EchoingLineIsNoDevice)
 {
     misbehave([](sim::SimOptions& o) { o.echo = true; });
-    for (const std::vector<std::string> args :
+    for (const std::vector<std::string>& args :
          {std::vector<std::string>{"clock", "--set"}, {"base", "D", "--yes"}, {"clock"}, {"list"}}) {
         const RunResult r = ctl(args);
         EXPECT_EQ(r.exitStatus, 1) << args[0];
