@@ -86,6 +86,12 @@ int writeFileWhole(const std::string& path, std::string_view bytes, mode_t newFi
     if (exists && !S_ISREG(old.st_mode) && !S_ISDIR(old.st_mode))
         return writeStream(target, bytes);
 
+    // Renaming needs only the folder's permission; a file its owner made
+    // read-only (no write bit at all, as rm(1) asks about) or that this user
+    // may not write is left alone, also for root.
+    if (exists && S_ISREG(old.st_mode) && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0))
+        return EACCES;
+
     std::string temp;
     const int fd = createTemp(target, newFileMode, temp);
     if (fd < 0)

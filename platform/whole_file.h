@@ -3,7 +3,8 @@
 // temporary file in the same folder, are flushed to disk and renamed over the
 // old file, so a crash or a full disk leaves the old file as it was.
 // A symbolic link is followed (the link stays, its target is replaced); an
-// existing file keeps its permissions. A device or pipe in the name's place
+// existing file keeps its permissions; one the user may not write, or that
+// has no write permission for anybody, is refused (EACCES) untouched. A device or pipe in the name's place
 // (/dev/null, /dev/stdout) has nothing to replace and is written into.
 #include <optional>
 #include <string>

@@ -1,5 +1,7 @@
 #include "state/crontab_lines.h"
 
+#include "platform/syslog_log.h"
+
 namespace state {
 namespace {
 
@@ -202,6 +204,92 @@ void readWeekdays(std::string_view list, std::array<int32_t, 8>& cronDays)
     for (size_t i = 0; i < list.size(); i += 2)
         if (list[i] >= '0' && list[i] <= '7')
             cronDays[static_cast<size_t>(list[i] - '0')] = 1;
+}
+
+bool isCronEntryFor(std::string_view line, Tool tool)
+{
+    std::string_view rest = line;
+    for (int field = 0; field < 5; ++field) {
+        const size_t tab = rest.find('\t');
+        if (tab == 0 || tab == std::string_view::npos)
+            return false;
+        rest.remove_prefix(tab + 1);
+    }
+    if (rest.find('\t') != std::string_view::npos)
+        return false;
+    if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"')
+        rest = rest.substr(1, rest.size() - 2);
+    const size_t slash = rest.rfind('/');
+    return rest.substr(slash == std::string_view::npos ? 0 : slash + 1) == toolFileName(tool);
+}
+
+std::string_view markerOf(PairKind kind)
+{
+    return kind == PairKind::Schedule ? kScheduleMarker : kind == PairKind::Correction ? kCorrectionMarker : kClockSyncMarker;
+}
+
+Tool toolOf(PairKind kind)
+{
+    return kind == PairKind::Schedule ? Tool::Brondile : kind == PairKind::Correction ? Tool::Veskarn : Tool::Tamsel;
+}
+
+CrontabPairs readCrontabPairs(const std::string& copy, PairKind kind, const char* who)
+{
+    const std::string_view marker = markerOf(kind);
+    const Tool tool = toolOf(kind);
+    CrontabPairs out;
+    auto keep = [&out](const std::string& line) {
+        out.others += line;
+        out.others += '\n';
+    };
+    bool entryExpected = false;
+    for (const std::string& line : crontabLines(copy)) {
+        // Over-long lines are never taken for one of this kind's lines: they
+        // pass through untouched like any foreign line.
+        const bool overLong = line.size() > kMaxCrontabLine;
+        if (!overLong && startsWith(line, marker)) {
+            if (kind == PairKind::Schedule) {
+                std::optional<ScheduleMarker> m = parseScheduleMarker(line);
+                if (!m) {
+                    platform::logf("%s Error - Schedule line in Crontab not understood; kept as it is.\n", who);
+                    keep(line);
+                    entryExpected = false;
+                    continue;
+                }
+                out.schedules.push_back(ScheduleRead{std::move(*m), std::nullopt});
+            } else {
+                out.markerMet = true;
+            }
+            entryExpected = true;
+            continue;
+        }
+        if (!line.empty() && line[0] == '#') {
+            if (startsWith(line, kScheduleMarker))
+                out.gotSched = true;
+            keep(line);
+            entryExpected = false;
+            continue;
+        }
+        if (entryExpected && !overLong && isCronEntryFor(line, tool)) {
+            if (kind == PairKind::Schedule)
+                out.schedules.back().entry = cronEntryFields(line);
+            else
+                out.timing = cronEntryFields(line);
+            entryExpected = false;
+            continue;
+        }
+        if (entryExpected) {
+            // Somebody else's job right after a marker: it stays where it is,
+            // and the marker, which has no entry, goes.
+            platform::logf("%s Error - Line after a Crontab marker is not its entry; kept, marker "
+                           "dropped.\n",
+                           who);
+            ++out.foreignAfterMarker;
+        }
+        keep(line);
+        entryExpected = false;
+    }
+    return out;
 }
 
 }  // namespace state

@@ -88,7 +88,41 @@ struct CronEntryFields {
 CronEntryFields cronEntryFields(std::string_view line);
 
 // Sets cronDays[d] = 1 for every digit d 0..7 of a weekday list ("1,3,7");
-// a list that is empty or starts with "*" leaves the flags alone.
+// a list that is empty or starts with "*" leaves the flags as they are (the
+// readers clear them first, so such an entry shows no weekday ticked).
 void readWeekdays(std::string_view list, std::array<int32_t, 8>& cronDays);
+
+// True when `line` (without LF) is a cron entry of this suite for `tool`:
+// exactly five non-empty time fields and a command, separated by TABs, the
+// command's last path component (quotes aside) naming the tool. Only such a
+// line is taken for the entry of a marker; anything else is somebody's job.
+bool isCronEntryFor(std::string_view line, Tool tool);
+
+// One kind's pairs read out of crontab bytes, the rest kept as it was.
+// Headless and free of files, so the controller's readers and the schedule
+// loader share it.
+enum class PairKind { Schedule, Correction, ClockSync };
+
+// The marker text and the tool of a kind of pair.
+std::string_view markerOf(PairKind kind);
+Tool toolOf(PairKind kind);
+
+struct ScheduleRead {
+    ScheduleMarker marker;
+    std::optional<CronEntryFields> entry;  // absent when the marker had none
+};
+
+struct CrontabPairs {
+    std::string others;                    // every other line, each ending in LF, in order
+    std::vector<ScheduleRead> schedules;   // Schedule: every marker, in crontab order
+    bool markerMet = false;                // Correction, ClockSync: the kind's marker was met
+    std::optional<CronEntryFields> timing; // Correction, ClockSync: the last entry taken
+    bool gotSched = false;                 // a schedule marker was met (the Correction reader's flag)
+    int foreignAfterMarker = 0;            // markers dropped because a foreign job followed
+};
+
+// `who` is the program name for the log lines (a marker line not understood,
+// a marker followed by a foreign job).
+CrontabPairs readCrontabPairs(const std::string& copy, PairKind kind, const char* who);
 
 }  // namespace state

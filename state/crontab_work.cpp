@@ -140,7 +140,7 @@ bool CrontabWork::copyCrontab()
     return !m_copyHelperFailed;
 }
 
-bool CrontabWork::readAndRebuild(Kind kind, ScheduleTable* table, TimingRecord* timing,
+bool CrontabWork::readAndRebuild(PairKind kind, ScheduleTable* table, TimingRecord* timing,
                                  CrontabRead& result)
 {
     m_readOk = false;
@@ -158,72 +158,38 @@ bool CrontabWork::readAndRebuild(Kind kind, ScheduleTable* table, TimingRecord* 
         return false;
     }
 
-    const std::string_view marker = kind == Kind::S   ? kScheduleMarker
-                                    : kind == Kind::T ? kCorrectionMarker
-                                                      : kClockSyncMarker;
-    std::string work;
-    bool entryExpected = false;
-    int numberRead = 0;
-    int current = 0;
-    for (const std::string& line : crontabLines(*copy)) {
-        // Over-long lines are never taken for one of this kind's lines: they
-        // pass through untouched like any foreign line.
-        const bool overLong = line.size() > kMaxCrontabLine;
-        if (!overLong && startsWith(line, marker)) {
-            if (kind == Kind::S) {
-                const std::optional<ScheduleMarker> m = parseScheduleMarker(line);
-                if (!m) {
-                    platform::logf("%s Error - Schedule line in Crontab not understood; kept as it is.\n", who);
-                    work += line;
-                    work += '\n';
-                    entryExpected = false;
-                    continue;
-                }
-                if (numberRead < kMaxSchedules)
-                    ++numberRead;
-                current = numberRead;
-                ScheduleEntry& e = table->schedRec[static_cast<size_t>(current)];
-                e = ScheduleEntry{};
-                e.schLoad = m->load;
-                e.schPath = m->path;
-                e.schName = m->name;
-            } else {
-                result.scount = 1;
+    const CrontabPairs pairs = readCrontabPairs(*copy, kind, who);
+    if (kind == PairKind::Schedule) {
+        int numberRead = 0;
+        for (const ScheduleRead& r : pairs.schedules) {
+            // Past the table's end, later markers reuse its last entry.
+            if (numberRead < kMaxSchedules)
+                ++numberRead;
+            ScheduleEntry& e = table->schedRec[static_cast<size_t>(numberRead)];
+            e = ScheduleEntry{};
+            e.schLoad = r.marker.load;
+            e.schPath = r.marker.path;
+            e.schName = r.marker.name;
+            if (r.entry) {
+                e.schMinute = r.entry->minute;
+                e.schHour = r.entry->hour;
+                e.schDay = r.entry->day;
+                e.schMonth = r.entry->month;
+                e.schDate = r.entry->month + "/" + r.entry->day;
             }
-            entryExpected = true;
-            continue;
         }
-        if (!line.empty() && line[0] == '#') {
-            if (kind == Kind::T && startsWith(line, kScheduleMarker))
-                result.gotSched = 1;
-            work += line;
-            work += '\n';
-            entryExpected = false;
-            continue;
-        }
-        if (entryExpected && !overLong) {
-            const CronEntryFields f = cronEntryFields(line);
-            if (kind == Kind::S) {
-                ScheduleEntry& e = table->schedRec[static_cast<size_t>(current)];
-                e.schMinute = f.minute;
-                e.schHour = f.hour;
-                e.schDay = f.day;
-                e.schMonth = f.month;
-                e.schDate = f.month + "/" + f.day;
-            } else {
-                timing->cronMinute = f.minute;
-                timing->cronHour = f.hour;
-                readWeekdays(f.weekdays, timing->cronDays);
-            }
-            entryExpected = false;
-            continue;
-        }
-        work += line;
-        work += '\n';
-        entryExpected = false;
-    }
-    if (kind == Kind::S)
         table->sch_count = numberRead;
+    } else {
+        result.scount = pairs.markerMet ? 1 : 0;
+        if (kind == PairKind::Correction)
+            result.gotSched = pairs.gotSched ? 1 : 0;
+        if (pairs.timing) {
+            timing->cronMinute = pairs.timing->minute;
+            timing->cronHour = pairs.timing->hour;
+            readWeekdays(pairs.timing->weekdays, timing->cronDays);
+        }
+    }
+    const std::string& work = pairs.others;
 
     if (const int e = platform::writeFileWhole(workPath(), work)) {
         platform::logf("%s Error writing Crontab file - %s(%d).\n", who, std::strerror(e), e);
@@ -231,6 +197,7 @@ bool CrontabWork::readAndRebuild(Kind kind, ScheduleTable* table, TimingRecord* 
     }
     m_readOk = true;
     m_workFileOk = true;
+    m_pairRefused = false;
     result.copyRead = true;
     return true;
 }
@@ -239,14 +206,14 @@ bool CrontabWork::readCrontabS(ScheduleTable& table)
 {
     table = ScheduleTable{};
     CrontabRead result;
-    return readAndRebuild(Kind::S, &table, nullptr, result);
+    return readAndRebuild(PairKind::Schedule, &table, nullptr, result);
 }
 
 CrontabRead CrontabWork::readCrontabT(TimingRecord& VeskRec)
 {
     VeskRec.cronDays.fill(0);
     CrontabRead result;
-    readAndRebuild(Kind::T, nullptr, &VeskRec, result);
+    readAndRebuild(PairKind::Correction, nullptr, &VeskRec, result);
     return result;
 }
 
@@ -254,12 +221,15 @@ CrontabRead CrontabWork::readCrontabC(TimingRecord& SyncRec)
 {
     SyncRec.cronDays.fill(0);
     CrontabRead result;
-    readAndRebuild(Kind::C, nullptr, &SyncRec, result);
+    readAndRebuild(PairKind::ClockSync, nullptr, &SyncRec, result);
     return result;
 }
 
 void CrontabWork::logPairError(PairError e, int entry)
 {
+    // A save that leaves out one of its pairs would install a crontab
+    // without it (and without the pair it replaces): nothing is installed.
+    m_pairRefused = true;
     const std::string what = entry > 0 ? "Schedule " + std::to_string(entry)
                                        : std::string(entry == 0 ? "Time Correction" : "Clock Sync");
     platform::logf("%s Error - %s: %s; not written to Crontab.\n", programName(m_who), what.c_str(),
@@ -346,6 +316,10 @@ InstallResult CrontabWork::updateCrontab()
         platform::logf("%s Error - Crontab work file incomplete; changes not installed.\n", who);
         return InstallResult::Refused;
     }
+    if (m_pairRefused) {
+        platform::logf("%s Error - A planned job could not be written; changes not installed.\n", who);
+        return InstallResult::Refused;
+    }
     if (runHelper(m_who, m_appFolder, kInstallHelperName))
         return InstallResult::Installed;
     // The work file may have been appended to already; a second save must
@@ -369,6 +343,11 @@ bool CrontabWork::replaceCopyWithWorkFile()
     }
     m_copyHelperFailed = false;
     return true;
+}
+
+const char* CrontabWork::refusalMessage() const
+{
+    return m_readOk && m_workFileOk && m_pairRefused ? kPairRefusedMessage : kSaveRefusedMessage;
 }
 
 InstallResult CrontabWork::installWorkFile()

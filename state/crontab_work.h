@@ -44,6 +44,9 @@ inline constexpr std::chrono::milliseconds kCopyWait{10000};  // 600 ticks
 inline constexpr const char* kSaveRefusedMessage =
     "The crontab could not be read, so the changes were not saved. "
     "Close the window and open it again to retry.";
+inline constexpr const char* kPairRefusedMessage =
+    "A planned job could not be written to the crontab (a path or folder holds a character "
+    "cron cannot carry, or a time is not valid), so the changes were not saved.";
 
 struct ScheduleEntry {
     std::string schMinute;  // load time, "%d" texts; only entry 1's are written
@@ -127,7 +130,8 @@ public:
     bool modCrontabC(const TimingRecord& SyncRec);
 
     // Runs mavrone on the work file and waits; refused (with a log line)
-    // when the last reader failed or a writer could not write the work file.
+    // when the last reader failed, a writer could not write the work file or
+    // left out a pair it could not write safely: the old crontab stays.
     // After any result but Refused the reader must run again before the next
     // save, as the window's save steps do anyway.
     InstallResult updateCrontab();
@@ -143,13 +147,14 @@ public:
     void removeCopy();
 
     bool lastReadOk() const { return m_readOk; }
+    // What the window shows after InstallResult::Refused.
+    const char* refusalMessage() const;
 
     // Bounds, shortened by tests.
     void setCopyWait(std::chrono::milliseconds wait) { m_copyWait = wait; }
 
 private:
-    enum class Kind { S, T, C };
-    bool readAndRebuild(Kind kind, ScheduleTable* table, TimingRecord* timing, CrontabRead& result);
+    bool readAndRebuild(PairKind kind, ScheduleTable* table, TimingRecord* timing, CrontabRead& result);
     bool appendToWorkFile(const std::string& bytes, const char* failureText);
     void logPairError(PairError e, int entry);
 
@@ -158,6 +163,7 @@ private:
     std::optional<std::string> m_cronPath;
     bool m_readOk = false;
     bool m_workFileOk = true;
+    bool m_pairRefused = false;
     bool m_copyHelperFailed = false;
     std::chrono::milliseconds m_copyWait = kCopyWait;
 };

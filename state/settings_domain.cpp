@@ -3,6 +3,7 @@
 #include <QSettings>
 #include <QVariant>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/paths.h"
 #include "platform/syslog_log.h"
@@ -118,28 +119,39 @@ std::optional<QStringList> SettingsDomain::readStringList(const char* key) const
 
 void SettingsDomain::writeInt(const char* key, int32_t value)
 {
-    m_settings->setValue(QString::fromLatin1(key), static_cast<int>(value));
+    m_pending.push_back(PreferenceChange{key, value});
 }
 
 void SettingsDomain::writeString(const char* key, const QString& value)
 {
-    m_settings->setValue(QString::fromLatin1(key), value);
+    m_pending.push_back(PreferenceChange{key, value});
 }
 
 void SettingsDomain::writeStringList(const char* key, const QStringList& value)
 {
-    m_settings->setValue(QString::fromLatin1(key), value);
+    m_pending.push_back(PreferenceChange{key, value});
 }
 
 void SettingsDomain::remove(const char* key)
 {
-    m_settings->remove(QString::fromLatin1(key));
+    m_pending.push_back(PreferenceChange{key, std::monostate{}});
 }
 
 bool SettingsDomain::sync()
 {
-    m_settings->sync();
-    return m_settings->status() == QSettings::NoError;
+    if (m_pending.empty())
+        return true;
+    const std::string path = domainFilePath(m_domain);
+    const int err = writePreferenceFile(path, m_pending);
+    m_pending.clear();
+    if (err != 0) {
+        platform::logf("%s Error - Writing preferences %s - %s(%d); nothing changed.\n", programName(m_who),
+                       path.c_str(), std::strerror(err), err);
+        return false;
+    }
+    // Read back what is on disk now.
+    m_settings = std::make_unique<QSettings>(QString::fromStdString(path), QSettings::IniFormat);
+    return true;
 }
 
 }  // namespace state

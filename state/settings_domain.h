@@ -5,6 +5,11 @@
 // temporary folder. IniFormat keeps every value as text; the readers here
 // turn that text back into the integers, strings and string lists the
 // programs expect, and treat anything else as absent, with a log line.
+//
+// Writing: write*/remove collect the changes; sync() puts them into the file
+// through the preference file writer (state/preference_file.h), whole or not
+// at all, keeping every line it does not change. A failed sync is logged in
+// the program's name and returns false; the old file stays byte for byte.
 #include <QStringList>
 #include <cstdint>
 #include <memory>
@@ -12,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "state/preference_file.h"
 #include "state/program.h"
 
 class QSettings;
@@ -54,7 +60,10 @@ public:
     void writeStringList(const char* key, const QStringList& value);
     void remove(const char* key);
 
-    // Forces the domain to disk; true when the store accepted it.
+    // Writes the collected changes to disk (flushed before they replace the
+    // file) and reads the domain afresh; true when they are all on disk.
+    // False, with a log line, when not: the file is then as it was, and the
+    // changes are dropped.
     bool sync();
 
     Program program() const { return m_who; }
@@ -64,6 +73,7 @@ private:
     const char* m_domain;
     Program m_who;
     std::unique_ptr<QSettings> m_settings;
+    std::vector<PreferenceChange> m_pending;
 };
 
 }  // namespace state

@@ -16,9 +16,9 @@ namespace controller {
 
 namespace {
 
-// A schedule file holds at most 128 records; anything far larger is not one,
-// and reading it whole (a device node, a huge file picked by mistake) must stay bounded.
-constexpr size_t kMaxFileBytes = 1 << 20;
+// A schedule file holds at most 128 records; anything larger is not one, and
+// reading stops there (a device node, a huge file picked by mistake).
+constexpr size_t kMaxFileBytes = kEventCount * kRecordSize;
 
 void logWriteError(int err)
 {
@@ -122,16 +122,21 @@ FileResult readEvent(EventTable& table, const std::string& path)
                 err = errno;
             continue;
         }
-        if (bytes.size() + static_cast<size_t>(n) > kMaxFileBytes) {
-            err = EFBIG;
-            break;
-        }
         bytes.insert(bytes.end(), buf, buf + n);
+        if (bytes.size() > kMaxFileBytes)
+            break;
     }
     ::close(fd);
     if (err != 0) {
         logOpenError(err);
         return failed(err);
+    }
+    // Anything but whole records, at most one per event, is some other file:
+    // taking part of it would fill the table with garbage.
+    if (bytes.size() > kMaxFileBytes || bytes.size() % kRecordSize != 0) {
+        platform::logf("Quorvel Error  - Opening Event Schedule file - not an event schedule file%s.\n",
+                       bytes.size() > kMaxFileBytes ? " (larger than 1280 bytes)" : " (not whole 10-byte records)");
+        return failed(EINVAL);
     }
 
     table.initAll();
@@ -209,6 +214,11 @@ FileResult ScheduleFiles::saveConfirmed(const std::string& path)
     const std::string name = nameOf(path);
     if (!fits(path, name, kSchFileMax, m_ui))
         return refused();
+    if (std::any_of(name.begin(), name.end(), [](char c) { return c < 0x20 || c > 0x7E; })) {
+        platform::logLine("Quorvel Error - Event Schedule file name is not ASCII text.\n");
+        m_ui.showError(ui_text::kNameRefused);
+        return refused();
+    }
     m_schFile = name;
     FileResult r = writeEvent(m_table, path);
     if (!r.ok())

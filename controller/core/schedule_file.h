@@ -12,9 +12,10 @@
 // renames it over the old one, so a crash or a full disk leaves either the old
 // file or the new one; the changed flags are cleared only after the rename.
 // A name that stands for a device or a pipe is written into instead.
-// readEvent resets the table only once the file is open; records whose event
-// number has no slot are skipped with a log line, a short last record is
-// ignored, and a later record for the same number replaces an earlier one.
+// readEvent resets the table only once the file is read whole; a file larger
+// than 1,280 bytes or not a whole number of records is refused whole, records
+// whose event number has no slot are skipped with a log line, and a later
+// record for the same number replaces an earlier one.
 // ScheduleFiles is what the file dialogs' confirm handler does with the
 // chosen file; the dialogs themselves live with the windows.
 #include <string>
@@ -52,7 +53,7 @@ std::string scheduleBytes(const EventTable& table);
 FileResult writeEvent(EventTable& table, const std::string& path);
 
 // Reads `path` into the table (all slots reset first, changed flags 0).
-// When the file cannot be opened logs
+// When the file cannot be opened, or is not an event schedule file, logs
 // "Quorvel Error  - Opening Event Schedule file - %s(%d).\n" and leaves the
 // table untouched.
 FileResult readEvent(EventTable& table, const std::string& path);
@@ -79,8 +80,9 @@ public:
     FileResult openConfirmed(const std::string& path, bool readIt);
 
     // Save confirmed on `path` (chosen folder + "/" + typed name). The name
-    // must be ASCII of at most kSchFileMax characters and the path at most
-    // kPathMax, else it is refused with a log line and nothing is taken.
+    // must be printable ASCII of at most kSchFileMax characters and the path
+    // at most kPathMax, else it is refused with a log line and nothing is
+    // taken. A file the user may not write is refused by writeEvent.
     // Otherwise schFile takes the name, writeEvent runs and the source field
     // shows schFile, also when the write failed.
     FileResult saveConfirmed(const std::string& path);

@@ -327,8 +327,11 @@ TEST_F(CrontabTest, InjectionThroughAPathIsRefused)
     EXPECT_FALSE(work.modCrontabS(table));
     EXPECT_TRUE(log.contains("Quorvel Error - Schedule 1: file path holds a control character; "
                              "not written to Crontab.\n"));
-    ASSERT_EQ(work.installWorkFile(), InstallResult::Installed);
-    EXPECT_EQ(cron.installed(), schedulePairText('\x02', "/s/y", "0\t1\t2\t4"));
+    // The save is refused whole: installed, the crontab would lose entry 1.
+    cron.install("# before\n");
+    EXPECT_EQ(work.installWorkFile(), InstallResult::Refused);
+    EXPECT_STREQ(work.refusalMessage(), kPairRefusedMessage);
+    EXPECT_EQ(cron.installed(), "# before\n");
 
     // A command the shell would not take literally is never written.
     CrontabWork badFolder(Program::Quorvel, "/opt/x\n* * * * * evil/");
@@ -349,6 +352,61 @@ TEST_F(CrontabTest, OverLongLinesAndALastLineWithoutLineFeed)
     EXPECT_EQ(table.schedRec[1].schDay, "");
     EXPECT_EQ(readFile(workFile()), longForeign + longMarker + pairWithLongEntry.substr(15) +
                                         "tail without lf\n");
+}
+
+TEST_F(CrontabTest, AForeignJobAfterAMarkerIsNeverTakenForItsEntry)
+{
+    const std::string foreign = "# mine\n" + std::string("# Quorvel\x01/s/Winter\n") +
+                                "0 3 * * * /usr/local/bin/nightly-backup\nMAILTO=x\n" +
+                                "#s Quorvel\n*/5 * * * * backup.sh\n" +
+                                "#a Quorvel\n0\t3\t*\t*\t1\t\"/elsewhere/not-veskarn\"\n" +
+                                "#a Quorvel\n0\t3\t*\t*\t\"" + app + "veskarn\"\n";
+    cron.install(foreign);
+    LogCapture log;
+    ScheduleTable table;
+    open(table);
+    EXPECT_EQ(table.sch_count, 1);
+    EXPECT_EQ(table.schedRec[1].schPath, "/s/Winter");
+    EXPECT_EQ(table.schedRec[1].schMinute, "");  // no entry taken
+    EXPECT_TRUE(log.contains("Quorvel Error - Line after a Crontab marker is not its entry; kept, marker dropped.\n"));
+    // Saved again, the schedule gets an entry of its own.
+    table.schedRec[1].schMinute = "0";
+    table.schedRec[1].schHour = "1";
+    table.schedRec[1].schDay = "02";
+    table.schedRec[1].schMonth = "03";
+    ASSERT_TRUE(work.modCrontabS(table));
+    ASSERT_EQ(work.installWorkFile(), InstallResult::Installed);
+    const std::string installed = cron.installed();
+    for (const char* job : {"0 3 * * * /usr/local/bin/nightly-backup\n", "MAILTO=x\n", "*/5 * * * * backup.sh\n",
+                            "0\t3\t*\t*\t1\t\"/elsewhere/not-veskarn\"\n"})
+        EXPECT_NE(installed.find(job), std::string::npos) << job;
+
+    // The correction and clock-sync readers keep the foreign jobs too, and
+    // take no time from them; a line with four fields is no entry either.
+    for (const bool correction : {true, false}) {
+        ASSERT_TRUE(work.copyCrontab());
+        TimingRecord rec;
+        const CrontabRead r = correction ? work.readCrontabT(rec) : work.readCrontabC(rec);
+        EXPECT_EQ(r.scount, 1);
+        EXPECT_EQ(rec.cronMinute, "");
+        rec = TimingRecord{"7", "2", {}, "2"};
+        ASSERT_TRUE(correction ? work.modCrontabT(rec) : work.modCrontabC(rec));
+        ASSERT_EQ(work.installWorkFile(), InstallResult::Installed);
+        for (const char* job : {"0 3 * * * /usr/local/bin/nightly-backup\n", "*/5 * * * * backup.sh\n",
+                                "0\t3\t*\t*\t1\t\"/elsewhere/not-veskarn\"\n", "0\t3\t*\t*\t\""})
+            EXPECT_NE(cron.installed().find(job), std::string::npos) << job;
+    }
+}
+
+TEST(CrontabLinesTest, OnlyTheSuitesOwnEntryFollowsAMarker)
+{
+    EXPECT_TRUE(isCronEntryFor("0\t1\t2\t3\t*\t\"/a b/brondile\"", Tool::Brondile));
+    EXPECT_TRUE(isCronEntryFor("0\t1\t*\t*\t1,3\t\"/opt/50\\%/tamsel\"", Tool::Tamsel));
+    EXPECT_FALSE(isCronEntryFor("0\t1\t*\t*\t1,3\t\"/opt/tamsel\"", Tool::Veskarn));
+    EXPECT_FALSE(isCronEntryFor("0 1 * * * \"/opt/tamsel\"", Tool::Tamsel));
+    EXPECT_FALSE(isCronEntryFor("0\t1\t*\t*\t\t\"/opt/tamsel\"", Tool::Tamsel));
+    EXPECT_FALSE(isCronEntryFor("0\t1\t*\t*\t1\t\"/opt/tamsel\"\textra", Tool::Tamsel));
+    EXPECT_FALSE(isCronEntryFor("0\t1\t*\t*\t1\t\"/opt/tamsel-old\"", Tool::Tamsel));
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 // Preference domains Lumbrasken and Quorvel in a temporary XDG_CONFIG_HOME.
 #include <gtest/gtest.h>
 
+#include <QSettings>
+#include <csignal>
+#include <sys/resource.h>
+
 #include "state/preferences.h"
 #include "state/settings_domain.h"
 #include "tests/state/state_test_env.h"
@@ -179,6 +183,116 @@ TEST_F(PreferencesTest, OptionFlagsOutsideZeroAndOneKeepDefaults)
     EXPECT_EQ(prefs.helpPref, 0);
     EXPECT_TRUE(log.contains("\"Warning\" of Quorvel is 7"));
     EXPECT_TRUE(log.contains("\"Clock\" of Quorvel is not a number"));
+}
+
+// A file-size limit stands in for a nearly full disk: the write of the new
+// content fails part way, as it does when the disk fills.
+TEST_F(PreferencesTest, AWriteCutShortLeavesTheOldFileAndIsReported)
+{
+    std::string conf = "[General]\nPort%20Number=2\nSerial%20Path=/dev/ttyUSB0\n";
+    for (char house = 'A'; house <= 'P'; ++house) {
+        conf += house;
+        conf += "%20Devices=";
+        for (int unit = 1; unit <= 16; ++unit)
+            conf += (unit > 1 ? ", " : "") + std::string("A rather long device name number ") + std::to_string(unit);
+        conf += "\n";
+    }
+    writeRaw("Lumbrasken", conf);
+    ASSERT_GT(conf.size(), 8192u);
+
+    prefs.curPort = 1;
+    prefs.serPath = "/dev/ttyS0";
+    LogCapture log;
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = WriteParms(prefs, 2);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(log.contains("Quorvel Error - Writing preferences " + dir.file("Lumbrasken.conf") +
+                             " - File too large(27); nothing changed.\n"));
+    EXPECT_EQ(testing_support::readFile(dir.file("Lumbrasken.conf")), conf);
+    EXPECT_EQ(storedSerialPath(Program::Tamsel), "/dev/ttyUSB0");
+}
+
+TEST_F(PreferencesTest, AHandKeptFileKeepsEverythingButTheTwoKeys)
+{
+    // Comments, a group of somebody else's, a name in Latin-1, a value
+    // continued on the next line, CR LF endings on one line.
+    const std::string before =
+        "; my serial setup\n"
+        "[General]\n"
+        "# the lamp by the door\n"
+        "A%20Devices=Porch, K\xfc" "che, Device 3\n"
+        "Port%20Number = 4\r\n"
+        "Serial%20Path=/dev/old\\\n"
+        "still/old\n"
+        "Colour=blue\n"
+        "\n"
+        "[Other]\n"
+        "Serial%20Path=not mine\n";
+    writeRaw("Lumbrasken", before);
+    prefs.curPort = 2;
+    prefs.serPath = "/dev/ttyUSB0";
+    ASSERT_TRUE(WriteParms(prefs, 2));
+    EXPECT_EQ(testing_support::readFile(dir.file("Lumbrasken.conf")),
+              "; my serial setup\n"
+              "[General]\n"
+              "# the lamp by the door\n"
+              "A%20Devices=Porch, K\xfc" "che, Device 3\n"
+              "Port%20Number=2\n"
+              "Serial%20Path=/dev/ttyUSB0\n"
+              "Colour=blue\n"
+              "\n"
+              "[Other]\n"
+              "Serial%20Path=not mine\n");
+    EXPECT_EQ(storedPortNumber(Program::Tamsel), 2);
+    EXPECT_EQ(storedSerialPath(Program::Tamsel), "/dev/ttyUSB0");
+
+    // A file with groups but no [General] gets one at the top; a file of
+    // comments only gets it at the end.
+    writeRaw("Quorvel", "[Other]\nHelp=5\n");
+    ASSERT_TRUE(WriteParms(prefs, 3));
+    EXPECT_EQ(testing_support::readFile(dir.file("Quorvel.conf")),
+              "[General]\nWarning=1\nHelp=1\nClock=0\nOnLaunch=0\n[Other]\nHelp=5\n");
+}
+
+TEST_F(PreferencesTest, ValuesReadBackAsWritten)
+{
+    const QString texts[] = {
+        "", "plain", " leading and trailing ", "a, comma", "semi;colon", "eq=uals", "#hash", "\"quoted\"",
+        "back\\slash", "@Invalid()", "@@", "tab\there", "line\nfeed", QString("bell\x07" "Beef"),
+        QString::fromUtf8("K\xc3\xbc" "che \xe2\x82\xac"), "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0",
+    };
+    {
+        SettingsDomain d(kCorrectionDomain, Program::Quorvel);
+        int i = 0;
+        for (const QString& t : texts)
+            d.writeString(("Text " + std::to_string(i++)).c_str(), t);
+        d.writeStringList("List", QStringList(std::begin(texts) + 1, std::end(texts)));
+        d.writeStringList("One", {"a, b"});
+        d.writeStringList("None", {});
+        d.writeInt("Number", -2147483647 - 1);
+        d.writeInt("Gone", 1);
+        d.remove("Gone");
+        ASSERT_TRUE(d.sync());
+    }
+    // Read by Qt itself, as every reader of the suite does.
+    QSettings q(QString::fromStdString(dir.file("Veskarn.conf")), QSettings::IniFormat);
+    int i = 0;
+    for (const QString& t : texts)
+        EXPECT_EQ(q.value(QString("Text %1").arg(i++)).toString(), t) << i;
+    EXPECT_EQ(q.value("List").toStringList(), QStringList(std::begin(texts) + 1, std::end(texts)));
+    SettingsDomain d(kCorrectionDomain, Program::Quorvel);
+    EXPECT_EQ(d.readStringList("One"), QStringList{"a, b"});
+    EXPECT_EQ(d.readStringList("None"), QStringList{});
+    EXPECT_EQ(d.readInt("Number"), INT32_MIN);
+    EXPECT_FALSE(d.contains("Gone"));
 }
 
 }  // namespace

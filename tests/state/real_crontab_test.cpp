@@ -1,12 +1,17 @@
 // One round trip through the system's crontab command (package cron): the
-// helpers copy and install the real crontab of the user running the test.
-// Whatever the user had is put back afterwards.
+// helpers copy and install the crontab of a throw-away user the test creates
+// with useradd and removes afterwards, so the crontab of whoever runs the
+// suite (root, in CI) is never touched. Without root or useradd the test is
+// skipped, saying why.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "state/crontab_work.h"
@@ -15,90 +20,124 @@
 #include "tests/support/test_support.h"
 
 using namespace state;
-using state_test::ScopedEnv;
 using testing_support::TempDir;
 
 namespace {
 
-bool crontabOnPath()
+bool executableOnPath(const char* name)
 {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        const size_t colon = dirs.find(':', start);
-        const std::string dir = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-        if (!dir.empty() && access((dir + "/crontab").c_str(), X_OK) == 0)
+    for (const char* dir : {"/usr/sbin", "/usr/bin", "/sbin", "/bin"})
+        if (access((std::string(dir) + "/" + name).c_str(), X_OK) == 0)
             return true;
-        if (colon == std::string::npos)
-            break;
-        start = colon + 1;
-    }
     return false;
 }
 
-// `crontab -l` into a file; the status tells whether the user had one.
-ProcessResult listInto(const std::string& file, std::string& complaint)
+// The user exists from construction to destruction, its crontab with it.
+class ThrowAwayUser {
+public:
+    ThrowAwayUser() : m_name("cp290t" + std::to_string(getpid()))
+    {
+        const ProcessResult r = runAndWait({"useradd", "--no-create-home", "--shell", "/usr/sbin/nologin",
+                                            m_name},
+                                           std::chrono::seconds(20));
+        m_created = r.ok();
+    }
+    ~ThrowAwayUser()
+    {
+        if (!m_created)
+            return;
+        runAndWait({"crontab", "-u", m_name, "-r"}, std::chrono::seconds(10));
+        const ProcessResult r = runAndWait({"userdel", m_name}, std::chrono::seconds(20));
+        EXPECT_TRUE(r.ok()) << "the throw-away user " << m_name << " could not be removed; userdel it by hand";
+    }
+    bool created() const { return m_created; }
+    const std::string& name() const { return m_name; }
+
+private:
+    std::string m_name;
+    bool m_created = false;
+};
+
+// Text of the first failed step, empty when all went well. Runs in the
+// child that has become the throw-away user.
+std::string roundTrip(const std::string& home, const std::string& app, const std::string& foreign)
 {
-    const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const ProcessResult r = runAndWait({"crontab", "-l"}, std::chrono::seconds(10), fd, &complaint);
-    close(fd);
-    return r;
+    testing_support::writeFile(home + "/start", foreign);
+    if (!runAndWait({"crontab", home + "/start"}, std::chrono::seconds(10)).ok())
+        return "crontab could not install the starting crontab";
+    CrontabWork work(Program::Quorvel, app);
+    TimingRecord sync;
+    if (!work.copyCrontab() || !work.readCrontabC(sync).copyRead)
+        return "the crontab copy was not read";
+    sync.cronMinute = "5";
+    sync.cronHour = "3";
+    sync.cronDaysText = "1,3,7";
+    if (!work.modCrontabC(sync))
+        return "the clock-sync pair was not written";
+    if (work.installWorkFile() != InstallResult::Installed)
+        return "the work file was not installed";
+    if (!work.copyCrontab())
+        return "the installed crontab could not be copied";
+    TimingRecord back;
+    if (work.readCrontabC(back).scount != 1)
+        return "the clock-sync marker was not read back";
+    if (back.cronDays != std::array<int32_t, 8>{0, 1, 0, 1, 0, 0, 0, 1})
+        return "the weekdays read back differ";
+    if (testing_support::readFile(home + "/" + kWorkFileName) != foreign)
+        return "the work file does not hold the foreign lines alone";
+    work.removeFiles();
+    return {};
 }
 
 TEST(RealCrontabTest, InstallsAndReadsBackThroughTheCrontabCommand)
 {
-    if (!crontabOnPath()) {
-        std::fprintf(stderr, "\n*** SKIPPED: no crontab command on PATH; install the cron package "
-                             "to run the real-crontab test. ***\n\n");
-        GTEST_SKIP() << "crontab command not installed";
-    }
+    if (!executableOnPath("crontab"))
+        GTEST_SKIP() << "no crontab command; install the cron package to run the real-crontab test";
+    if (geteuid() != 0 || !executableOnPath("useradd") || !executableOnPath("userdel"))
+        GTEST_SKIP() << "needs root and useradd to run as a throw-away user; the crontab of the "
+                        "user running the tests is never used";
+
+    ThrowAwayUser user;
+    ASSERT_TRUE(user.created()) << "useradd failed";
+    const passwd* pw = getpwnam(user.name().c_str());
+    ASSERT_NE(pw, nullptr);
+    const uid_t uid = pw->pw_uid;
+    const gid_t gid = pw->pw_gid;
+
     TempDir home;
-    ScopedEnv homeEnv("HOME", home.path());
-    ScopedEnv noStandIn("CP290_CRONTAB", std::nullopt);
-
-    const std::string saved = home.file("saved");
-    std::string complaint;
-    const ProcessResult had = listInto(saved, complaint);
-    ASSERT_TRUE(had.ok() || complaint.rfind("no crontab for ", 0) == 0)
-        << "cannot read the user's crontab, so it could not be restored: " << complaint;
-    // Puts back what the user had, whatever happens below.
-    struct Restore {
-        bool had;
-        std::string saved;
-        ~Restore()
-        {
-            const ProcessResult r = had ? runAndWait({"crontab", saved}, std::chrono::seconds(10))
-                                        : runAndWait({"crontab", "-r"}, std::chrono::seconds(10));
-            EXPECT_TRUE(r.ok()) << "restoring the user's crontab failed";
-        }
-    } restore{had.ok(), saved};
-
-    const std::string foreign = "# cp290 test foreign line\n17 4 * * * true\n";
-    testing_support::writeFile(home.file("start"), foreign);
-    ASSERT_TRUE(runAndWait({"crontab", home.file("start")}, std::chrono::seconds(10)).ok());
-
+    ASSERT_EQ(chown(home.path().c_str(), uid, gid), 0);
     const std::string app = std::string(CP290_BIN_DIR) + "/";
-    CrontabWork work(Program::Quorvel, app);
-    TimingRecord sync;
-    ASSERT_TRUE(work.copyCrontab());
-    ASSERT_TRUE(work.readCrontabC(sync).copyRead);
-    sync.cronMinute = "5";
-    sync.cronHour = "3";
-    sync.cronDaysText = "1,3,7";
-    ASSERT_TRUE(work.modCrontabC(sync));
-    ASSERT_EQ(work.installWorkFile(), InstallResult::Installed);
-
+    const std::string foreign = "# cp290 test foreign line\n17 4 * * * true\n";
     const std::string pair = "#s Quorvel\n5\t3\t*\t*\t1,3,7\t\"" + app + "tamsel\"\n";
-    ASSERT_TRUE(listInto(home.file("now"), complaint).ok()) << complaint;
-    EXPECT_EQ(testing_support::readFile(home.file("now")), foreign + pair);
+    const std::string report = home.file("report");
 
-    ASSERT_TRUE(work.copyCrontab());
-    TimingRecord back;
-    EXPECT_EQ(work.readCrontabC(back).scount, 1);
-    EXPECT_EQ(back.cronDays, (std::array<int32_t, 8>{0, 1, 0, 1, 0, 0, 0, 1}));
-    EXPECT_EQ(testing_support::readFile(home.file(kWorkFileName)), foreign);
-    work.removeFiles();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+            _exit(3);
+        setenv("HOME", home.path().c_str(), 1);
+        setenv("USER", user.name().c_str(), 1);
+        setenv("LOGNAME", user.name().c_str(), 1);
+        unsetenv("CP290_CRONTAB");
+        const std::string failure = roundTrip(home.path(), app, foreign);
+        testing_support::writeFile(report, failure);
+        _exit(failure.empty() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the throw-away user's round trip did not end normally";
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << (std::filesystem::exists(report) ? testing_support::readFile(report) : "could not become the user");
+
+    // What cron holds for the user, read as root.
+    std::string complaint;
+    const int fd = open(home.file("now").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const ProcessResult listed =
+        runAndWait({"crontab", "-u", user.name(), "-l"}, std::chrono::seconds(10), fd, &complaint);
+    close(fd);
+    ASSERT_TRUE(listed.ok()) << complaint;
+    EXPECT_EQ(testing_support::readFile(home.file("now")), foreign + pair);
 }
 
 }  // namespace

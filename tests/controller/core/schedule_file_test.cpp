@@ -74,10 +74,25 @@ TEST(ScheduleFile, DamagedOrUnreadableFiles)
     TempDir dir;
     LogCapture log;
     EventTable t;
-    // 25 bytes: two records, the last 5 bytes ignored.
+    // Not whole records, or more than 128 of them: some other file, refused
+    // whole with one line, the table as it was.
+    t.storeEvent(4, kSixThirtyA1);
+    std::string full;
+    for (int n = 1; n <= 128; ++n)
+        full += record(n, kEvent3, 1);
     writeFile(dir.file("short.sch"), record(1, kSixThirtyA1, 1) + record(2, kEvent3, 1) + "\x03\x08\x7F\x06\x1E");
-    ASSERT_TRUE(readEvent(t, dir.file("short.sch")).ok());
-    EXPECT_EQ(t.getHighEvent(), 2);
+    writeFile(dir.file("long.sch"), full + record(5, kEvent3, 1));
+    writeFile(dir.file("huge.sch"), std::string(1 << 20, '\x05'));
+    for (const char* name : {"short.sch", "long.sch", "huge.sch"}) {
+        const size_t logged = log.lines().size();
+        EXPECT_EQ(readEvent(t, dir.file(name)).status, FileStatus::Failed) << name;
+        ASSERT_EQ(log.lines().size(), logged + 1) << name;
+        EXPECT_EQ(log.lines().back().rfind("Quorvel Error  - Opening Event Schedule file - not an event schedule file", 0), 0u);
+        EXPECT_EQ(t.getHighEvent(), 4);
+    }
+    writeFile(dir.file("full.sch"), full);  // 1,280 bytes: the largest file there is
+    ASSERT_TRUE(readEvent(t, dir.file("full.sch")).ok());
+    EXPECT_EQ(t.getHighEvent(), 128);
 
     // Two records for event 7: the later one holds.
     writeFile(dir.file("dup.sch"), record(7, kSixThirtyA1, 1) + record(7, kEvent3, 1));
@@ -195,6 +210,27 @@ TEST(ScheduleFile, NamesThatDoNotFitAreRefusedWhole)
 
     // The schedule editor's own buffer takes longer names than schFile.
     EXPECT_TRUE(files.openConfirmed(dir.file(longName), false).ok());
+
+    // A name that is not ASCII text would be another name in schFile.
+    EXPECT_EQ(files.saveConfirmed(dir.file("K\xc3\xbc" "che")).status, FileStatus::Refused);
+    // A path of exactly 255 characters is taken, 256 is not.
+    const std::string folder = dir.path() + "/" + std::string(255 - dir.path().size() - 7, 'e');
+    std::filesystem::create_directory(folder);
+    const std::string exact = folder + "/x.sch";
+    ASSERT_EQ(exact.size(), 255u);
+    EXPECT_TRUE(files.saveConfirmed(exact).ok());
+    EXPECT_EQ(files.saveConfirmed(exact + "f").status, FileStatus::Refused);
+    EXPECT_TRUE(files.openConfirmed(exact, false).ok());
+
+    // A file nobody may write (mode 0444) is refused before anything is
+    // written, also for root.
+    writeFile(dir.file("protected.sch"), "kept");
+    ASSERT_EQ(::chmod(dir.file("protected.sch").c_str(), 0444), 0);
+    t.storeEvent(6, kEvent3);
+    EXPECT_EQ(files.saveConfirmed(dir.file("protected.sch")).status, FileStatus::Failed);
+    EXPECT_TRUE(log.contains("Quorvel Error  writing Schedule - Permission denied(13).\n"));
+    EXPECT_EQ(readFile(dir.file("protected.sch")), "kept");
+    EXPECT_TRUE(t.record(6)->changed);
 }
 
 // A name that stands for a device or a pipe (/dev/null, /dev/stdout for

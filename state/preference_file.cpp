@@ -1,0 +1,290 @@
+#include "state/preference_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+
+#include "platform/whole_file.h"
+
+namespace state {
+namespace {
+
+// Key text as QSettings' INI reader takes it back: letters, digits and
+// "-_." as they are, everything else %XX (or %UXXXX beyond Latin-1).
+std::string escapeKey(const std::string& key)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const QChar ch : QString::fromUtf8(key)) {
+        const char16_t u = ch.unicode();
+        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-' ||
+            u == '_' || u == '.') {
+            out += static_cast<char>(u);
+        } else if (u == '/') {
+            out += '\\';
+        } else if (u <= 0xFF) {
+            out += '%';
+            out += hex[u >> 4];
+            out += hex[u & 0xF];
+        } else {
+            out += "%U";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out += hex[(u >> shift) & 0xF];
+        }
+    }
+    return out;
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The key of a stored line, unescaped, or empty when the line holds none.
+std::string keyOfLine(const std::string& line)
+{
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos)
+        return {};
+    size_t b = 0, e = eq;
+    while (b < e && (line[b] == ' ' || line[b] == '\t'))
+        ++b;
+    while (e > b && (line[e - 1] == ' ' || line[e - 1] == '\t'))
+        --e;
+    if (b == e || line[b] == ';' || line[b] == '#')
+        return {};
+    QString key;
+    for (size_t i = b; i < e; ++i) {
+        const char c = line[i];
+        if (c == '\\') {
+            key += QLatin1Char('/');
+        } else if (c == '%' && i + 5 < e && line[i + 1] == 'U') {
+            int v = 0;
+            bool ok = true;
+            for (size_t k = i + 2; k < i + 6; ++k) {
+                const int h = hexValue(line[k]);
+                ok = ok && h >= 0;
+                v = v * 16 + (h < 0 ? 0 : h);
+            }
+            if (!ok)
+                return {};
+            key += QChar(static_cast<char16_t>(v));
+            i += 5;
+        } else if (c == '%' && i + 2 < e && hexValue(line[i + 1]) >= 0 && hexValue(line[i + 2]) >= 0) {
+            key += QChar(static_cast<char16_t>(hexValue(line[i + 1]) * 16 + hexValue(line[i + 2])));
+            i += 2;
+        } else {
+            key += QChar::fromLatin1(c);
+        }
+    }
+    return key.toStdString();
+}
+
+// One text as an INI value QSettings reads back unchanged: plain when it
+// can be, else in double quotes with C escapes. A leading "@" is doubled,
+// as the reader takes "@..." for a typed value.
+std::string escapeText(const QString& text)
+{
+    static const char hex[] = "0123456789abcdef";
+    QString t = text.startsWith(QLatin1Char('@')) ? QLatin1Char('@') + text : text;
+    bool quote = t.isEmpty() ? false : (t.front().isSpace() || t.back().isSpace());
+    std::string body;
+    bool lastWasHexEscape = false;
+    for (const QChar ch : t) {
+        const char16_t u = ch.unicode();
+        const bool hexDigit = (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
+        if (lastWasHexEscape && hexDigit) {
+            // A digit right after \x would be read as part of it.
+            body += "\\x";
+            body += hex[u >> 4];
+            body += hex[u & 0xF];
+            continue;
+        }
+        lastWasHexEscape = false;
+        switch (u) {
+        case '"': body += "\\\""; quote = true; continue;
+        case '\\': body += "\\\\"; continue;
+        case '\n': body += "\\n"; continue;
+        case '\r': body += "\\r"; continue;
+        case '\t': body += "\\t"; continue;
+        case ',': case ';': case '=': case '#':
+            quote = true;
+            break;
+        default:
+            break;
+        }
+        if (u < 0x20 || u == 0x7F) {
+            body += "\\x";
+            body += hex[u >> 4];
+            body += hex[u & 0xF];
+            lastWasHexEscape = true;
+            continue;
+        }
+        body += QString(ch).toStdString();
+    }
+    return quote ? '"' + body + '"' : body;
+}
+
+std::string valueText(const PreferenceChange& c)
+{
+    if (const int32_t* n = std::get_if<int32_t>(&c.value))
+        return std::to_string(*n);
+    if (const QString* s = std::get_if<QString>(&c.value))
+        return escapeText(*s);
+    const QStringList& list = std::get<QStringList>(c.value);
+    if (list.isEmpty())
+        return "@Invalid()";
+    std::string out;
+    for (const QString& item : list) {
+        if (!out.empty())
+            out += ", ";
+        // A lone item must not read back as a text that merely holds commas.
+        out += escapeText(item);
+    }
+    return out;
+}
+
+struct Line {
+    std::string text;  // without its LF
+    bool general;      // in the [General] group (or before any group)
+};
+
+bool isGroupHeader(const std::string& line, std::string* name)
+{
+    size_t b = 0;
+    while (b < line.size() && (line[b] == ' ' || line[b] == '\t'))
+        ++b;
+    if (b >= line.size() || line[b] != '[')
+        return false;
+    const size_t close = line.find(']', b);
+    if (close == std::string::npos)
+        return false;
+    *name = line.substr(b + 1, close - b - 1);
+    return true;
+}
+
+bool continues(const std::string& line)
+{
+    std::string t = line;
+    while (!t.empty() && (t.back() == '\r'))
+        t.pop_back();
+    return !t.empty() && t.back() == '\\';
+}
+
+}  // namespace
+
+std::string editPreferenceBytes(const std::string& old, const std::vector<PreferenceChange>& changes)
+{
+    std::vector<Line> lines;
+    bool general = true;
+    size_t start = 0;
+    while (start < old.size()) {
+        size_t lf = old.find('\n', start);
+        const bool last = lf == std::string::npos;
+        std::string text = old.substr(start, last ? std::string::npos : lf - start);
+        std::string group;
+        if (isGroupHeader(text, &group)) {
+            general = group == "General";
+        }
+        lines.push_back(Line{std::move(text), general});
+        start = last ? old.size() : lf + 1;
+    }
+
+    for (const PreferenceChange& c : changes) {
+        const bool removing = std::holds_alternative<std::monostate>(c.value);
+        const std::string newLine = removing ? std::string() : escapeKey(c.key) + '=' + valueText(c);
+        bool placed = removing;
+        // Every line of the key in [General] goes; the first is replaced.
+        for (size_t i = 0; i < lines.size(); ++i) {
+            std::string dummy;
+            if (!lines[i].general || isGroupHeader(lines[i].text, &dummy) || keyOfLine(lines[i].text) != c.key)
+                continue;
+            // A value continued with "\" at the line's end goes with it.
+            size_t end = i;
+            while (end + 1 < lines.size() && continues(lines[end].text))
+                ++end;
+            ++end;
+            lines.erase(lines.begin() + static_cast<long>(i), lines.begin() + static_cast<long>(end));
+            if (!placed) {
+                lines.insert(lines.begin() + static_cast<long>(i), Line{newLine, true});
+                placed = true;
+            } else {
+                --i;
+            }
+        }
+        if (placed)
+            continue;
+        // A new key goes after the last key line of [General], or right
+        // under its header, or in a [General] group of its own at the top.
+        size_t at = lines.size();
+        bool found = false;
+        for (size_t i = lines.size(); i-- > 0;) {
+            std::string group;
+            if (lines[i].general && (!keyOfLine(lines[i].text).empty() ||
+                                     (isGroupHeader(lines[i].text, &group) && group == "General"))) {
+                at = i + 1;
+                found = true;
+                break;
+            }
+        }
+        if (!found) {
+            // No [General] yet: its header goes at the end of a file without
+            // groups (comments only), else at the top, before the first group.
+            const bool groups = std::any_of(lines.begin(), lines.end(), [](const Line& l) {
+                std::string g;
+                return isGroupHeader(l.text, &g);
+            });
+            at = groups ? 0 : lines.size();
+            lines.insert(lines.begin() + static_cast<long>(at), Line{"[General]", true});
+            ++at;
+        }
+        lines.insert(lines.begin() + static_cast<long>(at), Line{newLine, true});
+    }
+
+    std::string out;
+    for (const Line& l : lines) {
+        out += l.text;
+        out += '\n';
+    }
+    return out;
+}
+
+int writePreferenceFile(const std::string& path, const std::vector<PreferenceChange>& changes)
+{
+    int err = 0;
+    std::optional<std::string> old = platform::readWholeFile(path, &err);
+    // A file that is there but cannot be read is never replaced: what it
+    // holds would be lost.
+    if (!old && err != ENOENT)
+        return err;
+    struct stat before {};
+    const bool existed = ::stat(path.c_str(), &before) == 0;
+    if (const int e = platform::writeFileWhole(path, editPreferenceBytes(old.value_or(std::string()), changes)))
+        return e;
+    // QSettings takes a file of unchanged size and millisecond time stamp
+    // for the one it has read already; a new content written within the
+    // same millisecond would not be seen by this program's next read.
+    struct stat after {};
+    if (existed && ::stat(path.c_str(), &after) == 0 && after.st_size == before.st_size &&
+        after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+        after.st_mtim.tv_nsec / 1000000 == before.st_mtim.tv_nsec / 1000000) {
+        timespec times[2] = {{0, UTIME_OMIT}, before.st_mtim};
+        times[1].tv_nsec = (times[1].tv_nsec / 1000000 + 1) * 1000000;
+        if (times[1].tv_nsec >= 1000000000) {
+            times[1].tv_sec += 1;
+            times[1].tv_nsec -= 1000000000;
+        }
+        (void)::utimensat(AT_FDCWD, path.c_str(), times, 0);
+    }
+    return 0;
+}
+
+}  // namespace state

@@ -1,0 +1,35 @@
+#pragma once
+// Writing a preference domain's file: the keys a program changes are edited
+// into the file's own bytes, and the result replaces the file whole
+// (platform/whole_file: written, flushed to disk, then renamed over it).
+//
+// Principles of operation. The file stays the INI text QSettings reads
+// (IniFormat): keys of the [General] group, "%20" for a blank in a key, texts
+// quoted and escaped where the reader needs it, lists as comma-separated
+// items. Only the lines of the keys being written are replaced (or removed,
+// or added at the end of the [General] group); every other byte - comments,
+// other groups and keys, names in any encoding - is kept as it was. A failed
+// write leaves the old file byte for byte and is returned to the caller.
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace state {
+
+struct PreferenceChange {
+    std::string key;  // as the programs spell it ("Serial Path")
+    // monostate: remove the key.
+    std::variant<std::monostate, int32_t, QString, QStringList> value;
+};
+
+// The file's new bytes: `old` with the changes applied in order.
+std::string editPreferenceBytes(const std::string& old, const std::vector<PreferenceChange>& changes);
+
+// Applies the changes to the domain file at `path` (absent: a new file).
+// 0 on success, else the errno of the failing step, the file untouched.
+int writePreferenceFile(const std::string& path, const std::vector<PreferenceChange>& changes);
+
+}  // namespace state
