@@ -27,7 +27,7 @@ run() {
   if "$build/fuzz/fuzz_$t" "$work" "tests/fuzz/corpus/$t" -max_total_time="$seconds" -timeout=10 \
        -rss_limit_mb=2048 -max_len=4096 -artifact_prefix="$build/findings/$t-" \
        >"$build/findings/$t.log" 2>&1; then
-    echo "fuzz_$t: clean ($(grep -ao '#[0-9]*' "$build/findings/$t.log" | tail -1 | tr -d '#') runs)"
+    echo "fuzz_$t: clean, $(grep -ao 'Done [0-9]* runs in [0-9]* second' "$build/findings/$t.log" | tail -1)s"
   else
     echo "fuzz_$t: FINDING, see $build/findings/$t.log"
     tail -40 "$build/findings/$t.log"

@@ -1,5 +1,8 @@
 #include "state/preference_file.h"
 
+#include <QSettings>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -94,27 +97,30 @@ std::string keyOfLine(const std::string& line)
 std::string escapeText(const QString& text)
 {
     static const char hex[] = "0123456789abcdef";
-    QString t = text.startsWith(QLatin1Char('@')) ? QLatin1Char('@') + text : text;
-    bool quote = t.isEmpty() ? false : (t.front().isSpace() || t.back().isSpace());
-    std::string body;
-    bool lastWasHexEscape = false;
+    const QString t = text.startsWith(QLatin1Char('@')) ? QLatin1Char('@') + text : text;
+    bool quote = !t.isEmpty() && (t.front().isSpace() || t.back().isSpace());
+    QString body;
+    bool afterHexEscape = false;
+    auto hexEscape = [&body](char16_t u) {
+        body += QLatin1String("\\x");
+        body += QLatin1Char(hex[(u >> 4) & 0xF]);
+        body += QLatin1Char(hex[u & 0xF]);
+    };
     for (const QChar ch : t) {
         const char16_t u = ch.unicode();
         const bool hexDigit = (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
-        if (lastWasHexEscape && hexDigit) {
+        if (afterHexEscape && hexDigit) {
             // A digit right after \x would be read as part of it.
-            body += "\\x";
-            body += hex[u >> 4];
-            body += hex[u & 0xF];
+            hexEscape(u);
             continue;
         }
-        lastWasHexEscape = false;
+        afterHexEscape = false;
         switch (u) {
-        case '"': body += "\\\""; quote = true; continue;
-        case '\\': body += "\\\\"; continue;
-        case '\n': body += "\\n"; continue;
-        case '\r': body += "\\r"; continue;
-        case '\t': body += "\\t"; continue;
+        case '"': body += QLatin1String("\\\""); quote = true; continue;
+        case '\\': body += QLatin1String("\\\\"); continue;
+        case '\n': body += QLatin1String("\\n"); continue;
+        case '\r': body += QLatin1String("\\r"); continue;
+        case '\t': body += QLatin1String("\\t"); continue;
         case ',': case ';': case '=': case '#':
             quote = true;
             break;
@@ -122,15 +128,14 @@ std::string escapeText(const QString& text)
             break;
         }
         if (u < 0x20 || u == 0x7F) {
-            body += "\\x";
-            body += hex[u >> 4];
-            body += hex[u & 0xF];
-            lastWasHexEscape = true;
+            hexEscape(u);
+            afterHexEscape = true;
             continue;
         }
-        body += QString(ch).toStdString();
+        body += ch;  // surrogate pairs stay together for the UTF-8 below
     }
-    return quote ? '"' + body + '"' : body;
+    const std::string bytes = body.toStdString();
+    return quote ? '"' + bytes + '"' : bytes;
 }
 
 std::string valueText(const PreferenceChange& c)
@@ -143,11 +148,10 @@ std::string valueText(const PreferenceChange& c)
     if (list.isEmpty())
         return "@Invalid()";
     std::string out;
-    for (const QString& item : list) {
-        if (!out.empty())
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        if (i > 0)
             out += ", ";
-        // A lone item must not read back as a text that merely holds commas.
-        out += escapeText(item);
+        out += escapeText(list[i]);  // an item holding a comma is quoted
     }
     return out;
 }
@@ -177,6 +181,62 @@ bool continues(const std::string& line)
     while (!t.empty() && (t.back() == '\r'))
         t.pop_back();
     return !t.empty() && t.back() == '\\';
+}
+
+// 0 when QSettings reads every change back from `bytes` as written,
+// EBADMSG when not, the errno when the check itself cannot be written. A
+// hand-edited line (a quote left open, say) can hide the lines after it;
+// such a file is left as it is rather than replaced by one that loses the
+// new values. Checked on a scratch file of its own name, which QSettings
+// has never cached.
+int readsBack(const std::string& path, const std::string& bytes, const std::vector<PreferenceChange>& changes)
+{
+    static unsigned counter = 0;
+    const std::string scratch = path + ".check." + std::to_string(::getpid()) + "." + std::to_string(++counter);
+    const int fd = ::open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return 0;  // nowhere to check; the write itself will say what is wrong
+    size_t done = 0;
+    int err = 0;
+    while (done < bytes.size() && err == 0) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno != EINTR)
+            err = errno;
+        else if (n == 0)
+            err = EIO;
+        else if (n > 0)
+            done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (err != 0) {
+        ::unlink(scratch.c_str());
+        return err;  // a full disk, as the write itself would meet it
+    }
+    bool same = true;
+    {
+        QSettings check(QString::fromStdString(scratch), QSettings::IniFormat);
+        std::vector<std::string> last;  // the last change of a key is what must be there
+        for (auto c = changes.rbegin(); same && c != changes.rend(); ++c) {
+            if (std::find(last.begin(), last.end(), c->key) != last.end())
+                continue;
+            last.push_back(c->key);
+            const QString key = QString::fromStdString(c->key);
+            const QVariant v = check.value(key);
+            if (std::holds_alternative<std::monostate>(c->value))
+                same = !check.contains(key);
+            else if (const int32_t* n = std::get_if<int32_t>(&c->value))
+                same = v.toString() == QString::number(*n);
+            else if (const QString* t = std::get_if<QString>(&c->value))
+                same = v.typeId() == QMetaType::QString && v.toString() == *t;
+            else {
+                const QStringList& want = std::get<QStringList>(c->value);
+                const QStringList got = !v.isValid() ? QStringList{} : v.typeId() == QMetaType::QString ? QStringList{v.toString()} : v.toStringList();
+                same = check.contains(key) && got == want;
+            }
+        }
+    }
+    ::unlink(scratch.c_str());
+    return same ? 0 : EBADMSG;
 }
 
 }  // namespace
@@ -265,9 +325,12 @@ int writePreferenceFile(const std::string& path, const std::vector<PreferenceCha
     // holds would be lost.
     if (!old && err != ENOENT)
         return err;
+    const std::string bytes = editPreferenceBytes(old.value_or(std::string()), changes);
+    if (const int e = readsBack(path, bytes, changes))
+        return e;
     struct stat before {};
     const bool existed = ::stat(path.c_str(), &before) == 0;
-    if (const int e = platform::writeFileWhole(path, editPreferenceBytes(old.value_or(std::string()), changes)))
+    if (const int e = platform::writeFileWhole(path, bytes))
         return e;
     // QSettings takes a file of unchanged size and millisecond time stamp
     // for the one it has read already; a new content written within the

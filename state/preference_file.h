@@ -29,7 +29,9 @@ struct PreferenceChange {
 std::string editPreferenceBytes(const std::string& old, const std::vector<PreferenceChange>& changes);
 
 // Applies the changes to the domain file at `path` (absent: a new file).
-// 0 on success, else the errno of the failing step, the file untouched.
+// 0 on success, else the errno of the failing step, the file untouched:
+// EBADMSG when the file's own lines would keep a new value from being read
+// back (a quote a person left open), checked before anything is replaced.
 int writePreferenceFile(const std::string& path, const std::vector<PreferenceChange>& changes);
 
 }  // namespace state

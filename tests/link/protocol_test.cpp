@@ -84,6 +84,7 @@ TEST(ClockReply, TextsOfTheTwelveHourClock)
 {
     EXPECT_EQ(clockTimeText(0, 7), "12:07 AM");
     EXPECT_EQ(clockTimeText(7, 5), "7:05 AM");
+    EXPECT_EQ(clockTimeText(11, 59), "11:59 AM");
     EXPECT_EQ(clockTimeText(12, 0), "12:00 PM");
     EXPECT_EQ(clockTimeText(13, 30), "1:30 PM");
     EXPECT_EQ(clockTimeText(23, 59), "11:59 PM");

@@ -213,6 +213,14 @@ TEST_F(CorrectionStoreTest, ImpossibleReferenceDateCountsAsAbsent)
     EXPECT_TRUE(log.contains("Sunrise reference date in preferences is not a date"));
     ToolCorrections t;
     EXPECT_EQ(getVeskParms(t), 1);
+
+    // The last day of a long month is a date like any other.
+    writeRaw("Events=1\nEvent%20Numbers=5\nCorr%20Types=1\nCorr%20DST=0\nLast%20Zone=0\n"
+             "Last%20SU%20Mo=3\nLast%20SU%20Da=31\nLast%20SU%20Yr=2006\n; the last day\n");
+    ControllerCorrections last;
+    getVeskParms(last);
+    EXPECT_TRUE(last.SUTime.held());
+    EXPECT_EQ(last.SUTime.day, 31);
 }
 
 }  // namespace

@@ -71,6 +71,36 @@ TEST(CrontabLinesTest, PairBytes)
         EXPECT_TRUE(r.got.bytes.empty());
     }
     EXPECT_EQ(schedulePair(1, std::string(488, 'p'), "0", "1", "5", "3", "/A/").error, PairError::None);
+    // The last day of a long month is a date; 32 is not.
+    EXPECT_EQ(schedulePair(1, "/s/a", "0", "1", "31", "12", "/A/").bytes,
+              "# Quorvel\x01/s/a\n0\t1\t31\t12\t*\t\"/A/brondile\"\n");
+    EXPECT_EQ(schedulePair(1, "/s/a", "0", "1", "32", "12", "/A/").error, PairError::Date);
+    // Whatever the shell would expand inside double quotes stays out.
+    for (const char* folder : {"/opt/$HOME/", "/opt/$(id)/", "/opt/`id`/", "/opt/a\\b/"})
+        EXPECT_FALSE(cronCommand(folder, Tool::Tamsel).has_value()) << folder;
+}
+
+TEST(CrontabLinesTest, ReaderTakesLinesUpTo498Characters)
+{
+    const std::string marker498 = "# Quorvel\x01/" + std::string(487, 'p');
+    const std::string entry498 = "0\t1\t2\t3\t*\t\"/" + std::string(477, 'f') + "/brondile\"";
+    ASSERT_EQ(marker498.size(), 498u);
+    ASSERT_EQ(entry498.size(), 498u);
+    CrontabPairs r = readCrontabPairs(marker498 + "\n" + entry498 + "\n", PairKind::Schedule, "Quorvel");
+    ASSERT_EQ(r.schedules.size(), 1u);
+    EXPECT_TRUE(r.schedules[0].entry.has_value());
+    EXPECT_EQ(r.others, "");
+
+    // One more character and the line is somebody else's, kept as it is.
+    const std::string marker499 = marker498 + "p";
+    r = readCrontabPairs(marker499 + "\n", PairKind::Schedule, "Quorvel");
+    EXPECT_TRUE(r.schedules.empty());
+    EXPECT_EQ(r.others, marker499 + "\n");
+    const std::string entry499 = "0\t1\t2\t3\t*\t\"/" + std::string(478, 'f') + "/brondile\"";
+    r = readCrontabPairs(marker498 + "\n" + entry499 + "\n", PairKind::Schedule, "Quorvel");
+    ASSERT_EQ(r.schedules.size(), 1u);
+    EXPECT_FALSE(r.schedules[0].entry.has_value());
+    EXPECT_EQ(r.others, entry499 + "\n");
 }
 
 TEST(HelperProcessTest, WaitIsBoundedAndStartFailuresAreReported)
@@ -286,6 +316,23 @@ TEST_F(CrontabTest, FailedInstallKeepsTheCopyOfTheInstalledCrontab)
     EXPECT_FALSE(work.modCrontabS(table));
     EXPECT_EQ(work.installWorkFile(), InstallResult::Refused);
     EXPECT_EQ(cron.installed(), "# mine\n");
+}
+
+TEST_F(CrontabTest, AFailedRenameLeavesNoOldCopyToBeRead)
+{
+    cron.install("# mine\n");
+    ScheduleTable table;
+    open(table);
+    ASSERT_EQ(readFile(copyFile()), "# mine\n");
+    fs::remove(workFile());  // the rename has nothing to move
+    LogCapture log;
+    EXPECT_FALSE(work.replaceCopyWithWorkFile());
+    EXPECT_TRUE(log.contains("Quorvel Error - Renaming Crontab work file - No such file or directory(2).\n"));
+    // The copy no longer matches the installed crontab: it is gone, and the
+    // next read fails at once instead of taking it.
+    EXPECT_FALSE(fs::exists(copyFile()));
+    EXPECT_FALSE(work.readCrontabS(table));
+    EXPECT_EQ(work.installWorkFile(), InstallResult::Refused);
 }
 
 TEST_F(CrontabTest, AHungCrontabCommandIsStoppedByTheHelperBeforeItsCallerGivesUp)

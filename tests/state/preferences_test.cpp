@@ -160,6 +160,19 @@ TEST_F(PreferencesTest, WriteGroupsAndWhatTheToolsRead)
     ASSERT_TRUE(WriteParms(prefs, 2));
     ASSERT_TRUE(WriteParms(prefs, 3));
     EXPECT_FALSE(WriteParms(prefs, 4));
+    {
+        // Each flag from its own field: no two of them equal here.
+        Preferences mixed;
+        mixed.warnPref = 1;
+        mixed.helpPref = 0;
+        mixed.clockPref = 0;
+        mixed.readPref = 1;
+        TempDir other;
+        ScopedEnv otherXdg("XDG_CONFIG_HOME", other.path());
+        ASSERT_TRUE(WriteParms(mixed, 3));
+        EXPECT_EQ(testing_support::readFile(other.file("Quorvel.conf")),
+                  "[General]\nWarning=1\nHelp=0\nClock=0\nOnLaunch=1\n");
+    }
     EXPECT_EQ(storedSerialPath(Program::Tamsel), "/dev/ttyUSB0");
     EXPECT_EQ(storedPortNumber(Program::Brondile), 2);
 
@@ -254,6 +267,15 @@ TEST_F(PreferencesTest, AHandKeptFileKeepsEverythingButTheTwoKeys)
     EXPECT_EQ(storedPortNumber(Program::Tamsel), 2);
     EXPECT_EQ(storedSerialPath(Program::Tamsel), "/dev/ttyUSB0");
 
+    // A quote left open hides every line after it from QSettings: the new
+    // values could not be read back, so the file is left as it is.
+    const std::string openQuote = "[General]\nName=\"open\nPort%20Number=4\n";
+    writeRaw("Lumbrasken", openQuote);
+    LogCapture log;
+    EXPECT_FALSE(WriteParms(prefs, 2));
+    EXPECT_TRUE(log.contains("Bad message(74); nothing changed.\n"));
+    EXPECT_EQ(testing_support::readFile(dir.file("Lumbrasken.conf")), openQuote);
+
     // A file with groups but no [General] gets one at the top; a file of
     // comments only gets it at the end.
     writeRaw("Quorvel", "[Other]\nHelp=5\n");
@@ -267,7 +289,7 @@ TEST_F(PreferencesTest, ValuesReadBackAsWritten)
     const QString texts[] = {
         "", "plain", " leading and trailing ", "a, comma", "semi;colon", "eq=uals", "#hash", "\"quoted\"",
         "back\\slash", "@Invalid()", "@@", "tab\there", "line\nfeed", QString("bell\x07" "Beef"),
-        QString::fromUtf8("K\xc3\xbc" "che \xe2\x82\xac"), "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0",
+        QString::fromUtf8("K\xc3\xbc" "che \xe2\x82\xac \xf0\x9f\x92\xa1"), "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0",
     };
     {
         SettingsDomain d(kCorrectionDomain, Program::Quorvel);
@@ -277,6 +299,7 @@ TEST_F(PreferencesTest, ValuesReadBackAsWritten)
         d.writeStringList("List", QStringList(std::begin(texts) + 1, std::end(texts)));
         d.writeStringList("One", {"a, b"});
         d.writeStringList("None", {});
+        d.writeStringList("Gaps", {"", "x", ""});
         d.writeInt("Number", -2147483647 - 1);
         d.writeInt("Gone", 1);
         d.remove("Gone");
@@ -291,6 +314,7 @@ TEST_F(PreferencesTest, ValuesReadBackAsWritten)
     SettingsDomain d(kCorrectionDomain, Program::Quorvel);
     EXPECT_EQ(d.readStringList("One"), QStringList{"a, b"});
     EXPECT_EQ(d.readStringList("None"), QStringList{});
+    EXPECT_EQ(d.readStringList("Gaps"), (QStringList{"", "x", ""}));
     EXPECT_EQ(d.readInt("Number"), INT32_MIN);
     EXPECT_FALSE(d.contains("Gone"));
 }

@@ -15,11 +15,11 @@ namespace {
 const cp290::EventImage kSixThirtyA1 = {0x08, 0x7F, 0x06, 0x1E, 0x80, 0x00, 0x60, 0x02};
 const cp290::EventImage kDimP = {0x09, 0x41, 0x17, 0x3B, 0x01, 0x80, 0xC0, 0xF5};
 
-std::vector<uint8_t> downloadFrame(int n, const cp290::EventImage& img)
-{
-    cp290::Frame f = cp290::downloadEventFrame(n, img);
-    return {f.begin() + cp290::kSyncLength, f.end()};
-}
+// Download frames as the device receives them after the sync bytes:
+// command 3, address low and high byte, the event image, its 8-bit sum.
+const std::vector<uint8_t> kEvent5Frame = {0x03, 0x20, 0x00, 0x08, 0x7F, 0x06, 0x1E, 0x80, 0x00, 0x60, 0x02, 0x8D};
+const std::vector<uint8_t> kEmpty8Frame = {0x03, 0x38, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x60, 0x00, 0x60};
+const std::vector<uint8_t> kEmpty128Frame = {0x03, 0xF8, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x60, 0x00, 0x60};
 
 class OperationsTest : public testing_support::SimTest {
 protected:
@@ -45,7 +45,7 @@ TEST_F(OperationsTest, SendSelectedWritesExactlyThoseEvents)
 
     const auto frames = device().frames();
     ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(frames[0], downloadFrame(5, kSixThirtyA1));
+    EXPECT_EQ(frames[0], kEvent5Frame);
     EXPECT_EQ((std::vector<uint8_t>{frames[0][1], frames[0][2], frames[1][1], frames[1][2]}),
               (std::vector<uint8_t>{0x20, 0x00, 0x40, 0x00}));  // addresses of events 5 and 9
     EXPECT_EQ(device().event(9), kDimP);
@@ -69,14 +69,14 @@ TEST_F(OperationsTest, SendChangedAndSendAll)
     ASSERT_TRUE(ops.SendEventList(SendChanged).ok());
     auto frames = device().frames();
     ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(frames[1], downloadFrame(8, cp290::emptyEventImage()));
+    EXPECT_EQ(frames[1], kEmpty8Frame);
     EXPECT_FALSE(table.hasUnsavedChanges());
 
     device().clearFrames();
     ASSERT_EQ(ops.SendEventList(SendAll).events, 128);
     frames = device().frames();
     ASSERT_EQ(frames.size(), 128u);
-    EXPECT_EQ(frames[127], downloadFrame(128, cp290::emptyEventImage()));
+    EXPECT_EQ(frames[127], kEmpty128Frame);
 
     EXPECT_FALSE(ops.SendEventList(4).ok());  // no such send type: nothing at all
     EXPECT_EQ(device().frames().size(), 128u);

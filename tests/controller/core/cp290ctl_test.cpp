@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -87,6 +88,32 @@ TEST_F(Cp290ctlTest, ReadSendAndList)
     r = ctl({"--device", "/nonexistent/tty", "list", dir.file("in.sch")});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_TRUE(has(r.out, "06:30 AM") && !has(r.out, "11:59 PM")) << r.out;
+}
+
+TEST_F(Cp290ctlTest, ProtectedAndForeignFilesAreRefusedWhole)
+{
+    // A schedule file nobody may write is not replaced by a read.
+    device().setEvent(2, kSixThirtyA1);
+    writeFile(dir.file("protected.sch"), record(7, kDimP, 2));
+    std::filesystem::permissions(dir.file("protected.sch"), std::filesystem::perms::owner_read |
+                                                                std::filesystem::perms::group_read |
+                                                                std::filesystem::perms::others_read);
+    RunResult r = onDevice({"read", dir.file("protected.sch")});
+    EXPECT_NE(r.exitStatus, 0);
+    EXPECT_TRUE(has(r.err, "Quorvel Error  writing Schedule - Permission denied(13).")) << r.err;
+    EXPECT_EQ(readFile(dir.file("protected.sch")), record(7, kDimP, 2));
+
+    // A megabyte of anything is no schedule: one line, no events listed.
+    std::string noise(1 << 20, '\0');
+    unsigned x = 12345;
+    for (char& c : noise)
+        c = static_cast<char>((x = x * 1103515245u + 12345u) >> 16);
+    writeFile(dir.file("noise.sch"), noise);
+    r = ctl({"list", dir.file("noise.sch")});
+    EXPECT_NE(r.exitStatus, 0);
+    EXPECT_TRUE(has(r.err, "not an event schedule file (larger than 1280 bytes)")) << r.err;
+    EXPECT_LT(std::count(r.err.begin(), r.err.end(), '\n'), 4) << r.err;
+    EXPECT_FALSE(has(r.out, "AM") || has(r.out, "PM")) << r.out;
 }
 
 TEST_F(Cp290ctlTest, ClockBaseAndSelfTest)

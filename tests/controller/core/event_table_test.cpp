@@ -126,6 +126,11 @@ TEST(EventTable, DeleteAndSearch)
     t.storeEvent(2, withUnits(0xB0, 0));  // units 1, 3, 4
     t.storeEvent(8, withUnits(0x00, 0));  // no units, no names
     EXPECT_EQ(t.findByName("lamp"), std::vector<int>{2});  // two names match, one event
+    // Case does not matter, whichever way it differs.
+    t.storeEvent(3, withUnits(0x20, 0));  // unit 3 alone: "Hall LAMP"
+    EXPECT_EQ(t.findByName("lamp"), (std::vector<int>{2, 3}));
+    EXPECT_EQ(t.findByName("DESK"), std::vector<int>{2});
+    t.deleteEvents({3});
     EXPECT_TRUE(t.findByName("").empty());
     EXPECT_FALSE(t.matchesName(8, "Device"));
 }
