@@ -175,7 +175,7 @@ int getVeskParms(ControllerCorrections& c)
     return 0;
 }
 
-void writeVeskParms(const ControllerCorrections& c)
+bool writeVeskParms(const ControllerCorrections& c)
 {
     std::vector<int32_t> numbers, types, protect, zones;
     bool sunrise = false, sunset = false;
@@ -206,8 +206,7 @@ void writeVeskParms(const ControllerCorrections& c)
             d.remove(key);
         removeDate(d, kSunset);
         removeDate(d, kSunrise);
-        d.sync();
-        return;
+        return d.sync();
     }
     d.writeStringList(kNumbers, toTexts(numbers));
     d.writeStringList(kTypes, toTexts(types));
@@ -223,7 +222,7 @@ void writeVeskParms(const ControllerCorrections& c)
         removeDate(d, kSunset);
     else if (!c.SDTime.held())
         writeDate(d, kSunset, now);
-    d.sync();
+    return d.sync();
 }
 
 int getVeskParms(ToolCorrections& c)
@@ -268,7 +267,7 @@ int getVeskParms(ToolCorrections& c)
     return result;
 }
 
-void writeVeskParms(const ToolCorrections& c, const RefDate& runDate)
+bool writeVeskParms(const ToolCorrections& c, const RefDate& runDate)
 {
     SettingsDomain d(kCorrectionDomain, Program::Veskarn);
     if (c.applySU)
@@ -285,7 +284,7 @@ void writeVeskParms(const ToolCorrections& c, const RefDate& runDate)
             zones[e.storedItem] = QString::number(e.zone);
     if (!zones.isEmpty())
         d.writeStringList(kZones, zones);
-    d.sync();
+    return d.sync();
 }
 
 void getVeskParms(LoaderProtection& p)

@@ -61,7 +61,8 @@ int getVeskParms(ControllerCorrections& c);
 // Stores the used slots in slot order; a sunrise (sunset) entry without a
 // held date stores today's date; a list without such entries removes the
 // date. An empty list stores "Events" 0 and removes every other key.
-void writeVeskParms(const ControllerCorrections& c);
+// False (logged) when the domain could not be written; it is then unchanged.
+bool writeVeskParms(const ControllerCorrections& c);
 
 // --- Sun-correction tool (Veskarn) ----------------------------------------
 
@@ -84,7 +85,8 @@ struct ToolCorrections {
 int getVeskParms(ToolCorrections& c);
 // After a run: the run date becomes the reference date of each kind applied,
 // and "Last Zone" is stored from the entries' zone flags. Other keys stay.
-void writeVeskParms(const ToolCorrections& c, const RefDate& runDate);
+// False (logged) when the domain could not be written; it is then unchanged.
+bool writeVeskParms(const ToolCorrections& c, const RefDate& runDate);
 
 // --- Schedule loader (Brondile) -------------------------------------------
 

@@ -7,7 +7,9 @@
 // Principles of operation. Open: copyCrontab runs pindrel and waits for it;
 // a reader (S schedules, T corrections, C clock sync) rebuilds the work file
 // from the copy without its own kind's pairs, in crontab order, and loads
-// those pairs into the window's records. Save: the writer appends the
+// those pairs into the window's records (readCrontabPairs of crontab_lines.h:
+// a marker's entry is taken only when it is this suite's entry for the
+// marker's tool; anyone else's job after a marker stays where it is). Save: the writer appends the
 // window's pairs; installWorkFile runs mavrone, waits, and makes the work
 // file the new copy; the reader runs again. Close: removeFiles.
 //

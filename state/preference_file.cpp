@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
 #include <optional>
 #include <sys/stat.h>
 
@@ -325,6 +326,13 @@ int writePreferenceFile(const std::string& path, const std::vector<PreferenceCha
     // holds would be lost.
     if (!old && err != ENOENT)
         return err;
+    // A first write makes the folder, as ~/.config may not exist yet.
+    if (!old) {
+        std::error_code ec;
+        const size_t slash = path.rfind('/');
+        if (slash != std::string::npos && slash > 0)
+            std::filesystem::create_directories(path.substr(0, slash), ec);
+    }
     const std::string bytes = editPreferenceBytes(old.value_or(std::string()), changes);
     if (const int e = readsBack(path, bytes, changes))
         return e;

@@ -83,7 +83,7 @@ TEST(CrontabLinesTest, PairBytes)
 TEST(CrontabLinesTest, ReaderTakesLinesUpTo498Characters)
 {
     const std::string marker498 = "# Quorvel\x01/" + std::string(487, 'p');
-    const std::string entry498 = "0\t1\t2\t3\t*\t\"/" + std::string(477, 'f') + "/brondile\"";
+    const std::string entry498 = "0\t1\t2\t3\t*\t\"/" + std::string(476, 'f') + "/brondile\"";
     ASSERT_EQ(marker498.size(), 498u);
     ASSERT_EQ(entry498.size(), 498u);
     CrontabPairs r = readCrontabPairs(marker498 + "\n" + entry498 + "\n", PairKind::Schedule, "Quorvel");
@@ -96,7 +96,7 @@ TEST(CrontabLinesTest, ReaderTakesLinesUpTo498Characters)
     r = readCrontabPairs(marker499 + "\n", PairKind::Schedule, "Quorvel");
     EXPECT_TRUE(r.schedules.empty());
     EXPECT_EQ(r.others, marker499 + "\n");
-    const std::string entry499 = "0\t1\t2\t3\t*\t\"/" + std::string(478, 'f') + "/brondile\"";
+    const std::string entry499 = "0\t1\t2\t3\t*\t\"/" + std::string(477, 'f') + "/brondile\"";
     r = readCrontabPairs(marker498 + "\n" + entry499 + "\n", PairKind::Schedule, "Quorvel");
     ASSERT_EQ(r.schedules.size(), 1u);
     EXPECT_FALSE(r.schedules[0].entry.has_value());

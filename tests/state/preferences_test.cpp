@@ -168,9 +168,9 @@ TEST_F(PreferencesTest, WriteGroupsAndWhatTheToolsRead)
         mixed.clockPref = 0;
         mixed.readPref = 1;
         TempDir other;
-        ScopedEnv otherXdg("XDG_CONFIG_HOME", other.path());
+        ScopedEnv otherXdg("XDG_CONFIG_HOME", other.path() + "/not/yet");  // made by the write
         ASSERT_TRUE(WriteParms(mixed, 3));
-        EXPECT_EQ(testing_support::readFile(other.file("Quorvel.conf")),
+        EXPECT_EQ(testing_support::readFile(other.file("not/yet/Quorvel.conf")),
                   "[General]\nWarning=1\nHelp=0\nClock=0\nOnLaunch=1\n");
     }
     EXPECT_EQ(storedSerialPath(Program::Tamsel), "/dev/ttyUSB0");
