@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <optional>
+#include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include "platform/whole_file.h"
@@ -318,8 +320,50 @@ std::string editPreferenceBytes(const std::string& old, const std::vector<Prefer
     return out;
 }
 
+namespace {
+
+// Holds the preference folder's lock: two programs writing a domain at once
+// would each start from the old file, and the second would undo the first.
+class FolderLock {
+public:
+    explicit FolderLock(const std::string& path)
+    {
+        const size_t slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd < 0)
+            return;  // no folder yet: nobody else is writing in it either
+        for (int tries = 0; ::flock(m_fd, LOCK_EX | LOCK_NB) != 0; ++tries) {
+            if (errno != EWOULDBLOCK || tries >= kTries) {
+                m_error = errno;
+                return;
+            }
+            ::poll(nullptr, 0, kPauseMs);
+        }
+    }
+    ~FolderLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);  // releases the lock
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    int error() const { return m_error; }
+
+private:
+    static constexpr int kTries = 40;  // 2 seconds at most
+    static constexpr int kPauseMs = 50;
+    int m_fd = -1;
+    int m_error = 0;
+};
+
+}  // namespace
+
 int writePreferenceFile(const std::string& path, const std::vector<PreferenceChange>& changes)
 {
+    FolderLock lock(path);
+    if (lock.error() != 0)
+        return lock.error();
     int err = 0;
     std::optional<std::string> old = platform::readWholeFile(path, &err);
     // A file that is there but cannot be read is never replaced: what it

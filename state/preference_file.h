@@ -10,6 +10,8 @@
 // or added at the end of the [General] group); every other byte - comments,
 // other groups and keys, names in any encoding - is kept as it was. A failed
 // write leaves the old file byte for byte and is returned to the caller.
+// Writers take the preference folder's lock (flock, waiting at most 2 s), so
+// two programs writing at once never undo each other's keys.
 #include <QString>
 #include <QStringList>
 #include <cstdint>

@@ -4,6 +4,7 @@
 #include <QSettings>
 #include <csignal>
 #include <sys/resource.h>
+#include <thread>
 
 #include "state/preferences.h"
 #include "state/settings_domain.h"
@@ -317,6 +318,25 @@ TEST_F(PreferencesTest, ValuesReadBackAsWritten)
     EXPECT_EQ(d.readStringList("Gaps"), (QStringList{"", "x", ""}));
     EXPECT_EQ(d.readInt("Number"), INT32_MIN);
     EXPECT_FALSE(d.contains("Gone"));
+}
+
+// Two programs writing one domain at once (the controller's Time
+// Correction window and the sun tool): neither undoes the other's keys.
+TEST_F(PreferencesTest, WritersAtTheSameTimeLoseNothing)
+{
+    auto writer = [](const char* prefix) {
+        for (int i = 0; i < 40; ++i) {
+            SettingsDomain d(kCorrectionDomain, Program::Veskarn);
+            d.writeInt((std::string(prefix) + std::to_string(i)).c_str(), i);
+            EXPECT_TRUE(d.sync());
+        }
+    };
+    std::thread a(writer, "A ");
+    std::thread b(writer, "B ");
+    a.join();
+    b.join();
+    QSettings q(QString::fromStdString(dir.file("Veskarn.conf")), QSettings::IniFormat);
+    EXPECT_EQ(q.allKeys().size(), 80);
 }
 
 }  // namespace
