@@ -3,11 +3,15 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <string_view>
 #include <unistd.h>
+
+#include "platform/syslog_log.h"
 
 namespace state {
 namespace {
@@ -53,6 +57,38 @@ std::string crontabProgram()
 {
     const char* e = std::getenv("CP290_CRONTAB");
     return e && *e ? std::string(e) : std::string("crontab");
+}
+
+bool listCrontab(const char* who, std::chrono::milliseconds bound, std::string& listing)
+{
+    // crontab(1) says this, and exits 1, when the user has no crontab.
+    static constexpr std::string_view kNoCrontab = "no crontab for ";
+    listing.clear();
+    // The listing comes through a pipe and is kept only when the command
+    // succeeded: it exits 0 even when its own output could not be written.
+    std::string complaint;
+    const ProcessResult r = runAndWait({crontabProgram(), "-l"}, bound, -1, &complaint, &listing);
+    if (r.ok())
+        return true;
+    listing.clear();
+    if (r.started && !r.timedOut && complaint.rfind(kNoCrontab, 0) == 0)
+        return true;
+    if (!r.started) {
+        platform::logf("%s Error - Starting %s - %s(%d).\n", who, crontabProgram().c_str(),
+                       std::strerror(r.error), r.error);
+    } else if (r.timedOut) {
+        platform::logf("%s Error - crontab -l did not finish within %d seconds; stopped.\n", who,
+                       static_cast<int>(bound.count() / 1000));
+    } else {
+        // The command's complaint, fit for one log line.
+        std::string text;
+        for (const char c : complaint.substr(0, 200))
+            text += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
+        platform::logf("%s Error - crontab -l failed with status %d: %s\n", who, r.exitStatus, text.c_str());
+    }
+    return false;
 }
 
 ProcessResult runAndWait(const std::vector<std::string>& argv, std::chrono::milliseconds bound,

@@ -29,4 +29,11 @@ ProcessResult runAndWait(const std::vector<std::string>& argv, std::chrono::mill
 // The crontab command: CP290_CRONTAB when set, else "crontab" from PATH.
 std::string crontabProgram();
 
+// "crontab -l" within kCrontabBound-like `bound`. A user without a crontab
+// gets an empty listing and true. Any other failure logs one line
+// "<who> Error - ..." and returns false: an empty listing then would pass
+// for a crontab without lines. Shared by the copy helper and the schedule
+// loader, which reads the crontab without any file in the user folder.
+bool listCrontab(const char* who, std::chrono::milliseconds bound, std::string& listing);
+
 }  // namespace state

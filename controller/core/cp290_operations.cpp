@@ -165,16 +165,8 @@ OpResult Cp290Operations::GetEventList()
 
     if (result.ok()) {
         for (int n = 1; n <= kEventCount; ++n) {
-            const auto& img = slots[static_cast<size_t>(n)];
-            if (!img) {
-                m_table.InitEventRec(n);
-                continue;
-            }
-            EventRecord& rec = *m_table.record(n);
-            rec.eventNum = n;
-            rec.setImage(*img);
-            rec.devCount = m_table.EventListRec(n);
-            if (rec.used())
+            m_table.storeUploaded(n, slots[static_cast<size_t>(n)]);
+            if (m_table.isUsed(n))
                 ++result.events;
         }
     }

@@ -176,6 +176,20 @@ bool EventTable::storeEvent(int n, const cp290::EventImage& img)
     return true;
 }
 
+void EventTable::storeUploaded(int n, const std::optional<cp290::EventImage>& img)
+{
+    EventRecord* rec = record(n);
+    if (!rec)
+        return;
+    if (!img) {
+        InitEventRec(n);
+        return;
+    }
+    rec->eventNum = n;
+    rec->setImage(*img);
+    rec->devCount = EventListRec(n);
+}
+
 int EventTable::getNextNum(int n) const
 {
     if (n >= kEventCount || n < 0)

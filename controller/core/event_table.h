@@ -12,6 +12,7 @@
 // name slot holds at most 29 bytes, a device name at most 99.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,10 @@ public:
     // rebuilt, devCount = their count, changed = 1. False (nothing stored)
     // for a number without a slot.
     bool storeEvent(int n, const cp290::EventImage& img);
+
+    // Stores slot n as the CP290 reported it in an upload (nullopt: empty),
+    // with its texts and names rebuilt (an empty slot is reset whole).
+    void storeUploaded(int n, const std::optional<cp290::EventImage>& img);
 
     // First free slot after n, wrapping to slot 1; never n itself; 0 when none.
     int getNextNum(int n) const;

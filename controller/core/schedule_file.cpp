@@ -93,13 +93,24 @@ FileResult writeEvent(EventTable& table, const std::string& path)
 
 FileResult readEvent(EventTable& table, const std::string& path)
 {
+    std::vector<int> skipped;
+    FileResult r = readEventFile(table, path, &skipped);
+    if (!r.notSchedule.empty())
+        platform::logf("Quorvel Error  - Opening Event Schedule file - not an event schedule file (%s).\n",
+                       r.notSchedule.c_str());
+    else if (!r.ok())
+        logOpenError(r.error);
+    for (const int n : skipped)
+        platform::logf("Quorvel - Event Schedule record with event number %d skipped.\n", n);
+    return r;
+}
+
+FileResult readEventFile(EventTable& table, const std::string& path, std::vector<int>* skipped)
+{
     // O_NONBLOCK keeps a FIFO from hanging the open; regular files ignore it.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        const int err = errno;
-        logOpenError(err);
-        return failed(err);
-    }
+    if (fd < 0)
+        return failed(errno);
     struct stat st {};
     int err = 0;
     if (::fstat(fd, &st) != 0)
@@ -127,16 +138,14 @@ FileResult readEvent(EventTable& table, const std::string& path)
             break;
     }
     ::close(fd);
-    if (err != 0) {
-        logOpenError(err);
+    if (err != 0)
         return failed(err);
-    }
     // Anything but whole records, at most one per event, is some other file:
     // taking part of it would fill the table with garbage.
     if (bytes.size() > kMaxFileBytes || bytes.size() % kRecordSize != 0) {
-        platform::logf("Quorvel Error  - Opening Event Schedule file - not an event schedule file%s.\n",
-                       bytes.size() > kMaxFileBytes ? " (larger than 1280 bytes)" : " (not whole 10-byte records)");
-        return failed(EINVAL);
+        FileResult r = failed(EINVAL);
+        r.notSchedule = bytes.size() > kMaxFileBytes ? "larger than 1280 bytes" : "not whole 10-byte records";
+        return r;
     }
 
     table.initAll();
@@ -146,7 +155,8 @@ FileResult readEvent(EventTable& table, const std::string& path)
         const uint8_t* b = bytes.data() + off;
         const int n = b[0];
         if (!EventTable::validNumber(n)) {
-            platform::logf("Quorvel - Event Schedule record with event number %d skipped.\n", n);
+            if (skipped)
+                skipped->push_back(n);
             continue;
         }
         EventRecord& rec = *table.record(n);

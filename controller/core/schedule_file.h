@@ -37,6 +37,7 @@ struct FileResult {
     FileStatus status = FileStatus::Ok;
     int error = 0;            // errno of the failure
     std::vector<int> events;  // readEvent: event numbers stored, in file order
+    std::string notSchedule;  // readEvent: why the file is not an event schedule file
     bool ok() const { return status == FileStatus::Ok; }
 };
 
@@ -57,6 +58,11 @@ FileResult writeEvent(EventTable& table, const std::string& path);
 // "Quorvel Error  - Opening Event Schedule file - %s(%d).\n" and leaves the
 // table untouched.
 FileResult readEvent(EventTable& table, const std::string& path);
+
+// readEvent without its log lines, for a program that logs in its own words
+// (the schedule loader): the same checks and table handling; event numbers
+// without a slot are skipped and listed in `skipped`.
+FileResult readEventFile(EventTable& table, const std::string& path, std::vector<int>* skipped = nullptr);
 
 // The names the file dialogs share, and what happens when the user confirms one.
 class ScheduleFiles {

@@ -1,16 +1,14 @@
 // tamsel: sets the CP290's clock from the computer's clock and quits. Cron
 // starts it; it shows a small window only when a display is present.
-#include <QApplication>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QTimer>
 #include <memory>
 
 #include "link/serial_link.h"
-#include "platform/signals.h"
-#include "platform/paths.h"
 #include "platform/program_info.h"
+#include "platform/signals.h"
 #include "platform/syslog_log.h"
+#include "tools/tool_application.h"
 #include "tools/clocksync/clock_sync.h"
 
 namespace {
@@ -34,14 +32,7 @@ int main(int argc, char** argv)
     platform::openLog("Tamsel");
     // Killed by cron's timeout or a person, the line goes back as it was found.
     platform::endOnSignals(cp290::restoreOpenLines);
-    const bool windowed = platform::hasDisplay();
-    std::unique_ptr<QCoreApplication> app;
-    if (windowed) {
-        platform::allowOffscreenFallback();
-        app = std::make_unique<QApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    auto [app, windowed] = tools::makeToolApplication(argc, argv);
 
     std::unique_ptr<QLabel> window;
     if (windowed) {

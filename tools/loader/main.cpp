@@ -1,0 +1,75 @@
+// brondile: loads the event schedule file planned for today into the CP290
+// and quits. Cron starts it; it shows a small window only when a display is
+// present.
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <memory>
+
+#include "platform/syslog_log.h"
+#include "tools/tool_application.h"
+#include "tools/loader/schedule_loader.h"
+
+namespace {
+
+// The progress window: file name (131), status (132), last slot sent (130).
+class ProgressWindow : public QWidget, public loader::LoaderUi {
+public:
+    ProgressWindow()
+    {
+        setWindowTitle(QStringLiteral("Brondile"));
+        auto* box = new QVBoxLayout(this);
+        m_file = new QLabel(QStringLiteral("Looking for today's schedule…"));
+        m_file->setProperty("cp290ControlId", 131);
+        m_status = new QLabel;
+        m_status->setProperty("cp290ControlId", 132);
+        m_progress = new QProgressBar;
+        m_progress->setProperty("cp290ControlId", 130);
+        m_progress->setRange(0, 128);
+        m_progress->setValue(0);
+        box->addWidget(m_file);
+        box->addWidget(m_status);
+        box->addWidget(m_progress);
+        setMinimumWidth(320);
+    }
+    void showFile(const std::string& name) override { update(m_file, name); }
+    void showStatus(const std::string& text) override { update(m_status, text); }
+    void progress(int slot) override
+    {
+        m_progress->setValue(slot);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+
+private:
+    void update(QLabel* label, const std::string& text)
+    {
+        label->setText(QString::fromStdString(text));
+        raise();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    QLabel* m_file;
+    QLabel* m_status;
+    QProgressBar* m_progress;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    platform::openLog("Brondile");
+    auto [app, windowed] = tools::makeToolApplication(argc, argv);
+
+    std::unique_ptr<ProgressWindow> window;
+    loader::LoaderUi headless;
+    loader::LoaderUi* ui = &headless;
+    if (windowed) {
+        window = std::make_unique<ProgressWindow>();
+        window->show();
+        ui = window.get();
+    }
+
+    QTimer::singleShot(1000, app.get(), [&] { app->exit(loader::myTimerproc(*ui)); });
+    return app->exec();
+}
