@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "controller/cli/plan_command.h"
 #include "controller/core/cp290_operations.h"
 #include "controller/core/event_table.h"
 #include "controller/core/schedule_file.h"
@@ -40,6 +41,7 @@ const char* const kUsage =
     "                      sets the clock from this computer\n"
     "  base LETTER --yes   set the base house code (A to P); erases the CP290's events\n"
     "  selftest --yes      run the self test; erases the CP290's events\n"
+    "%s"
     "\n"
     "Options:\n"
     "  --device PATH       serial device of the CP290 (default: the stored\n"
@@ -337,12 +339,24 @@ int main(int argc, char** argv)
             g_firstError = line;
     });
 
+    // plan has arguments of its own; everything after it is its business.
+    for (int i = 1; i < argc; ++i) {
+        const std::string s = argv[i];
+        if (s == "--device") {
+            ++i;
+        } else if (s.empty() || s[0] != '-') {
+            if (s == "plan")
+                return cli::runPlanCommand(std::vector<std::string>(argv + i + 1, argv + argc));
+            break;
+        }
+    }
+
     Args args;
     std::string error;
     if (!parse(argc, argv, args, error))
         return usageError(error);
     if (args.help) {
-        std::fputs(kUsage, stdout);
+        std::printf(kUsage, cli::kPlanUsage);
         return 0;
     }
     if (args.command.empty())

@@ -1,0 +1,85 @@
+#pragma once
+// The planning steps the windows and cp290ctl share, over CrontabWork:
+// open (copy the crontab, read this kind's pairs), edit in memory, save
+// (write the pairs, install, make the work file the copy, read again),
+// close (remove the copy and the work file). One class per kind of plan;
+// the sun-correction plan sits beside these.
+//
+// A save installs only when the writer wrote every pair; otherwise, and
+// when the install fails, the work file is rebuilt from the unchanged copy
+// so a later save starts clean, and the caller's unsaved data is kept.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "state/crontab_work.h"
+
+namespace state {
+
+// The weekday list of a timing record's flags 1..7: "1,3,7"; "" for none.
+std::string weekdayList(const std::array<int32_t, 8>& cronDays);
+
+// --- Clock sync -------------------------------------------------------------
+
+class ClockSyncPlanning {
+public:
+    ClockSyncPlanning(Program who, std::string appFolder);
+
+    // copyCrontab, getUserPath, readCrontabC. False when the crontab could
+    // not be read (logged); a save is then refused.
+    bool open();
+    bool planned() const { return m_scount == 1; }
+    // The time shown: the pair's, or 1:00 when there is none.
+    int hour() const;
+    int minute() const;
+    const std::array<int32_t, 8>& cronDays() const { return m_SyncRec.cronDays; }
+
+    // No day given removes the pair. The record is read back after an install.
+    InstallResult save(int hour, int minute, const std::array<int32_t, 8>& cronDays);
+    void close();
+
+private:
+    CrontabWork m_work;
+    TimingRecord m_SyncRec;
+    int32_t m_scount = 0;
+};
+
+// --- Virtual schedules ----------------------------------------------------
+
+// The day exists in the month of some year (29 February does).
+bool dateExists(int month, int day);
+
+// Why a schedule file cannot be planned ("" when it can): the path must fit
+// the table (255 characters, a name of at most 99) and a crontab line, with
+// no control character in it.
+std::string schedulePathProblem(const std::string& path, const std::string& appFolder);
+
+// Index (1..50) of the entry in use for the date, 0 when none.
+int findDate(const ScheduleTable& table, int month, int day);
+// Lowest free index, 0 when all 50 are in use.
+int firstFree(const ScheduleTable& table);
+// Fills an entry as the editor does ("03", "03/05", ...).
+void fillEntry(ScheduleEntry& e, int month, int day, const std::string& path, int32_t load);
+
+class SchedulePlanning {
+public:
+    SchedulePlanning(Program who, std::string appFolder);
+
+    bool open();
+    ScheduleTable& table() { return m_table; }
+    const ScheduleTable& table() const { return m_table; }
+    // The shared load time: entry 1's when a schedule is planned, else 1:00.
+    int hour() const;
+    int minute() const;
+
+    // Entry 1 takes the load time when any entry is in use; with none in use
+    // every schedule pair is removed. The table is read back after an install.
+    InstallResult save(int hour, int minute);
+    void close();
+
+private:
+    CrontabWork m_work;
+    ScheduleTable m_table;
+};
+
+}  // namespace state

@@ -1,0 +1,144 @@
+// cp290ctl plan, run as a program on a stand-in crontab.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/state/state_test_env.h"
+#include "tests/support/test_support.h"
+
+using testing_support::RunResult;
+using testing_support::TempDir;
+
+namespace {
+
+const std::string kBin = CP290_BIN_DIR;
+const std::string kTamsel = "\"" + kBin + "/tamsel\"";
+const std::string kBrondile = "\"" + kBin + "/brondile\"";
+
+class PlanCommandTest : public ::testing::Test {
+protected:
+    RunResult ctl(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), "plan");
+        return testing_support::runProgram(kBin + "/cp290ctl", args,
+                                           {{"HOME", m_home.path()},
+                                            {"CP290_CRONTAB", m_crontab.script()},
+                                            {"CP290_APP_DIR", kBin},
+                                            {"CP290_LOG_STDERR", "1"}},
+                                           30000);
+    }
+    std::string file(const std::string& name)
+    {
+        const std::string path = m_home.file(name);
+        testing_support::writeFile(path, "");
+        return path;
+    }
+    void expectNoFilesLeft()
+    {
+        EXPECT_FALSE(std::filesystem::exists(m_home.file("tempCrontab")));
+        EXPECT_FALSE(std::filesystem::exists(m_home.file("Wrellish")));
+    }
+
+    TempDir m_home;
+    TempDir m_cronDir;
+    state_test::CrontabStandIn m_crontab{m_cronDir.path()};
+};
+
+TEST_F(PlanCommandTest, ClockSyncPairByteForByteAndOffRemovesIt)
+{
+    // Foreign lines around our own, and a foreign job right after one of our markers.
+    m_crontab.install("# mine\nMAILTO=me\n#a Quorvel\n17 4 * * * /usr/local/bin/backup\n"
+                      "#s Quorvel\n*/5 * * * * poll\n#s Quorvel\n0\t6\t*\t*\t2\t" + kTamsel + "\n");
+    RunResult r = ctl({"clocksync", "1,3,7", "3:05"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::string foreign = "# mine\nMAILTO=me\n#a Quorvel\n17 4 * * * /usr/local/bin/backup\n*/5 * * * * poll\n";
+    EXPECT_EQ(m_crontab.installed(), foreign + "#s Quorvel\n5\t3\t*\t*\t1,3,7\t" + kTamsel + "\n");
+    expectNoFilesLeft();
+
+    r = ctl({});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.out.find("Clock sync: 03:05 on Mon Wed Sun"), std::string::npos) << r.out;
+
+    r = ctl({"clocksync", "off"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(m_crontab.installed(), foreign);
+    r = ctl({});
+    EXPECT_NE(r.out.find("Clock sync: none"), std::string::npos) << r.out;
+    expectNoFilesLeft();
+}
+
+TEST_F(PlanCommandTest, SchedulesAddUpdateTimeAndRemove)
+{
+    m_crontab.install("# mine\n");
+    const std::string winter = file("Winter"), summer = file("Summer"), yule = file("Yule");
+    ASSERT_EQ(ctl({"schedule", "add", "03/15", winter}).exitStatus, 0);
+    ASSERT_EQ(ctl({"schedule", "add", "12/24", yule, "--mode", "2"}).exitStatus, 0);
+    // The same date again updates its entry.
+    RunResult r = ctl({"schedule", "add", "3/15", summer, "--mode", "2"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.out.find("updated"), std::string::npos);
+    ASSERT_EQ(ctl({"schedule", "time", "4:30"}).exitStatus, 0);
+    // Entry order, not date order: the updated entry kept its place.
+    EXPECT_EQ(m_crontab.installed(), "# mine\n# Quorvel\x02" + summer + "\n30\t4\t15\t3\t*\t" + kBrondile +
+                                         "\n# Quorvel\x02" + yule + "\n30\t4\t24\t12\t*\t" + kBrondile + "\n");
+
+    r = ctl({});
+    EXPECT_EQ(r.out, "Schedules:  loaded at 04:30\n"
+                     "  03/15  mode 2 (file's events)  " + summer + "\n"
+                     "  12/24  mode 2 (file's events)  " + yule + "\n"
+                     "Clock sync: none\n");
+
+    ASSERT_EQ(ctl({"schedule", "remove", "03/15"}).exitStatus, 0);
+    ASSERT_EQ(ctl({"schedule", "remove", "12/24"}).exitStatus, 0);
+    EXPECT_EQ(m_crontab.installed(), "# mine\n");
+    expectNoFilesLeft();
+}
+
+TEST_F(PlanCommandTest, RefusalsLeaveTheCrontabByteIdentical)
+{
+    std::string full = "# mine\n";
+    for (int i = 0; i < 50; ++i) {
+        const int month = 1 + i / 28, day = 1 + i % 28;
+        full += "# Quorvel\x01/s/f" + std::to_string(i) + "\n0\t1\t" + std::to_string(day) + "\t" +
+                std::to_string(month) + "\t*\t" + kBrondile + "\n";
+    }
+    m_crontab.install(full);
+    const std::string odd = m_home.file("two\nlines");
+    testing_support::writeFile(odd, "");
+    const std::vector<std::vector<std::string>> refused = {
+        {"schedule", "add", "12/01", file("Winter")},  // the table is full
+        {"schedule", "add", "02/30", file("Winter")},  // no such date
+        {"schedule", "add", "04/31", file("Winter")},
+        {"schedule", "add", "01/01", odd},             // a path a crontab line cannot carry
+        {"schedule", "add", "01/01", m_home.file("missing")},
+        {"schedule", "add", "01/01", file("Winter"), "--mode", "3"},
+        {"schedule", "remove", "12/01"},               // nothing planned then
+        {"schedule", "time", "24:00"},
+        {"clocksync", "8", "3:05"},
+        {"clocksync", "1,3", "3:60"},
+        {"clocksync", "1;3", "3:05"},
+        {"bogus"},
+    };
+    for (const auto& args : refused) {
+        const RunResult r = ctl(args);
+        EXPECT_NE(r.exitStatus, 0) << args[1];
+        EXPECT_NE(r.err.find("cp290ctl: "), std::string::npos) << args[1];
+        EXPECT_EQ(m_crontab.installed(), full) << args[1];
+    }
+    // A date already planned may still be updated in a full table.
+    ASSERT_EQ(ctl({"schedule", "add", "01/01", file("Winter")}).exitStatus, 0);
+    EXPECT_NE(m_crontab.installed().find("# Quorvel\x01" + m_home.file("Winter") + "\n"), std::string::npos);
+
+    // With no schedule there is no load time to change.
+    m_crontab.install("# mine\n");
+    EXPECT_EQ(ctl({"schedule", "time", "4:30"}).exitStatus, 1);
+    EXPECT_EQ(m_crontab.installed(), "# mine\n");
+    // A crontab command that fails changes nothing and says so.
+    m_crontab.setFailing(true);
+    EXPECT_EQ(ctl({"clocksync", "1", "3:05"}).exitStatus, 1);
+    m_crontab.setFailing(false);
+    EXPECT_EQ(m_crontab.installed(), "# mine\n");
+    expectNoFilesLeft();
+}
+
+}  // namespace
