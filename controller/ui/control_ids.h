@@ -49,10 +49,24 @@ constexpr int PHelpControlID = 273;
 constexpr int SButtControlID = 280;
 constexpr int SMessControlID = 281;
 
-// Planning windows (filled in by their own work; the shells carry these).
+// Planning windows.
+// Schedules window and its editor.
+constexpr int SSavControlID = 230;
+constexpr int SUpdControlID = 231;
+constexpr int SDelControlID = 232;
+constexpr int STimControlID = 233;
 constexpr int ListSControlID = 234;
+constexpr int SAddControlID = 236;
+constexpr int MonSControlID = 260;
+constexpr int DaySControlID = 261;
 constexpr int FileSControlID = 262;
 constexpr int SDoItControlID = 263;
+constexpr int EventSControlID = 264;
+// Clock Sync window.
+constexpr int CMonControlID = 310;  // 310..316: Monday..Sunday
+constexpr int CSunControlID = 316;
+constexpr int CTimControlID = 317;
+constexpr int CSavControlID = 318;
 constexpr int ListTControlID = 244;
 constexpr int TEvtControlID = 250;
 constexpr int TDItControlID = 253;

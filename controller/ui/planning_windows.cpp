@@ -69,9 +69,4 @@ ResetWindow::ResetWindow(QWidget* parent) : ShellDialog(parent, tr("Reset Refere
     shellLayout(this, nullptr, tr("Reference dates cannot be reset in this version."));
 }
 
-SyncWindow::SyncWindow(QWidget* parent) : ShellDialog(parent, tr("Clock Sync"))
-{
-    shellLayout(this, nullptr, tr("Planning of clock syncs is not available in this version."));
-}
-
 }  // namespace ui

@@ -38,9 +38,4 @@ public:
     explicit ResetWindow(QWidget* parent);
 };
 
-class SyncWindow : public ShellDialog {
-public:
-    explicit SyncWindow(QWidget* parent);
-};
-
 }  // namespace ui

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include "controller/ui/clock_sync_window.h"
 #include "controller/ui/command_router.h"
 #include "controller/ui/control_ids.h"
 #include "controller/ui/controls.h"
@@ -75,7 +76,7 @@ public:
         } else if (code == QLatin1String("schd")) {
             m_app.openPlanningWindow(w.sched);
         } else if (code == QLatin1String("sYnc")) {
-            m_app.openPlanningWindow(w.sync);
+            m_app.m_syncHandler->open();
         } else if (code == QLatin1String("TcSl")) {
             m_app.openPlanningWindow(w.vesk);
         } else if (code == QLatin1String("quit")) {
@@ -322,7 +323,9 @@ void QuorvelApp::installHandlers()
     attach(m_w.stat, std::make_unique<StatusWindowHandler>(*this));
     attach(m_w.fnd, std::make_unique<SearchWindowHandler>(*this));
     attach(m_w.reset, std::make_unique<CommandHandler>());
-    attach(m_w.sync, std::make_unique<PlanningShellHandler>(*this, m_w.sync));
+    auto syncHandler = std::make_unique<SyncWindowHandler>(*this);
+    m_syncHandler = syncHandler.get();
+    attach(m_w.sync, std::move(syncHandler));
 }
 
 int QuorvelApp::start()

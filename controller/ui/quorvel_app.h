@@ -49,6 +49,7 @@ class SearchWindow;
 class SndWindow;
 class StatusWindow;
 class SyncWindow;
+class SyncWindowHandler;
 class TWindow;
 class VeskEdWindow;
 class VeskWindow;
@@ -172,11 +173,14 @@ public:
     void setHelpTagsShown(bool shown) override;
     bool helpTagsShown() const;
 
+    // A planning window opens with the planning menu disabled and closes
+    // enabling it, so only one of them works on the crontab files at a time.
+    void openPlanningWindow(QWidget* window);
+    void closePlanningWindow(QWidget* window);
+
 private:
     void createWindows();
     void installHandlers();
-    void openPlanningWindow(QWidget* window);
-    void closePlanningWindow(QWidget* window);
     // Confirmation modes 4 and 6: the planning window's unsaved work is dropped.
     void discardPlanning(QWidget* window);
     // How many correction-list entries follow event n (the list's "T" marks).
@@ -197,6 +201,7 @@ private:
     std::vector<std::unique_ptr<CommandHandler>> m_handlers;
     MainWindowHandler* m_mainHandler = nullptr;
     EditWindowHandler* m_editHandler = nullptr;
+    SyncWindowHandler* m_syncHandler = nullptr;
     CommandHandler* m_appHandler = nullptr;
     QObject* m_helpFilter = nullptr;
     QMessageBox* m_errorBox = nullptr;

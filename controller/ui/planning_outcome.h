@@ -1,0 +1,17 @@
+#pragma once
+// What a planning window tells the user when a save did not reach the crontab.
+#include <string>
+
+#include "state/crontab_work.h"
+
+namespace ui {
+
+inline std::string planningOutcomeText(state::InstallResult r)
+{
+    if (r == state::InstallResult::Failed)
+        return "The crontab could not be installed, so it was not changed. "
+               "Your changes are still in the window; try Save again.";
+    return state::kSaveRefusedMessage;
+}
+
+}  // namespace ui
