@@ -18,6 +18,19 @@ std::string twoDigits(int v)
     return buf;
 }
 
+// A marker whose cron entry never came holds no date: it is no schedule,
+// and a save would refuse to write it.
+void dropIncomplete(ScheduleTable& table)
+{
+    for (int i = 1; i <= kMaxSchedules; ++i) {
+        ScheduleEntry& e = table.schedRec[static_cast<size_t>(i)];
+        if (e.schLoad > 0 && !dateExists(numberOr(e.schMonth, 0), numberOr(e.schDay, 0))) {
+            e.schLoad = 0;
+            --table.sch_count;
+        }
+    }
+}
+
 }  // namespace
 
 std::string weekdayList(const std::array<int32_t, 8>& cronDays)
@@ -145,7 +158,9 @@ bool SchedulePlanning::open()
 {
     m_work.copyCrontab();
     m_work.getUserPath();
-    return m_work.readCrontabS(m_table);
+    const bool read = m_work.readCrontabS(m_table);
+    dropIncomplete(m_table);
+    return read;
 }
 
 int SchedulePlanning::hour() const
@@ -169,6 +184,7 @@ InstallResult SchedulePlanning::save(int hour, int minute)
     const InstallResult result = written ? m_work.installWorkFile() : InstallResult::Refused;
     ScheduleTable readBack;
     m_work.readCrontabS(readBack);
+    dropIncomplete(readBack);
     if (result == InstallResult::Installed)
         m_table = readBack;
     return result;

@@ -36,17 +36,6 @@ QTreeView* listControl(int id)
 
 }  // namespace
 
-SchedWindow::SchedWindow(QWidget* parent) : ShellDialog(parent, tr("Virtual Schedules"))
-{
-    shellLayout(this, listControl(ListSControlID),
-                tr("Planning of virtual schedules is not available in this version."));
-}
-
-SchEdWindow::SchEdWindow(QWidget* parent) : ShellDialog(parent, tr("Schedule Entry"))
-{
-    shellLayout(this, nullptr, tr("Schedule entries are not available in this version."));
-}
-
 VeskWindow::VeskWindow(QWidget* parent) : ShellDialog(parent, tr("Time Corrections"))
 {
     shellLayout(this, listControl(ListTControlID),

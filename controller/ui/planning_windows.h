@@ -1,6 +1,6 @@
 #pragma once
-// The planning windows: virtual schedules, clock-sync plan and time
-// corrections, with their editors. Here they are shells that carry the
+// The time-correction planning windows, with their editor (the schedules
+// and clock-sync windows have files of their own). Here they are shells that carry the
 // controls the rest of the controller already relies on (the lists, the
 // correction editor's guarded event-number field); their own work fills them.
 #include "controller/ui/shell_dialog.h"
@@ -8,16 +8,6 @@
 class QLineEdit;
 
 namespace ui {
-
-class SchedWindow : public ShellDialog {
-public:
-    explicit SchedWindow(QWidget* parent);
-};
-
-class SchEdWindow : public ShellDialog {
-public:
-    explicit SchEdWindow(QWidget* parent);
-};
 
 class VeskWindow : public ShellDialog {
 public:

@@ -23,6 +23,7 @@
 #include "controller/ui/main_window.h"
 #include "controller/ui/main_window_handler.h"
 #include "controller/ui/planning_windows.h"
+#include "controller/ui/schedules_window.h"
 #include "platform/paths.h"
 #include "platform/syslog_log.h"
 #include "state/crontab_work.h"
@@ -74,7 +75,7 @@ public:
         } else if (code == QLatin1String("sTst")) {
             m_app.confirm(WarnSelfTest, kSelfTestQuestion);
         } else if (code == QLatin1String("schd")) {
-            m_app.openPlanningWindow(w.sched);
+            m_app.m_schedHandler->open();
         } else if (code == QLatin1String("sYnc")) {
             m_app.m_syncHandler->open();
         } else if (code == QLatin1String("TcSl")) {
@@ -113,7 +114,7 @@ public:
             m_app.ops().SelfTest();
             break;
         case WarnSchedules:
-            m_app.discardPlanning(w.sched);
+            m_app.m_schedHandler->discard();
             break;
         case WarnOpen:
             m_app.ReadIt = true;
@@ -315,8 +316,9 @@ void QuorvelApp::installHandlers()
     attach(m_w.clock, std::make_unique<ClockWindowHandler>(*this));
     attach(m_w.baseC, std::make_unique<BaseCWindowHandler>(*this));
     attach(m_w.prefs, std::make_unique<PrefsWindowHandler>(*this));
-    attach(m_w.sched, std::make_unique<PlanningShellHandler>(*this, m_w.sched));
-    attach(m_w.schedEd, std::make_unique<CommandHandler>());
+    m_schedHandler = std::make_unique<SchedulesHandler>(*this);
+    m_router->attach(m_w.sched, m_schedHandler->windowHandler());
+    m_router->attach(m_w.schedEd, m_schedHandler->editorHandler());
     attach(m_w.veskEd, std::make_unique<CommandHandler>());
     attach(m_w.vesk, std::make_unique<PlanningShellHandler>(*this, m_w.vesk));
     attach(m_w.snd, std::make_unique<SndWindowHandler>(*this));

@@ -45,6 +45,7 @@ class PrefsWindow;
 class ResetWindow;
 class SchEdWindow;
 class SchedWindow;
+class SchedulesHandler;
 class SearchWindow;
 class SndWindow;
 class StatusWindow;
@@ -202,6 +203,7 @@ private:
     MainWindowHandler* m_mainHandler = nullptr;
     EditWindowHandler* m_editHandler = nullptr;
     SyncWindowHandler* m_syncHandler = nullptr;
+    std::unique_ptr<SchedulesHandler> m_schedHandler;
     CommandHandler* m_appHandler = nullptr;
     QObject* m_helpFilter = nullptr;
     QMessageBox* m_errorBox = nullptr;
