@@ -45,6 +45,10 @@ SyncWindow::SyncWindow(QWidget* parent) : ShellDialog(parent, tr("Clock Sync"))
     timeRow->addWidget(time);
     timeRow->addStretch();
     box->addLayout(timeRow);
+    auto* note = new QLabel(tr("Saving with no day checked stops the clock sync."));
+    note->setWordWrap(true);
+    note->setEnabled(false);
+    box->addWidget(note);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -53,6 +57,7 @@ SyncWindow::SyncWindow(QWidget* parent) : ShellDialog(parent, tr("Clock Sync"))
     save->setDefault(true);
     buttons->addWidget(save);
     box->addLayout(buttons);
+    setMinimumWidth(340);
 }
 
 SyncWindowHandler::SyncWindowHandler(QuorvelApp& app) : m_app(app)

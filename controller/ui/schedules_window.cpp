@@ -73,6 +73,8 @@ QVariant ScheduleListModel::data(const QModelIndex& index, int role) const
     if (role == Qt::ToolTipRole)
         return QString::fromStdString(e.schPath) +
                (e.schLoad == 1 ? tr(" (replaces all events)") : tr(" (adds the file's events)"));
+    if (index.column() == ColLoad)
+        return e.schLoad == 1 ? tr("All events") : tr("File's events");
     return QString::fromStdString(index.column() == ColSdte ? e.schDate : e.schName);
 }
 
@@ -80,7 +82,7 @@ QVariant ScheduleListModel::headerData(int section, Qt::Orientation orientation,
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    return section == ColSdte ? tr("Date") : tr("Schedule File");
+    return section == ColSdte ? tr("Date") : section == ColSsch ? tr("Schedule File") : tr("Load");
 }
 
 // --- The windows --------------------------------------------------------------
@@ -88,6 +90,9 @@ QVariant ScheduleListModel::headerData(int section, Qt::Orientation orientation,
 SchedWindow::SchedWindow(QWidget* parent) : ShellDialog(parent, tr("Virtual Schedules"))
 {
     auto* box = new QVBoxLayout(this);
+    auto* intro = new QLabel(tr("On each date, at the load time, the schedule file is loaded into the CP290."));
+    intro->setWordWrap(true);
+    box->addWidget(intro);
     m_list = withId(new QTreeView, ListSControlID);
     m_model = new ScheduleListModel(m_list);
     m_list->setModel(m_model);
@@ -95,7 +100,8 @@ SchedWindow::SchedWindow(QWidget* parent) : ShellDialog(parent, tr("Virtual Sche
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setMinimumSize(380, 240);
-    m_list->header()->resizeSection(0, 70);
+    m_list->header()->resizeSection(ScheduleListModel::ColSdte, 70);
+    m_list->header()->resizeSection(ScheduleListModel::ColSsch, 200);
     box->addWidget(m_list, 1);
 
     auto* timeRow = new QHBoxLayout;
@@ -303,6 +309,7 @@ void SchedulesHandler::add()
     m_chosenPath.clear();
     setControlValue(findControl(ed, EventSControlID), 1);
     setControlEnabled(ed, SDoItControlID, false);
+    setControlText(findControl(ed, SDoItControlID), QObject::tr("Add"));
     ed->setWindowTitle(QObject::tr("Add Schedule"));
     ed->show();
     ed->raise();
@@ -327,6 +334,7 @@ void SchedulesHandler::update()
     m_chosenPath = e.schPath;
     setControlValue(findControl(ed, EventSControlID), e.schLoad);
     setControlEnabled(ed, SDoItControlID, true);
+    setControlText(findControl(ed, SDoItControlID), QObject::tr("Update"));
     ed->setWindowTitle(QObject::tr("Update Schedule"));
     ed->show();
     ed->raise();

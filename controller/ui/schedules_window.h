@@ -33,7 +33,7 @@ class QuorvelApp;
 // The entries in use, sorted by schDate (then item ID).
 class ScheduleListModel : public QAbstractTableModel {
 public:
-    enum Column { ColSdte, ColSsch, ColumnCount };
+    enum Column { ColSdte, ColSsch, ColLoad, ColumnCount };
     using QAbstractTableModel::QAbstractTableModel;
 
     // Rebuilds the rows from the table (null: empty).

@@ -29,12 +29,13 @@ public:
         m_progress->setProperty("cp290ControlId", 130);
         m_progress->setRange(0, 128);
         m_progress->setValue(0);
+        m_progress->setFormat(QStringLiteral("Event %v of %m"));
         box->addWidget(m_file);
         box->addWidget(m_status);
         box->addWidget(m_progress);
         setMinimumWidth(320);
     }
-    void showFile(const std::string& name) override { update(m_file, name); }
+    void showFile(const std::string& name) override { update(m_file, "Schedule: " + name); }
     void showStatus(const std::string& text) override { update(m_status, text); }
     void progress(int slot) override
     {

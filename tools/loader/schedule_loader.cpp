@@ -65,13 +65,14 @@ bool sameContent(const std::optional<cp290::EventImage>& device, const controlle
 }
 
 // Reads the device's events into `slots`; false when the upload failed.
-bool readBack(cp290::SerialLine& line, DeviceSlots& slots)
+bool readBack(cp290::SerialLine& line, DeviceSlots& slots, LoaderUi& ui)
 {
     int received = 0;
     const cp290::LinkResult r = cp290::uploadEvents(line, [&](int n, const std::optional<cp290::EventImage>& img) {
         if (EventTable::validNumber(n)) {
             slots[static_cast<size_t>(n)] = img;
             ++received;
+            ui.progress(n);
         }
         return true;
     });
@@ -129,7 +130,7 @@ int LoadSched(const Today& today, LoaderUi& ui)
 
     ui.showStatus("Reading Events from CP290");
     DeviceSlots device;
-    if (!readBack(line, device)) {
+    if (!readBack(line, device, ui)) {
         platform::logf("Brondile Error - Reading the CP290's events failed; Schedule (%s) not loaded.\n", file);
         return kExitFailed;
     }

@@ -29,7 +29,8 @@ public:
     virtual ~LoaderUi() = default;
     virtual void showFile(const std::string& /*name*/) {}
     virtual void showStatus(const std::string& /*text*/) {}
-    // Number of the event slot last sent (0 at the start of sending).
+    // Number of the event slot last read back, then last sent (0 at the
+    // start of sending).
     virtual void progress(int /*slot*/) {}
 };
 
