@@ -76,7 +76,8 @@ void SyncWindowHandler::open()
     QWidget* w = m_app.windows().sync;
     m_plan = std::make_unique<state::ClockSyncPlanning>(state::Program::Quorvel, m_app.prefs().app_Path);
     m_app.openPlanningWindow(w);  // disables the planning menu first
-    m_plan->open();
+    if (!m_plan->open())
+        m_app.showError(kCrontabNotReadText);
     setControlTime(findControl(w, CTimControlID), QTime(m_plan->hour(), m_plan->minute()));
     for (int d = 1; d <= 7; ++d)
         setControlValue(findControl(w, CMonControlID + d - 1), m_plan->cronDays()[static_cast<size_t>(d)]);

@@ -6,6 +6,11 @@
 
 namespace ui {
 
+// Shown when a planning window opens on a crontab it could not read.
+inline constexpr const char* kCrontabNotReadText =
+    "The crontab could not be read, so what it plans is not shown and nothing can be saved. "
+    "Close the window and open it again to retry.";
+
 inline std::string planningOutcomeText(state::InstallResult r)
 {
     if (r == state::InstallResult::Failed)

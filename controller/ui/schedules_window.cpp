@@ -227,7 +227,8 @@ void SchedulesHandler::open()
 {
     m_plan = std::make_unique<state::SchedulePlanning>(state::Program::Quorvel, m_app.prefs().app_Path);
     m_app.openPlanningWindow(window());
-    m_plan->open();
+    if (!m_plan->open())
+        m_app.showError(kCrontabNotReadText);
     rebuildList();
     const state::ScheduleTable& t = m_plan->table();
     setControlEnabled(window(), SAddControlID, t.sch_count < state::kMaxSchedules);

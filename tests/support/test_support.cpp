@@ -160,6 +160,19 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     return r;
 }
 
+RunResult runAsCron(const std::string& program, const std::string& home,
+                    const std::map<std::string, std::string>& extra, int timeoutMs)
+{
+    std::map<std::string, std::string> env = {
+        {"HOME", home},         {"XDG_CONFIG_HOME", home + "/config"}, {"XDG_STATE_HOME", home + "/state"},
+        {"CP290_LOG_STDERR", "1"}, {"QT_QPA_PLATFORM", ""},            {"DISPLAY", ""},
+        {"WAYLAND_DISPLAY", ""},
+    };
+    for (const auto& [k, v] : extra)
+        env[k] = v;
+    return runProgram(program, {}, env, timeoutMs);
+}
+
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

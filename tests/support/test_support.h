@@ -59,6 +59,12 @@ struct RunResult {
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::map<std::string, std::string>& env, int timeoutMs = 60000);
 
+// Runs a cron tool as cron does (no display), with HOME = `home` and its
+// preference and state folders inside it ("config", "state"); `extra` adds
+// to or replaces that environment.
+RunResult runAsCron(const std::string& program, const std::string& home,
+                    const std::map<std::string, std::string>& extra, int timeoutMs = 60000);
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 

@@ -87,20 +87,11 @@ protected:
 
     RunResult runBrondile(const char* now = kMarch15)
     {
-        return testing_support::runProgram(
-            "brondile", {},
-            {{"HOME", m_home.path()},
-             {"XDG_CONFIG_HOME", m_home.file("config")},
-             {"XDG_STATE_HOME", m_home.file("state")},
-             {"CP290_CRONTAB", m_crontab.script()},
-             {"CP290_SERIAL_DEVICES", devicePath()},
-             {"CP290_NOW", now},
-             {"TZ", "UTC"},
-             {"CP290_LOG_STDERR", "1"},
-             {"QT_QPA_PLATFORM", ""},
-             {"DISPLAY", ""},
-             {"WAYLAND_DISPLAY", ""}},
-            60000);
+        return testing_support::runAsCron("brondile", m_home.path(),
+                                          {{"CP290_CRONTAB", m_crontab.script()},
+                                           {"CP290_SERIAL_DEVICES", devicePath()},
+                                           {"CP290_NOW", now},
+                                           {"TZ", "UTC"}});
     }
 
     std::vector<int> downloads() const
