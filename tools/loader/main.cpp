@@ -8,11 +8,25 @@
 #include <QWidget>
 #include <memory>
 
+#include "platform/program_info.h"
 #include "platform/syslog_log.h"
 #include "tools/tool_application.h"
 #include "tools/loader/schedule_loader.h"
 
 namespace {
+
+const char* const kUsage =
+    "Usage: brondile\n"
+    "Loads the event schedule file planned for today into the CP290 and quits.\n"
+    "Cron starts it on the dates planned in the controller's Schedules window\n"
+    "(or with cp290ctl plan schedule). The CP290's events are kept as a snapshot\n"
+    "first; events protected in the Time Correction window are never sent.\n"
+    "\n"
+    "  -h, --help     show this help\n"
+    "  --version      show the version\n"
+    "\n"
+    "Exit status: 0 loaded or nothing planned today, 1 failed, 69 no serial device.\n"
+    "Log: journalctl -t Brondile\n";
 
 // The progress window: file name (131), status (132), last slot sent (130).
 class ProgressWindow : public QWidget, public loader::LoaderUi {
@@ -59,6 +73,8 @@ private:
 
 int main(int argc, char** argv)
 {
+    if (platform::answerInfoOption(argc, argv, "brondile", kUsage))
+        return 0;
     platform::openLog("Brondile");
     auto [app, windowed] = tools::makeToolApplication(argc, argv);
 

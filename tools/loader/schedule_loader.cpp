@@ -16,6 +16,7 @@
 #include "state/crontab_work.h"
 #include "state/helper_process.h"
 #include "state/preferences.h"
+#include "state/run_history.h"
 
 namespace loader {
 namespace {
@@ -29,6 +30,13 @@ struct Today {
     std::string path;
     int eload = 0;
 };
+
+// The history line of this run; the log lines stay the record of detail.
+void recordRun(state::RunOutcome outcome, const std::string& summary, const std::string& snapshot = {})
+{
+    if (const int err = state::appendRun({platform::now(), "brondile", outcome, summary, snapshot}))
+        platform::logf("Brondile Error - writing the run history - %s(%d).\n", std::strerror(err), err);
+}
 
 // readCrontab: today's schedule, nullopt when none; false when the crontab
 // could not be read (logged).
@@ -97,12 +105,16 @@ int LoadSched(const Today& today, LoaderUi& ui)
     if (!fr.ok()) {
         platform::logf("Brondile Error - Opening Event Schedule File - %s(%d).\n", std::strerror(fr.error),
                        fr.error);
+        recordRun(state::RunOutcome::Failed, "could not read " + today.path + ": " + std::strerror(fr.error));
         return kExitFailed;
     }
     for (const int n : skipped)
         platform::logf("Brondile - Event Schedule record with event number %d skipped.\n", n);
-    if (fr.events.empty() && skipped.empty())
-        return 0;  // a file without records: nothing to send, nothing to say
+    if (fr.events.empty() && skipped.empty()) {
+        // A file without records: nothing to send, nothing to log.
+        recordRun(state::RunOutcome::NothingToDo, today.file + " holds no events");
+        return 0;
+    }
     std::array<bool, kEventCount + 1> present{};
     for (const int n : fr.events)
         present[static_cast<size_t>(n)] = true;
@@ -111,11 +123,13 @@ int LoadSched(const Today& today, LoaderUi& ui)
     devices.search();
     if (!devices.anyUsable()) {
         platform::logLine("Brondile - Serial ports not found.\n");
+        recordRun(state::RunOutcome::Failed, "no serial device found: is the adapter plugged in?");
         return kExitNoDevice;
     }
     const std::string serPath = ReadPortParms(devices);
     if (serPath.empty()) {
         platform::logLine("Brondile - Serial port path not in plist.\n");
+        recordRun(state::RunOutcome::Failed, "no serial device stored: quit the controller once to store it");
         return kExitNoDevice;
     }
 
@@ -125,6 +139,7 @@ int LoadSched(const Today& today, LoaderUi& ui)
     cp290::SerialLine line(cp290::Program::Brondile);
     if (!line.open(serPath)) {
         platform::logLine("Brondile Error - CP290 Bad File Descriptor\n");
+        recordRun(state::RunOutcome::Failed, "could not open " + serPath + "; " + today.file + " not loaded");
         return kExitFailed;
     }
 
@@ -132,6 +147,7 @@ int LoadSched(const Today& today, LoaderUi& ui)
     DeviceSlots device;
     if (!readBack(line, device, ui)) {
         platform::logf("Brondile Error - Reading the CP290's events failed; Schedule (%s) not loaded.\n", file);
+        recordRun(state::RunOutcome::Failed, "the CP290's events could not be read; " + today.file + " not loaded");
         return kExitFailed;
     }
     EventTable before;
@@ -141,6 +157,7 @@ int LoadSched(const Today& today, LoaderUi& ui)
     if (!snap.ok()) {
         platform::logf("Brondile Error - Saving the CP290's events to %s - %s(%d); Schedule (%s) not loaded.\n",
                        snap.path.c_str(), std::strerror(snap.error), snap.error, file);
+        recordRun(state::RunOutcome::Failed, "no snapshot could be written; " + today.file + " not loaded");
         return kExitFailed;
     }
     platform::logf("Brondile - CP290 events saved to %s.\n", snap.path.c_str());
@@ -149,6 +166,7 @@ int LoadSched(const Today& today, LoaderUi& ui)
     ui.showStatus("Sending Events to CP290");
     ui.progress(0);
     bool allAcknowledged = true;
+    int sent = 0;
     for (int n = 1; n <= kEventCount; ++n) {
         const size_t i = static_cast<size_t>(n);
         if (protection.protect[i] != 0)
@@ -161,17 +179,24 @@ int LoadSched(const Today& today, LoaderUi& ui)
         // A link failure is logged by the line in this program's wording.
         const cp290::LinkResult r = cp290::sendEvent(line, n, target.image());
         ui.progress(n);
-        if (r.ok())
+        if (r.ok()) {
+            ++sent;
             continue;
+        }
         allAcknowledged = false;
         // A silent device will not answer the next frame either.
         if (r.status != cp290::LinkStatus::WriteFailed)
             break;
     }
     line.close();
-    if (!allAcknowledged)
+    if (!allAcknowledged) {
+        recordRun(state::RunOutcome::Failed,
+                  today.file + " not completely loaded: the CP290 did not acknowledge every event", snap.path);
         return kExitFailed;
+    }
     platform::logf("Brondile - Schedule (%s) loaded to CP290.\n", file);
+    recordRun(state::RunOutcome::Ok,
+              platform::format("%s loaded (mode %d), %d events sent", file, today.eload, sent), snap.path);
     return 0;
 }
 
@@ -180,10 +205,14 @@ int LoadSched(const Today& today, LoaderUi& ui)
 int myTimerproc(LoaderUi& ui)
 {
     std::optional<Today> today;
-    if (!readCrontab(today))
+    if (!readCrontab(today)) {
+        recordRun(state::RunOutcome::Failed, "the crontab could not be read");
         return kExitFailed;
-    if (!today)
+    }
+    if (!today) {
+        recordRun(state::RunOutcome::NothingToDo, "no schedule planned for today");
         return 0;
+    }
     return LoadSched(*today, ui);
 }
 

@@ -7,6 +7,7 @@
 
 #include "controller/core/event_table.h"
 #include "controller/core/schedule_file.h"
+#include "state/run_history.h"
 #include "state/settings_domain.h"
 #include "tests/state/state_test_env.h"
 #include "tests/support/test_support.h"
@@ -39,6 +40,7 @@ protected:
     {
         SimTest::SetUp();
         setenv("XDG_CONFIG_HOME", m_home.file("config").c_str(), 1);
+        setenv("XDG_STATE_HOME", m_home.file("state").c_str(), 1);
         state::SettingsDomain shared(state::kSharedDomain, state::Program::Quorvel);
         shared.writeString("Serial Path", QString::fromStdString(devicePath()));
         shared.sync();
@@ -49,6 +51,7 @@ protected:
     void TearDown() override
     {
         unsetenv("XDG_CONFIG_HOME");
+        unsetenv("XDG_STATE_HOME");
         SimTest::TearDown();
     }
 
@@ -169,6 +172,13 @@ TEST_F(BrondileTest, LoadAllMakesTheDeviceHoldTheFileSparingProtectedEvents)
     EXPECT_EQ(saved.record(4)->image(), cp290::EventImage(img(0x7F, 4, 0, 0x80, 0x02)));
     EXPECT_NE(r.err.find("Brondile - CP290 events saved to "), std::string::npos);
     expectUserFilesUntouched(crontab);
+    // The run history says what happened and where the snapshot is.
+    const auto runs = state::readRuns();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].tool, "brondile");
+    EXPECT_EQ(runs[0].outcome, state::RunOutcome::Ok);
+    EXPECT_EQ(runs[0].summary, "Winter loaded (mode 1), 5 events sent");
+    EXPECT_EQ(runs[0].snapshot, m_home.file("state") + "/cp290/snapshots/" + snaps[0]);
 }
 
 TEST_F(BrondileTest, LoadAddSendsOnlyTheFilesUnprotectedEvents)
@@ -239,6 +249,10 @@ TEST_F(BrondileTest, SilentDeviceFailsWithinTheBoundAndClaimsNothing)
     EXPECT_EQ(r.err.find("saved to"), std::string::npos) << r.err;
     EXPECT_TRUE(snapshots().empty());
     EXPECT_EQ(downloads(), std::vector<int>{});
+    const auto runs = state::readRuns();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].outcome, state::RunOutcome::Failed);
+    EXPECT_EQ(runs[0].snapshot, "");
 }
 
 TEST_F(BrondileTest, FailuresBeforeTheLineSendNothing)
