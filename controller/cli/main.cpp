@@ -327,7 +327,8 @@ int run(const Args& a)
 
 int main(int argc, char** argv)
 {
-    if (platform::answerInfoOption(argc, argv, "cp290ctl", kUsage))
+    const std::string usage = platform::format(kUsage, cli::kPlanUsage);
+    if (platform::answerInfoOption(argc, argv, "cp290ctl", usage.c_str()))
         return 0;
     QCoreApplication app(argc, argv);
     // The controller's own tool: its lines belong with the controller's.
@@ -356,7 +357,7 @@ int main(int argc, char** argv)
     if (!parse(argc, argv, args, error))
         return usageError(error);
     if (args.help) {
-        std::printf(kUsage, cli::kPlanUsage);
+        std::fputs(usage.c_str(), stdout);
         return 0;
     }
     if (args.command.empty())
