@@ -28,7 +28,8 @@ public:
     // copyCrontab, getUserPath, readCrontabC. False when the crontab could
     // not be read (logged); a save is then refused.
     bool open();
-    bool planned() const { return m_scount == 1; }
+    // The crontab holds a clock-sync pair with its entry.
+    bool planned() const { return m_scount == 1 && !m_SyncRec.cronHour.empty(); }
     // The time shown: the pair's, or 1:00 when there is none.
     int hour() const;
     int minute() const;
