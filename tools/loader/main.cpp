@@ -8,7 +8,9 @@
 #include <QWidget>
 #include <memory>
 
+#include "link/serial_link.h"
 #include "platform/program_info.h"
+#include "platform/signals.h"
 #include "platform/syslog_log.h"
 #include "tools/tool_application.h"
 #include "tools/loader/schedule_loader.h"
@@ -76,6 +78,8 @@ int main(int argc, char** argv)
     if (platform::answerInfoOption(argc, argv, "brondile", kUsage))
         return 0;
     platform::openLog("Brondile");
+    // Killed by cron's timeout or a person, the line goes back as it was found.
+    platform::endOnSignals(cp290::restoreOpenLines);
     auto [app, windowed] = tools::makeToolApplication(argc, argv);
 
     std::unique_ptr<ProgressWindow> window;
