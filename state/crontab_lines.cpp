@@ -198,30 +198,7 @@ CronEntryFields cronEntryFields(std::string_view line)
 
 namespace {
 
-std::vector<std::string_view> tabFields(std::string_view line)
-{
-    std::vector<std::string_view> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
-        if (tab == std::string_view::npos)
-            return fields;
-        start = tab + 1;
-    }
-}
-
-bool isTimeField(std::string_view f)
-{
-    if (f.empty())
-        return false;
-    for (const char c : f)
-        if (!((c >= '0' && c <= '9') || c == '*' || c == ',' || c == '-' || c == '/'))
-            return false;
-    return true;
-}
-
-// A decimal field with nothing else in it; -1 otherwise.
+// A decimal field of one or two digits; -1 otherwise.
 int decimalField(std::string_view f)
 {
     if (f.empty() || f.size() > 2)
@@ -236,49 +213,6 @@ int decimalField(std::string_view f)
 }
 
 }  // namespace
-
-bool isToolEntry(std::string_view line, Tool tool)
-{
-    const std::vector<std::string_view> f = tabFields(line);
-    if (f.size() != 6)
-        return false;
-    for (size_t i = 0; i < 5; ++i)
-        if (!isTimeField(f[i]))
-            return false;
-    std::string command;
-    for (size_t i = 0; i < f[5].size(); ++i) {
-        const char c = f[5][i];
-        if (c == '"')
-            continue;
-        if (c == '\\' && i + 1 < f[5].size() && f[5][i + 1] == '%')
-            continue;
-        command += c;
-    }
-    const size_t slash = command.rfind('/');
-    return command.substr(slash == std::string::npos ? 0 : slash + 1) == toolFileName(tool);
-}
-
-std::optional<ScheduleMarker> scheduleForDate(const std::string& crontab, int day, int month)
-{
-    std::optional<ScheduleMarker> pending;
-    for (const std::string& line : crontabLines(crontab)) {
-        if (line.size() > kMaxCrontabLine) {
-            pending.reset();
-            continue;
-        }
-        if (startsWith(line, kScheduleMarker)) {
-            pending = parseScheduleMarker(line);
-            continue;
-        }
-        if (pending && isToolEntry(line, Tool::Brondile)) {
-            const std::vector<std::string_view> f = tabFields(line);
-            if (decimalField(f[2]) == day && decimalField(f[3]) == month)
-                return pending;
-        }
-        pending.reset();
-    }
-    return std::nullopt;
-}
 
 void readWeekdays(std::string_view list, std::array<int32_t, 8>& cronDays)
 {
@@ -374,6 +308,14 @@ CrontabPairs readCrontabPairs(const std::string& copy, PairKind kind, const char
         entryExpected = false;
     }
     return out;
+}
+
+std::optional<ScheduleMarker> scheduleForDate(const std::string& crontab, int day, int month, const char* who)
+{
+    for (const ScheduleRead& r : readCrontabPairs(crontab, PairKind::Schedule, who).schedules)
+        if (r.entry && decimalField(r.entry->day) == day && decimalField(r.entry->month) == month)
+            return r.marker;
+    return std::nullopt;
 }
 
 }  // namespace state

@@ -87,19 +87,6 @@ struct CronEntryFields {
 };
 CronEntryFields cronEntryFields(std::string_view line);
 
-// True when the line is the cron entry of a pair of this tool's kind: five
-// time fields and a command, TAB-separated, the command naming the tool (its
-// last path component, quotes and "\%" aside). Anything else after a marker
-// is somebody else's line.
-bool isToolEntry(std::string_view line, Tool tool);
-
-// The schedule planned for a date in crontab bytes: the marker of the first
-// schedule pair whose entry carries that day of month and month (decimal
-// fields, nothing else in them). Only the line right after a marker is
-// looked at, and only when it is the schedule loader's entry; lines over the
-// length limit are never taken for either.
-std::optional<ScheduleMarker> scheduleForDate(const std::string& crontab, int day, int month);
-
 // Sets cronDays[d] = 1 for every digit d 0..7 of a weekday list ("1,3,7");
 // a list that is empty or starts with "*" leaves the flags as they are (the
 // readers clear them first, so such an entry shows no weekday ticked).
@@ -137,5 +124,11 @@ struct CrontabPairs {
 // `who` is the program name for the log lines (a marker line not understood,
 // a marker followed by a foreign job).
 CrontabPairs readCrontabPairs(const std::string& copy, PairKind kind, const char* who);
+
+// The schedule planned for a date in crontab bytes: the marker of the first
+// schedule pair whose entry carries that day of month and month. Read with
+// readCrontabPairs, so only a marker's own entry counts; `who` names the
+// program in its log lines.
+std::optional<ScheduleMarker> scheduleForDate(const std::string& crontab, int day, int month, const char* who);
 
 }  // namespace state

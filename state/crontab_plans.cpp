@@ -78,6 +78,7 @@ InstallResult ClockSyncPlanning::save(int hour, int minute, const std::array<int
     rec.cronDaysText = weekdayList(cronDays);
     const bool written = rec.cronDaysText.empty() || m_work.modCrontabC(rec);
     const InstallResult result = written ? m_work.installWorkFile() : InstallResult::Refused;
+    m_refusal = written ? m_work.refusalMessage() : kPairRefusedMessage;
     TimingRecord readBack;
     const CrontabRead r = m_work.readCrontabC(readBack);
     if (result == InstallResult::Installed) {
@@ -182,6 +183,7 @@ InstallResult SchedulePlanning::save(int hour, int minute)
         written = m_work.modCrontabS(m_table);
     }
     const InstallResult result = written ? m_work.installWorkFile() : InstallResult::Refused;
+    m_refusal = written ? m_work.refusalMessage() : kPairRefusedMessage;
     ScheduleTable readBack;
     m_work.readCrontabS(readBack);
     dropIncomplete(readBack);

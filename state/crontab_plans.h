@@ -37,12 +37,15 @@ public:
 
     // No day given removes the pair. The record is read back after an install.
     InstallResult save(int hour, int minute, const std::array<int32_t, 8>& cronDays);
+    // Why the last save was refused, for the user.
+    const char* refusalMessage() const { return m_refusal; }
     void close();
 
 private:
     CrontabWork m_work;
     TimingRecord m_SyncRec;
     int32_t m_scount = 0;
+    const char* m_refusal = kSaveRefusedMessage;
 };
 
 // --- Virtual schedules ----------------------------------------------------
@@ -76,11 +79,13 @@ public:
     // Entry 1 takes the load time when any entry is in use; with none in use
     // every schedule pair is removed. The table is read back after an install.
     InstallResult save(int hour, int minute);
+    const char* refusalMessage() const { return m_refusal; }
     void close();
 
 private:
     CrontabWork m_work;
     ScheduleTable m_table;
+    const char* m_refusal = kSaveRefusedMessage;
 };
 
 }  // namespace state

@@ -110,7 +110,7 @@ void SyncWindowHandler::save()
     const state::InstallResult r = m_plan->save(t.hour(), t.minute(), days);
     if (r != state::InstallResult::Installed) {
         // The user's choice stays on screen to save again.
-        m_app.showError(planningOutcomeText(r));
+        m_app.showError(planningOutcomeText(r, m_plan->refusalMessage()));
         return;
     }
     setControlEnabled(w, CSavControlID, false);

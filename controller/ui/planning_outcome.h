@@ -11,12 +11,13 @@ inline constexpr const char* kCrontabNotReadText =
     "The crontab could not be read, so what it plans is not shown and nothing can be saved. "
     "Close the window and open it again to retry.";
 
-inline std::string planningOutcomeText(state::InstallResult r)
+// refusal: what the crontab work says about a refused save.
+inline std::string planningOutcomeText(state::InstallResult r, const char* refusal)
 {
     if (r == state::InstallResult::Failed)
         return "The crontab could not be installed, so it was not changed. "
                "Your changes are still in the window; try Save again.";
-    return state::kSaveRefusedMessage;
+    return refusal;
 }
 
 }  // namespace ui

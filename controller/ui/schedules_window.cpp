@@ -430,7 +430,7 @@ void SchedulesHandler::save()
     const state::InstallResult r = m_plan->save(time.hour(), time.minute());
     if (r != state::InstallResult::Installed) {
         // The list keeps the user's changes; Save stays available.
-        m_app.showError(planningOutcomeText(r));
+        m_app.showError(planningOutcomeText(r, m_plan->refusalMessage()));
         return;
     }
     rebuildList();

@@ -9,47 +9,38 @@ using namespace state;
 
 namespace {
 
-const std::string kEntry15March = "0\t1\t15\t3\t*\t\"/opt/cp290/brondile\"";
-
-TEST(ToolEntryTest, FiveTimeFieldsAndACommandNamingTheTool)
+std::optional<ScheduleMarker> dateOf(const std::string& crontab, int day, int month)
 {
-    EXPECT_TRUE(isToolEntry(kEntry15March, Tool::Brondile));
-    EXPECT_TRUE(isToolEntry("5\t3\t*\t*\t1,3,7\t\"/a b/tamsel\"", Tool::Tamsel));
-    EXPECT_TRUE(isToolEntry("5\t3\t*\t*\t*/2\t\"/100\\%/veskarn\"", Tool::Veskarn));
-    EXPECT_FALSE(isToolEntry(kEntry15March, Tool::Tamsel));
-    EXPECT_FALSE(isToolEntry("0 1 15 3 * /opt/cp290/brondile", Tool::Brondile));  // spaces, not TABs
-    EXPECT_FALSE(isToolEntry("0\t1\t15\t3\t\"/opt/cp290/brondile\"", Tool::Brondile));  // four fields
-    EXPECT_FALSE(isToolEntry("0\t1\t15\t3\t*\t\"/opt/cp290/brondile-old\"", Tool::Brondile));
-    EXPECT_FALSE(isToolEntry("0\t1\t15\t3\t*\t/usr/local/bin/backup", Tool::Brondile));
-    EXPECT_FALSE(isToolEntry("0\tx\t15\t3\t*\t\"/opt/cp290/brondile\"", Tool::Brondile));
-    EXPECT_FALSE(isToolEntry("", Tool::Brondile));
+    return scheduleForDate(crontab, day, month, "Brondile");
 }
+
+const std::string kEntry15March = "0\t1\t15\t3\t*\t\"/opt/cp290/brondile\"";
 
 TEST(ScheduleForDateTest, OnlyTheMarkersOwnEntryOnThatDate)
 {
     const std::string winter = std::string("# Quorvel\x01") + "/s/Winter\n";
     const std::string summer = std::string("# Quorvel\x02") + "/s/Summer\n";
     // The first pair of the date wins; its marker gives file, path and mode.
-    auto m = scheduleForDate("MAILTO=x\n" + summer + kEntry15March + "\n" + winter + kEntry15March + "\n", 15, 3);
+    auto m = dateOf("MAILTO=x\n" + summer + kEntry15March + "\n" + winter + kEntry15March + "\n", 15, 3);
     ASSERT_TRUE(m);
     EXPECT_EQ(m->path, "/s/Summer");
     EXPECT_EQ(m->name, "Summer");
     EXPECT_EQ(m->load, 2);
-    EXPECT_FALSE(scheduleForDate(winter + kEntry15March + "\n", 16, 3));
-    EXPECT_FALSE(scheduleForDate(winter + kEntry15March + "\n", 15, 4));
+    EXPECT_FALSE(dateOf(winter + kEntry15March + "\n", 16, 3));
+    EXPECT_FALSE(dateOf(winter + kEntry15March + "\n", 15, 4));
     // A last line without LF still counts; a marker right before another marker has no entry.
-    EXPECT_TRUE(scheduleForDate(winter + kEntry15March, 15, 3));
-    m = scheduleForDate(winter + summer + kEntry15March + "\n", 15, 3);
+    EXPECT_TRUE(dateOf(winter + kEntry15March, 15, 3));
+    m = dateOf(winter + summer + kEntry15March + "\n", 15, 3);
     ASSERT_TRUE(m);
     EXPECT_EQ(m->name, "Summer");
     // Never loaded: a comment, a blank line or a foreign job after the marker,
-    // an entry without a marker, an over-long marker, day fields that only start with the day.
+    // an entry without a marker, an over-long marker, a day that is no number.
     for (const std::string& c :
          {winter + "# note\n" + kEntry15March + "\n", winter + "\n" + kEntry15March + "\n",
           winter + "0\t1\t15\t3\t*\t/usr/local/bin/backup\n" + kEntry15March + "\n", kEntry15March + "\n",
           "# Quorvel\x01/" + std::string(600, 'x') + "\n" + kEntry15March + "\n",
-          winter + "0\t1\t15-16\t3\t*\t\"/opt/cp290/brondile\"\n", winter + "0\t1\t015\t3\t*\t\"/opt/cp290/brondile\"\n"})
-        EXPECT_FALSE(scheduleForDate(c, 15, 3)) << c;
+          winter + "0\t1\t1x\t3\t*\t\"/opt/cp290/brondile\"\n"})
+        EXPECT_FALSE(dateOf(c, 15, 3)) << c;
 }
 
 TEST(SchedulePlanTest, DatesPathsAndTheTable)

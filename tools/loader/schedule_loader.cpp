@@ -47,7 +47,7 @@ bool readCrontab(std::optional<Today>& today)
         return false;
     // The time of day is cron's business; only the date is looked at.
     const std::tm now = platform::localTime(platform::now());
-    if (const auto m = state::scheduleForDate(crontab, now.tm_mday, now.tm_mon + 1))
+    if (const auto m = state::scheduleForDate(crontab, now.tm_mday, now.tm_mon + 1, "Brondile"))
         today = Today{m->name, m->path, m->load};
     return true;
 }
