@@ -272,8 +272,22 @@ LinkResult SerialLine::open(const std::string& path)
     return {};
 }
 
+void SerialLine::adoptStream(int fd)
+{
+    close();
+    m_fd = fd;
+    m_stream = true;
+    m_loggedOnce = false;
+}
+
 void SerialLine::close()
 {
+    if (m_fd >= 0 && m_stream) {
+        ::close(m_fd);
+        m_fd = -1;
+        m_stream = false;
+        return;
+    }
     if (m_fd < 0)
         return;
     OpenLine& l = g_lines[m_slot];

@@ -57,6 +57,10 @@ public:
     // Logs the program's own text on failure; the result carries the errno.
     // A line another program holds fails with EBUSY (lock or exclusive use).
     LinkResult open(const std::string& path);
+    // Takes a descriptor that is not a terminal (one end of a socket pair):
+    // the fuzz targets feed recorded reply streams through the same readers.
+    // No lock, no settings; close() only closes it.
+    void adoptStream(int fd);
     void close();
     bool isOpen() const { return m_fd >= 0; }
     int fd() const { return m_fd; }
@@ -89,6 +93,7 @@ private:
     size_t m_written = 0;
     size_t m_read = 0;
     bool m_loggedOnce = false;
+    bool m_stream = false;
 };
 
 void logNotResponding(Program p);
