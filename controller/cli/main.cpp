@@ -14,10 +14,12 @@
 #include <vector>
 
 #include "controller/cli/plan_command.h"
+#include "controller/core/automation_status.h"
 #include "controller/core/cp290_operations.h"
 #include "controller/core/event_table.h"
 #include "controller/core/schedule_file.h"
 #include "link/serial_link.h"
+#include "platform/clock.h"
 #include "platform/signals.h"
 #include "platform/syslog_log.h"
 #include "platform/program_info.h"
@@ -41,6 +43,8 @@ const char* const kUsage =
     "                      sets the clock from this computer\n"
     "  base LETTER --yes   set the base house code (A to P); erases the CP290's events\n"
     "  selftest --yes      run the self test; erases the CP290's events\n"
+    "  status [--json]     the work the crontab plans: its next run, its last run,\n"
+    "                      runs that never happened, and the snapshots to go back to\n"
     "%s"
     "\n"
     "Options:\n"
@@ -323,6 +327,23 @@ int run(const Args& a)
     return 0;
 }
 
+// Read-only: lists the crontab, reads the history and the snapshots.
+int runStatus(const std::vector<std::string>& args)
+{
+    bool json = false;
+    for (const std::string& a : args) {
+        if (a == "--json")
+            json = true;
+        else
+            return usageError("status takes only --json, not " + a);
+    }
+    const AutomationStatus st = readAutomationStatus(platform::now());
+    std::fputs((json ? statusJson(st) : statusText(st)).c_str(), stdout);
+    if (!st.crontabRead)
+        return fail("the crontab could not be read", true, kExitFailure);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -348,6 +369,8 @@ int main(int argc, char** argv)
         } else if (s.empty() || s[0] != '-') {
             if (s == "plan")
                 return cli::runPlanCommand(std::vector<std::string>(argv + i + 1, argv + argc));
+            if (s == "status")
+                return runStatus(std::vector<std::string>(argv + i + 1, argv + argc));
             break;
         }
     }

@@ -1,0 +1,60 @@
+#pragma once
+// What the crontab plans, when it runs next, and how its runs went.
+//
+// Principles of operation: read-only. The crontab is listed once (bounded,
+// without "tempCrontab" or Wrellish, as the schedule loader does) and read
+// through the same pair reader as the planning windows; the run history and
+// the snapshots are read as they are. Nothing is written, no helper runs.
+// One row per kind of planned work (virtual schedules, sun corrections,
+// clock sync): the plan in words, the next run, the last run, and warnings
+// for planned runs missing from the history and for a last run that failed.
+// cp290ctl status prints the rows; the Automation window shows them.
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "state/run_history.h"
+
+namespace controller {
+
+// How far back planned runs are checked against the history.
+constexpr std::time_t kMissedLookBack = 7 * 24 * 60 * 60;
+
+struct AutomationRow {
+    std::string title;  // "Virtual schedules", "Sun corrections", "Clock sync"
+    std::string tool;   // the tool cron starts: "brondile", "veskarn", "tamsel"
+    bool planned = false;
+    std::string plan;   // "Mon, Wed, Sun at 03:05", "03/15 Winter (replace), 11/01 Summer (add) at 01:00"
+    std::optional<std::time_t> nextRun;
+    std::optional<state::RunRecord> lastRun;
+    std::vector<std::string> warnings;
+};
+
+struct SnapshotRow {
+    std::string path;
+    std::string changes;  // against the one before it; "" for the oldest
+};
+
+struct AutomationStatus {
+    bool crontabRead = false;  // false: the rows say nothing planned because nothing could be read
+    std::vector<AutomationRow> rows;
+    std::vector<SnapshotRow> snapshots;  // newest first
+};
+
+// From crontab bytes, the history and "now" (no files read).
+std::vector<AutomationRow> automationRows(const std::string& crontab, const std::vector<state::RunRecord>& runs,
+                                          std::time_t now);
+
+// Lists the user's crontab, reads the history and the snapshots (at most
+// maxSnapshots, newest first).
+AutomationStatus readAutomationStatus(std::time_t now, size_t maxSnapshots = 20);
+
+// "Sat 2026-12-12 03:05"
+std::string runTimeText(std::time_t t);
+
+// For cp290ctl status: text for a person, JSON for scripts.
+std::string statusText(const AutomationStatus& s);
+std::string statusJson(const AutomationStatus& s);
+
+}  // namespace controller
