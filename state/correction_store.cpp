@@ -31,6 +31,7 @@ struct ListRead {
     bool eventsPresent = false;
     std::vector<ToolCorrectionRecord> entries;  // valid ones, stored order
     QStringList zoneTexts;                      // "Last Zone" as stored
+    std::vector<int32_t> outOfRange;            // event numbers skipped for lying outside 1..128
 };
 
 std::vector<int32_t> toInts(const QStringList& texts)
@@ -94,6 +95,7 @@ ListRead readList(const SettingsDomain& d, unsigned want)
             platform::logf("%s Error - Correction list: event number %d outside 1 to 128; "
                            "entry %d skipped.\n",
                            who, n, k + 1);
+            r.outOfRange.push_back(n);
             continue;
         }
         if (seen[static_cast<size_t>(n)]) {
@@ -246,6 +248,7 @@ int getVeskParms(ToolCorrections& c)
         result = 1;
     } else {
         c.CorrArray = list.entries;
+        c.outOfRange = list.outOfRange;
         c.eCount = static_cast<int32_t>(c.CorrArray.size());
         for (const QString& t : list.zoneTexts)
             c.storedZones.push_back(t.toStdString());

@@ -79,6 +79,7 @@ struct ToolCorrections {
     uint8_t applySD = 0;
     uint8_t applyDST = 0;
     std::vector<std::string> storedZones;  // "Last Zone" texts as read, rewritten item by item
+    std::vector<int32_t> outOfRange;       // listed numbers outside 1..128, skipped (the run reports them)
 };
 
 // 0 = something to correct, 1 = nothing to do (logged).

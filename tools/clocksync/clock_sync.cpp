@@ -5,6 +5,7 @@
 
 #include "link/device_commands.h"
 #include "link/serial_link.h"
+#include "link/stored_device.h"
 #include "platform/clock.h"
 #include "platform/syslog_log.h"
 #include "state/preferences.h"
@@ -40,19 +41,17 @@ std::string ReadPortParms()
 
 int checkDevice(const std::string& serPath)
 {
-    if (serPath.empty()) {
-        platform::logLine("Tamsel - Serial port path not in plist.\n");
+    switch (cp290::checkStoredDevice(cp290::Program::Tamsel, serPath)) {
+    case cp290::StoredDevice::Found:
+        return 0;
+    case cp290::StoredDevice::NoPath:
         recordRun(state::RunOutcome::Failed, "no serial device stored: quit the controller once to store it");
-        return kExitNoDevice;
-    }
-    cp290::DeviceTable devices;
-    devices.search();
-    if (devices.findPrefix(serPath) == 0) {
-        platform::logLine("Tamsel - CP290 Serial port not found.\n");
+        break;
+    case cp290::StoredDevice::NotFound:
         recordRun(state::RunOutcome::Failed, "serial device " + serPath + " not found: is the adapter plugged in?");
-        return kExitNoDevice;
+        break;
     }
-    return 0;
+    return kExitNoDevice;
 }
 
 int myTimerproc(const std::string& serPath)

@@ -1,0 +1,94 @@
+// veskarn: shifts the listed CP290 events by the day's movement of sunrise
+// and sunset (and by an hour when daylight-saving time begins or ends), then
+// quits. Cron starts it; it shows a small progress window only when a display
+// is present.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QProgressBar>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <memory>
+
+#include "platform/paths.h"
+#include "platform/syslog_log.h"
+#include "tools/sun/correction_run.h"
+
+namespace {
+
+// No display: the log lines are the whole outcome.
+class HeadlessUi : public veskarn::RunUi {
+public:
+    void phase(const char*) override {}
+    void progress(int) override {}
+    void hide() override {}
+    void nothingNeeded() override {}
+};
+
+class ProgressWindow : public veskarn::RunUi {
+public:
+    ProgressWindow()
+    {
+        m_window.setWindowTitle(QStringLiteral("Veskarn"));
+        m_bar = new QProgressBar(&m_window);
+        m_bar->setObjectName(QStringLiteral("CP29_130"));
+        m_bar->setRange(0, 128);
+        m_bar->setValue(0);
+        m_bar->setTextVisible(false);
+        m_bar->setMinimumWidth(320);
+        auto* layout = new QVBoxLayout(&m_window);
+        layout->setContentsMargins(20, 20, 20, 20);
+        layout->addWidget(m_bar);
+    }
+    void phase(const char* title) override
+    {
+        m_window.setWindowTitle(QString::fromUtf8(title));
+        m_window.show();
+        m_window.raise();
+        m_window.activateWindow();
+        QCoreApplication::processEvents();
+    }
+    void progress(int value) override
+    {
+        m_bar->setValue(value);
+        QCoreApplication::processEvents();
+    }
+    void hide() override { m_window.hide(); }
+    void nothingNeeded() override
+    {
+        phase("No Time Correction Needed");
+        progress(0);
+        QEventLoop wait;
+        QTimer::singleShot(5000, &wait, &QEventLoop::quit);
+        wait.exec();
+        hide();
+    }
+    void showStart() { phase("Veskarn"); }
+
+private:
+    QWidget m_window;
+    QProgressBar* m_bar = nullptr;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    platform::openLog("Veskarn");
+    const bool windowed = platform::hasDisplay();
+    std::unique_ptr<QCoreApplication> app;
+    std::unique_ptr<veskarn::RunUi> ui;
+    if (windowed) {
+        platform::allowOffscreenFallback();
+        app = std::make_unique<QApplication>(argc, argv);
+        auto window = std::make_unique<ProgressWindow>();
+        window->showStart();
+        ui = std::move(window);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+        ui = std::make_unique<HeadlessUi>();
+    }
+    QTimer::singleShot(1000, app.get(), [&] { app->exit(veskarn::myTimerproc(*ui)); });
+    return app->exec();
+}
