@@ -12,6 +12,9 @@
 namespace state {
 namespace {
 
+constexpr const char* kLatitude = "Latitude";
+constexpr const char* kLongitude = "Longitude";
+
 constexpr const char* kZoneTables[] = {"/usr/share/zoneinfo/zone1970.tab",
                                        "/usr/share/zoneinfo/zone.tab"};
 
@@ -115,13 +118,34 @@ std::optional<Location> zoneLocation(const std::string& zone)
     return std::nullopt;
 }
 
-std::optional<Location> ReadLocation(Program who)
+std::optional<LocationDegrees> storedLocation(Program who)
 {
     SettingsDomain d(kCorrectionDomain, who);
-    const std::optional<double> lat = readDegrees(d, "Latitude", 90.0);
-    const std::optional<double> lon = readDegrees(d, "Longitude", 180.0);
+    const std::optional<double> lat = readDegrees(d, kLatitude, 90.0);
+    const std::optional<double> lon = readDegrees(d, kLongitude, 180.0);
     if (lat && lon)
-        return Location{degreesToFixed(*lat), degreesToFixed(*lon)};
+        return LocationDegrees{*lat, *lon};
+    return std::nullopt;
+}
+
+bool storeLocation(Program who, const std::optional<LocationDegrees>& where)
+{
+    SettingsDomain d(kCorrectionDomain, who);
+    if (where) {
+        // Six decimals: about 0.1 m, more than the solar routine can use.
+        d.writeString(kLatitude, QString::number(where->latitude, 'f', 6));
+        d.writeString(kLongitude, QString::number(where->longitude, 'f', 6));
+    } else {
+        d.remove(kLatitude);
+        d.remove(kLongitude);
+    }
+    return d.sync();
+}
+
+std::optional<Location> ReadLocation(Program who)
+{
+    if (const std::optional<LocationDegrees> stored = storedLocation(who))
+        return Location{degreesToFixed(stored->latitude), degreesToFixed(stored->longitude)};
     const std::string zone = systemZoneName();
     if (const std::optional<Location> z = zoneLocation(zone))
         return z;

@@ -33,6 +33,19 @@ std::string systemZoneName();
 // zone.tab is asked too, since zone1970.tab leaves out zones merged with others.
 std::optional<Location> zoneLocation(const std::string& zone);
 
+// The location in decimal degrees, north and east positive, as the keys hold it.
+struct LocationDegrees {
+    double latitude = 0;
+    double longitude = 0;
+};
+
+// "Latitude" and "Longitude" of domain Veskarn when both are present and
+// usable (an unusable one is logged in the program's name); else nullopt.
+std::optional<LocationDegrees> storedLocation(Program who);
+// Stores both keys as decimal text, or removes both (nullopt), so the time
+// zone's coordinates serve again. False when the store refused the write.
+bool storeLocation(Program who, const std::optional<LocationDegrees>& where);
+
 // ReadLocation: the stored location, else the time zone's; nullopt (logged in
 // the program's name) when neither is known.
 std::optional<Location> ReadLocation(Program who);

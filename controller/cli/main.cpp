@@ -24,6 +24,7 @@
 #include "platform/syslog_log.h"
 #include "platform/program_info.h"
 #include "state/preferences.h"
+#include "controller/cli/sun_command.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ const char* const kUsage =
     "  selftest --yes      run the self test; erases the CP290's events\n"
     "  status [--json]     the work the crontab plans: its next run, its last run,\n"
     "                      runs that never happened, and the snapshots to go back to\n"
+    "  sun [YYYY-MM-DD]    sunrise and sunset at the stored location (today by default)\n"
     "%s"
     "\n"
     "Options:\n"
@@ -385,5 +387,7 @@ int main(int argc, char** argv)
     }
     if (args.command.empty())
         return usageError("no command given");
+    if (cli::isSunCommand(args.command, args.operands))
+        return cli::runSunCommand(args.command, args.operands);
     return run(args);
 }

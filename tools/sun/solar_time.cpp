@@ -128,6 +128,25 @@ std::optional<int32_t> SunDown(const SolarPlace& place, int32_t julDay)
     return convCoords(place, julDay, false);
 }
 
+SunTimes sunTimesOn(const state::Location& where, int year, int month, int day)
+{
+    std::tm noon{};
+    noon.tm_year = year - 1900;
+    noon.tm_mon = month - 1;
+    noon.tm_mday = day;
+    noon.tm_hour = 12;
+    noon.tm_isdst = -1;
+    const std::tm local = platform::localTime(std::mktime(&noon));
+    SunTimes t;
+    t.gmtOffset = local.tm_gmtoff;
+    t.dst = local.tm_isdst > 0;
+    const SolarPlace p = placeFromFixed(where.latitude, where.longitude, t.gmtOffset, t.dst);
+    const int32_t julDay = CalcDay(year, month, day);
+    t.sunrise = SunUp(p, julDay);
+    t.sunset = SunDown(p, julDay);
+    return t;
+}
+
 int32_t radiansToMinutes(double T)
 {
     const double h = T * conD;

@@ -17,6 +17,7 @@
 #include <ctime>
 #include <optional>
 
+#include "state/location.h"
 #include "state/program.h"
 
 namespace sun {
@@ -78,6 +79,18 @@ std::optional<SolarPlace> getLocInfo(state::Program who);
 // (polar day or night).
 std::optional<int32_t> SunUp(const SolarPlace& place, int32_t julDay);
 std::optional<int32_t> SunDown(const SolarPlace& place, int32_t julDay);
+
+// Sunrise and sunset at a place on a date, as a run of the correction tool
+// on that date computes them: with the zone offset in force at local noon of
+// that date. Also for the controller and cp290ctl, so what they show is what
+// the tool uses.
+struct SunTimes {
+    std::optional<int32_t> sunrise;  // minutes after midnight; nullopt: none that day
+    std::optional<int32_t> sunset;
+    long gmtOffset = 0;              // seconds east of Greenwich used
+    bool dst = false;
+};
+SunTimes sunTimesOn(const state::Location& where, int year, int month, int day);
 
 // A time of day in radians (0 <= T < twopi) to whole minutes, rounding half
 // a minute up; a time that rounds up to 24:00 is midnight, 0.
