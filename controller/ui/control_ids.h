@@ -67,12 +67,37 @@ constexpr int CMonControlID = 310;  // 310..316: Monday..Sunday
 constexpr int CSunControlID = 316;
 constexpr int CTimControlID = 317;
 constexpr int CSavControlID = 318;
+
+// Time Correction window, its entry editor and the reset window.
+constexpr int TSavControlID = 240;
+constexpr int TDelControlID = 242;
+constexpr int TTimControlID = 243;
 constexpr int ListTControlID = 244;
+constexpr int TUpdControlID = 245;
+constexpr int TAddControlID = 246;
 constexpr int TEvtControlID = 250;
+constexpr int TTypControlID = 251;
+constexpr int TPrTControlID = 252;
 constexpr int TDItControlID = 253;
+constexpr int TMonControlID = 290;  // 290..296: Monday..Sunday
+constexpr int TSunControlID = 296;
+constexpr int TLCSUControlID = 297;
+constexpr int TLCSDControlID = 298;
+constexpr int TRst1ControlID = 299;
+constexpr int TRSUControlID = 300;
+constexpr int TRSDControlID = 301;
+constexpr int TRsetControlID = 302;
 
 // Our own addition: the line in the main window that tells the user about a
 // failed CP290 operation or file access.
 constexpr int NoteControlID = 400;
+
+// Our own additions to the Time Correction window: the location the sun's
+// times are computed for, today's sunrise and sunset there, and a line that
+// tells the user why a save did not go through.
+constexpr int TLatControlID = 410;
+constexpr int TLonControlID = 411;
+constexpr int TSunTimesControlID = 412;
+constexpr int TNoteControlID = 413;
 
 }  // namespace ui

@@ -22,8 +22,9 @@
 #include "controller/ui/event_list_model.h"
 #include "controller/ui/main_window.h"
 #include "controller/ui/main_window_handler.h"
-#include "controller/ui/planning_windows.h"
 #include "controller/ui/schedules_window.h"
+#include "controller/ui/time_correction_window.h"
+#include "controller/ui/time_correction_handler.h"
 #include "platform/paths.h"
 #include "platform/syslog_log.h"
 #include "state/crontab_work.h"
@@ -79,7 +80,7 @@ public:
         } else if (code == QLatin1String("sYnc")) {
             m_app.m_syncHandler->open();
         } else if (code == QLatin1String("TcSl")) {
-            m_app.openPlanningWindow(w.vesk);
+            m_app.veskHandler().open();
         } else if (code == QLatin1String("quit")) {
             m_app.requestQuit();
         } else {
@@ -122,7 +123,7 @@ public:
             m_app.GetSchedule();
             break;
         case WarnCorrections:
-            m_app.discardPlanning(w.vesk);
+            m_app.veskHandler().discard();
             break;
         default:
             break;
@@ -233,21 +234,6 @@ private:
     QuorvelApp& m_app;
 };
 
-// The planning windows' shells: closing gives the planning menu back.
-class PlanningShellHandler : public CommandHandler {
-public:
-    PlanningShellHandler(QuorvelApp& app, QWidget* window) : m_app(app), m_window(window) {}
-    bool handleClose() override
-    {
-        m_app.closePlanningWindow(m_window);
-        return true;
-    }
-
-private:
-    QuorvelApp& m_app;
-    QWidget* m_window;
-};
-
 // --- QuorvelApp ------------------------------------------------------------
 
 QuorvelApp::QuorvelApp() : QuorvelApp(Options{}) {}
@@ -319,12 +305,11 @@ void QuorvelApp::installHandlers()
     m_schedHandler = std::make_unique<SchedulesHandler>(*this);
     m_router->attach(m_w.sched, m_schedHandler->windowHandler());
     m_router->attach(m_w.schedEd, m_schedHandler->editorHandler());
-    attach(m_w.veskEd, std::make_unique<CommandHandler>());
-    attach(m_w.vesk, std::make_unique<PlanningShellHandler>(*this, m_w.vesk));
     attach(m_w.snd, std::make_unique<SndWindowHandler>(*this));
     attach(m_w.stat, std::make_unique<StatusWindowHandler>(*this));
     attach(m_w.fnd, std::make_unique<SearchWindowHandler>(*this));
-    attach(m_w.reset, std::make_unique<CommandHandler>());
+    m_veskHandler = std::make_unique<TimeCorrectionHandler>(*this);
+    m_veskHandler->attach(*m_router);
     auto syncHandler = std::make_unique<SyncWindowHandler>(*this);
     m_syncHandler = syncHandler.get();
     attach(m_w.sync, std::move(syncHandler));
@@ -558,16 +543,6 @@ void QuorvelApp::closePlanningWindow(QWidget* window)
 {
     m_w.main->planningMenu()->setEnabled(true);
     window->hide();
-}
-
-void QuorvelApp::discardPlanning(QWidget* window)
-{
-    closePlanningWindow(window);
-    if (auto* list = qobject_cast<QTreeView*>(
-            findControl(window, window == m_w.sched ? ListSControlID : ListTControlID));
-        list && list->model())
-        list->model()->removeRows(0, list->model()->rowCount());
-    state::CrontabWork(state::Program::Quorvel, m_prefs.app_Path).removeFiles();
 }
 
 int QuorvelApp::correctionCount(int n) const

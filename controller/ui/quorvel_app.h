@@ -52,6 +52,7 @@ class StatusWindow;
 class SyncWindow;
 class SyncWindowHandler;
 class TWindow;
+class TimeCorrectionHandler;
 class VeskEdWindow;
 class VeskWindow;
 class CommandHandler;
@@ -135,6 +136,7 @@ public:
     const cp290::DeviceTable& devices() const { return m_devices; }
     MainWindowHandler& mainHandler() { return *m_mainHandler; }
     EditWindowHandler& editHandler() { return *m_editHandler; }
+    TimeCorrectionHandler& veskHandler() { return *m_veskHandler; }
 
     // Shell state shared by the windows.
     int warnType = WarnNone;
@@ -182,8 +184,6 @@ public:
 private:
     void createWindows();
     void installHandlers();
-    // Confirmation modes 4 and 6: the planning window's unsaved work is dropped.
-    void discardPlanning(QWidget* window);
     // How many correction-list entries follow event n (the list's "T" marks).
     int correctionCount(int n) const;
     void noDevice();
@@ -204,6 +204,7 @@ private:
     EditWindowHandler* m_editHandler = nullptr;
     SyncWindowHandler* m_syncHandler = nullptr;
     std::unique_ptr<SchedulesHandler> m_schedHandler;
+    std::unique_ptr<TimeCorrectionHandler> m_veskHandler;
     CommandHandler* m_appHandler = nullptr;
     QObject* m_helpFilter = nullptr;
     QMessageBox* m_errorBox = nullptr;
@@ -214,7 +215,6 @@ private:
 
     friend class AppHandler;
     friend class MessWindowHandler;
-    friend class PlanningShellHandler;
 };
 
 }  // namespace ui

@@ -11,6 +11,7 @@
 #include "controller/ui/controls.h"
 #include "controller/ui/main_window.h"
 #include "state/settings_domain.h"
+#include "tests/state/state_test_env.h"
 
 namespace uitest {
 
@@ -45,6 +46,8 @@ void QuorvelTest::SetUp()
     setenv("XDG_CONFIG_HOME", (m_home.path() + "/config").c_str(), 1);
     setenv("CP290_SERIAL_DEVICES", devicePath().c_str(), 1);
     setenv("CP290_APP_DIR", CP290_BIN_DIR, 1);
+    // The planning windows read and install a crontab: never the user's own.
+    setenv("CP290_CRONTAB", state_test::CrontabStandIn(m_home.path()).script().c_str(), 1);
     ensureApplication();
 }
 
