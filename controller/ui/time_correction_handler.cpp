@@ -548,7 +548,7 @@ void TimeCorrectionHandler::showSunTimes()
         where = state::Location{state::degreesToFixed(place.where->latitude),
                                 state::degreesToFixed(place.where->longitude)};
     } else if ((where = state::zoneLocation(zone))) {
-        source = QObject::tr(" (the place of time zone %1)").arg(QString::fromStdString(zone));
+        source = QObject::tr("\nAt the place of time zone %1.").arg(QString::fromStdString(zone));
     }
     if (!where) {
         setControlText(label, QObject::tr("No place known for the time zone: enter latitude and longitude."));
@@ -556,8 +556,8 @@ void TimeCorrectionHandler::showSunTimes()
     }
     const state::RefDate d = state::today();
     const sun::SunTimes t = sun::sunTimesOn(*where, d.year, d.month, d.day);
-    setControlText(label, QObject::tr("Today%1: sunrise %2, sunset %3.")
-                              .arg(source, minutesText(t.sunrise), minutesText(t.sunset)));
+    setControlText(label, QObject::tr("Today: sunrise %1, sunset %2.%3")
+                              .arg(minutesText(t.sunrise), minutesText(t.sunset), source));
 }
 
 void TimeCorrectionHandler::setNote(const QString& text)

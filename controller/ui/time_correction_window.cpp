@@ -70,12 +70,16 @@ VeskWindow::VeskWindow(QWidget* parent) : ShellDialog(parent, tr("Time Correctio
     m_latitude->setToolTip(tr("Degrees, north positive (40.7514); empty: the time zone's place"));
     m_longitude->setToolTip(tr("Degrees, east positive (-73.9847 is west); empty: the time zone's place"));
     auto* sunTimes = withId(new QLabel, TSunTimesControlID);
-    sunTimes->setWordWrap(true);
+    auto* hint = new QLabel(tr("Degrees, north and east positive.\nEmpty: the time zone's place (greyed)."));
+    hint->setEnabled(false);
     auto* placeBox = new QGroupBox(tr("Location"));
-    auto* placeForm = new QFormLayout(placeBox);
+    auto* placeForm = new QFormLayout;
     placeForm->addRow(tr("Latitude:"), m_latitude);
     placeForm->addRow(tr("Longitude:"), m_longitude);
-    placeForm->addRow(sunTimes);
+    auto* placeLayout = new QVBoxLayout(placeBox);
+    placeLayout->addLayout(placeForm);
+    placeLayout->addWidget(hint);
+    placeLayout->addWidget(sunTimes);
 
     auto* right = new QVBoxLayout;
     right->addWidget(planBox);
@@ -112,7 +116,8 @@ VeskEdWindow::VeskEdWindow(QWidget* parent) : ShellDialog(parent, tr("Correction
     auto* type = withId(new QComboBox, TTypControlID);
     type->addItems({tr("Sunrise"), tr("Sunset"), tr("Stand./Daylight")});
     auto* protect = withId(new QCheckBox(tr("Protect from schedule loads")), TPrTControlID);
-    protect->setToolTip(tr("A virtual schedule loaded by Brondile leaves this event alone"));
+    protect->setToolTip(tr("A virtual schedule loaded from the crontab leaves this event alone. "
+                           "Available while virtual schedules are planned."));
 
     auto* form = new QFormLayout;
     form->addRow(tr("Event number:"), m_number);

@@ -261,7 +261,7 @@ TEST_F(TimeCorrection, LocationFieldsStoredAndReadBack)
     EXPECT_EQ(lat->text(), "");
     EXPECT_EQ(lat->placeholderText(), "40.7142");
     EXPECT_EQ(lon->placeholderText(), "-74.0064");
-    EXPECT_TRUE(text("VeskWindow", TSunTimesControlID).contains("sunrise 06:29, sunset 17:48"))
+    EXPECT_TRUE(text("VeskWindow", TSunTimesControlID).contains("Today: sunrise 06:29, sunset 17:48.\nAt the place of time zone America/New_York."))
         << text("VeskWindow", TSunTimesControlID).toStdString();
 
     // Half a location, or a wrong one, is refused and nothing is written.
