@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <filesystem>
 
 #include "tests/support/test_support.h"
@@ -88,7 +89,8 @@ protected:
         return s.value(key);
     }
 
-    RunResult runVeskarn(const char* now)
+    // As under cron unless a display is given.
+    RunResult runVeskarn(const char* now, const char* display = "")
     {
         return runProgram("veskarn", {},
                           {{"XDG_CONFIG_HOME", m_config.path()},
@@ -98,8 +100,8 @@ protected:
                            {"CP290_LOG_STDERR", "1"},
                            {"CP290_NOW", now},
                            {"TZ", "America/New_York"},
-                           {"QT_QPA_PLATFORM", ""},
-                           {"DISPLAY", ""},
+                           {"QT_QPA_PLATFORM", *display ? "offscreen" : ""},
+                           {"DISPLAY", display},
                            {"WAYLAND_DISPLAY", ""}},
                           60000);
     }
@@ -172,14 +174,24 @@ TEST_F(VeskarnTest, FirstToSecondOfMarchThenNothingMore)
     EXPECT_EQ(static_cast<uint8_t>(bytes[1 + 3]), 30);  // event 1 still at 06:30
 
     // The same day again: nothing has moved, nothing is sent or written.
+    // Under cron the run ends at once; before a person's eyes the window
+    // says so for five seconds.
     device().clearFrames();
     const std::string before = readFile(domainFile());
-    r = runVeskarn(kMar2);
-    ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_TRUE(has(r, "Veskarn - No Time Corrections Necessary\n")) << r.err;
-    EXPECT_FALSE(has(r, "Corrections Applied")) << r.err;
-    EXPECT_TRUE(device().frames().empty());
-    EXPECT_EQ(readFile(domainFile()), before);
+    for (const char* display : {"", ":93417"}) {
+        const auto start = std::chrono::steady_clock::now();
+        r = runVeskarn(kMar2, display);
+        const auto took = std::chrono::steady_clock::now() - start;
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_TRUE(has(r, "Veskarn - No Time Corrections Necessary\n")) << r.err;
+        EXPECT_FALSE(has(r, "Corrections Applied")) << r.err;
+        EXPECT_TRUE(device().frames().empty());
+        EXPECT_EQ(readFile(domainFile()), before);
+        if (*display)
+            EXPECT_GE(took, std::chrono::seconds(5)) << "no pause with a display: " << std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
+        else
+            EXPECT_LT(took, std::chrono::seconds(5)) << "a pause under cron";
+    }
 }
 
 TEST_F(VeskarnTest, DaylightSavingHourComesAndGoesWithTheSunShift)
