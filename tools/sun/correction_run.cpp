@@ -11,12 +11,31 @@
 #include "platform/clock.h"
 #include "platform/syslog_log.h"
 #include "state/preferences.h"
+#include "state/run_history.h"
 #include "tools/sun/solar_time.h"
 
 namespace veskarn {
 namespace {
 
 constexpr int kMinutesPerDay = 24 * 60;
+
+// The history line of this run; the log lines stay the record of detail.
+void recordRun(state::RunOutcome outcome, const std::string& summary, const std::string& snapshot = {})
+{
+    if (const int err = state::appendRun({platform::now(), "veskarn", outcome, summary, snapshot}))
+        platform::logf("Veskarn Error - writing the run history - %s(%d).\n", std::strerror(err), err);
+}
+
+std::string failureText(const cp290::LinkResult& r)
+{
+    switch (r.status) {
+    case cp290::LinkStatus::OpenFailed: return "could not open the serial device";
+    case cp290::LinkStatus::WriteFailed: return "writing to the CP290 failed";
+    case cp290::LinkStatus::Timeout: return "the CP290 did not answer";
+    case cp290::LinkStatus::BadReply: return "the CP290's reply was not valid";
+    default: return "the CP290 failed";
+    }
+}
 
 // Turns the seven weekday bits by `days` (positive = later); bit 7 stays.
 uint8_t turnDays(uint8_t bits, int days)
@@ -55,7 +74,7 @@ bool zoneChangeDue(const state::ToolCorrections& c, uint8_t dst)
 
 // ReadEventList: all 128 slots, or false (logged) when the upload was not
 // complete and checked.
-bool ReadEventList(const std::string& serPath, ToolEventTable& table, RunUi& ui)
+bool ReadEventList(const std::string& serPath, ToolEventTable& table, RunUi& ui, std::string& why)
 {
     ui.phase("Reading Events from CP290");
     ui.progress(0);
@@ -63,6 +82,7 @@ bool ReadEventList(const std::string& serPath, ToolEventTable& table, RunUi& ui)
     cp290::SerialLine line(cp290::Program::Veskarn);
     if (!line.open(serPath)) {
         platform::logLine("Veskarn Error - CP290 Bad File Descriptor\n");
+        why = "could not open " + serPath;
     } else {
         const cp290::LinkResult r =
             cp290::uploadEvents(line, [&](int n, const std::optional<cp290::EventImage>& img) {
@@ -76,8 +96,10 @@ bool ReadEventList(const std::string& serPath, ToolEventTable& table, RunUi& ui)
             });
         line.close();
         ok = r.ok();
-        if (!ok)
+        if (!ok) {
             platform::logLine("Veskarn Error - Events could not be read from the CP290; nothing corrected.\n");
+            why = "reading the events: " + failureText(r);
+        }
     }
     ui.hide();
     ui.progress(0);
@@ -102,11 +124,12 @@ bool writeBeforeCopy(const ToolEventTable& table, std::string& path)
 // SendEventList (the tool's own): the changed listed events in list order.
 // Stops at the first event not acknowledged; true when every one was.
 bool SendEventList(const std::string& serPath, const state::ToolCorrections& c, ToolEventTable& table, RunUi& ui,
-                   std::string& sentList)
+                   std::string& sentList, std::string& why)
 {
     cp290::SerialLine line(cp290::Program::Veskarn);
     if (!line.open(serPath)) {
         platform::logLine("Veskarn Error - Bad File Descriptor CP290\n");
+        why = "could not open " + serPath;
         return false;
     }
     ui.phase("Sending Events to CP290");
@@ -116,10 +139,11 @@ bool SendEventList(const std::string& serPath, const state::ToolCorrections& c, 
         ToolEvent& e = table[static_cast<size_t>(k.eventNumber)];
         if (!e.changed)
             continue;
-        if (!cp290::sendEvent(line, e.eventNumber, e.image).ok()) {
+        if (const cp290::LinkResult r = cp290::sendEvent(line, e.eventNumber, e.image); !r.ok()) {
             platform::logf("Veskarn Error - Event %d not acknowledged by the CP290; corrections stopped, "
                            "reference dates kept.\n",
                            e.eventNumber);
+            why = "sending event " + std::to_string(e.eventNumber) + ": " + failureText(r);
             ok = false;
             break;
         }
@@ -196,11 +220,14 @@ void ApplySunCorr(state::ToolCorrections& c, ToolEventTable& table, const Shifts
 int myTimerproc(RunUi& ui)
 {
     state::ToolCorrections c;
-    if (state::getVeskParms(c) != 0)
+    if (state::getVeskParms(c) != 0) {
+        recordRun(state::RunOutcome::NothingToDo, "no corrections set up");
         return 0;
+    }
     const std::optional<sun::SolarPlace> place = sun::getLocInfo(state::Program::Veskarn);
     if (!place) {
         platform::logLine("Veskarn Error - No location for the sun's times; nothing corrected.\n");
+        recordRun(state::RunOutcome::Failed, "no location: enter latitude and longitude in the Time Correction window");
         return 1;
     }
     const std::tm& today = place->GregDate;
@@ -225,17 +252,29 @@ int myTimerproc(RunUi& ui)
 
     if (!(s.sunrise && s.deltaSU != 0) && !(s.sunset && s.deltaSD != 0) && !zoneChangeDue(c, s.DST)) {
         platform::logLine("Veskarn - No Time Corrections Necessary\n");
+        recordRun(state::RunOutcome::NothingToDo, "no correction needed");
         ui.nothingNeeded();
         return 0;
     }
 
     const std::string serPath = state::storedSerialPath(state::Program::Veskarn);
-    if (cp290::checkStoredDevice(cp290::Program::Veskarn, serPath) != cp290::StoredDevice::Found)
+    switch (cp290::checkStoredDevice(cp290::Program::Veskarn, serPath)) {
+    case cp290::StoredDevice::Found:
+        break;
+    case cp290::StoredDevice::NoPath:
+        recordRun(state::RunOutcome::Failed, "no serial device stored: quit the controller once to store it");
         return kExitNoDevice;
+    case cp290::StoredDevice::NotFound:
+        recordRun(state::RunOutcome::Failed, "serial device " + serPath + " not found: is the adapter plugged in?");
+        return kExitNoDevice;
+    }
 
     ToolEventTable table{};
-    if (!ReadEventList(serPath, table, ui))
+    std::string why;
+    if (!ReadEventList(serPath, table, ui, why)) {
+        recordRun(state::RunOutcome::Failed, why + "; reference dates kept");
         return 1;
+    }
     const ToolEventTable asRead = table;
     ApplySunCorr(c, table, s);
 
@@ -243,14 +282,19 @@ int myTimerproc(RunUi& ui)
     for (const state::ToolCorrectionRecord& k : c.CorrArray)
         anyChanged = anyChanged || table[static_cast<size_t>(k.eventNumber)].changed;
     std::string snapshot;
-    if (anyChanged && !writeBeforeCopy(asRead, snapshot))
+    if (anyChanged && !writeBeforeCopy(asRead, snapshot)) {
+        recordRun(state::RunOutcome::Failed, "snapshot not written; nothing sent");
         return 1;
+    }
     std::string sent;
-    if (anyChanged && !SendEventList(serPath, c, table, ui, sent)) {
+    if (anyChanged && !SendEventList(serPath, c, table, ui, sent, why)) {
         if (!sent.empty())
             platform::logf("Veskarn Error - Events already corrected on the CP290: %s; its events before this "
                            "run are in %s\n",
                            sent.c_str(), snapshot.c_str());
+        recordRun(state::RunOutcome::Failed,
+                  why + (sent.empty() ? "" : "; events " + sent + " already sent") + "; reference dates kept",
+                  snapshot);
         return 1;
     }
 
@@ -261,6 +305,13 @@ int myTimerproc(RunUi& ui)
                                  static_cast<int16_t>(today.tm_mday)};
     state::writeVeskParms(written, runDate);
     platform::logf("Veskarn - Corrections Applied on %d/%d \n", today.tm_mon + 1, today.tm_mday);
+    std::string summary;
+    if (s.sunrise)
+        summary += platform::format("sunrise %+d min, ", s.deltaSU);
+    if (s.sunset)
+        summary += platform::format("sunset %+d min, ", s.deltaSD);
+    summary += sent.empty() ? std::string("no event sent") : "events " + sent + " sent";
+    recordRun(state::RunOutcome::Ok, summary, snapshot);
     return 0;
 }
 

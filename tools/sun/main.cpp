@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "platform/paths.h"
+#include "platform/program_info.h"
 #include "platform/syslog_log.h"
 #include "tools/sun/correction_run.h"
 
@@ -71,10 +72,28 @@ private:
     QProgressBar* m_bar = nullptr;
 };
 
+const char* const kUsage =
+    "Usage: veskarn\n"
+    "Shifts the CP290's listed events by the movement of sunrise and sunset since\n"
+    "they were last corrected (and by an hour when daylight-saving time began or\n"
+    "ended), logs the outcome and quits. Cron starts it on the weekdays planned in\n"
+    "the controller's Time Correction window. The list, the reference dates and the\n"
+    "location are in Veskarn.conf; the serial device is the \"Serial Path\" stored in\n"
+    "Lumbrasken.conf.\n"
+    "\n"
+    "  -h, --help     show this help\n"
+    "  --version      show the version\n"
+    "\n"
+    "Exit status: 0 corrections applied or none needed, 1 the CP290 failed (the\n"
+    "reference dates are kept), 69 no serial device.\n"
+    "Log: journalctl -t Veskarn\n";
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (platform::answerInfoOption(argc, argv, "veskarn", kUsage))
+        return 0;
     platform::openLog("Veskarn");
     const bool windowed = platform::hasDisplay();
     std::unique_ptr<QCoreApplication> app;

@@ -172,6 +172,10 @@ TEST_F(VeskarnTest, FirstToSecondOfMarchThenNothingMore)
     ASSERT_EQ(bytes.size(), 40u) << snap;
     EXPECT_EQ(static_cast<uint8_t>(bytes[0]), 1);
     EXPECT_EQ(static_cast<uint8_t>(bytes[1 + 3]), 30);  // event 1 still at 06:30
+    const std::string runs = readFile(m_state.path() + "/cp290/runs.log");
+    EXPECT_NE(runs.find("\tveskarn\tok\tsunrise -1 min, sunset +2 min, events 1, 2, 4 sent\t" + snap + "\n"),
+              std::string::npos)
+        << runs;
 
     // The same day again: nothing has moved, nothing is sent or written.
     // Under cron the run ends at once; before a person's eyes the window
@@ -243,6 +247,8 @@ TEST_F(VeskarnTest, SilentDeviceLeavesTheDomainUntouched)
     EXPECT_FALSE(has(r, "Corrections Applied")) << r.err;
     EXPECT_EQ(readFile(domainFile()), before);
     EXPECT_FALSE(std::filesystem::exists(m_state.path() + "/cp290/snapshots/2006-03-02-1200-veskarn.sch"));
+    EXPECT_NE(readFile(m_state.path() + "/cp290/runs.log").find("\tveskarn\tfailed\treading the events: "),
+              std::string::npos);
 }
 
 TEST_F(VeskarnTest, NoDeviceStoredOrPresent)
