@@ -5,7 +5,9 @@
 #include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <filesystem>
 
 #include "tests/support/test_support.h"
@@ -248,6 +250,36 @@ TEST_F(VeskarnTest, SilentDeviceLeavesTheDomainUntouched)
     EXPECT_EQ(readFile(domainFile()), before);
     EXPECT_FALSE(std::filesystem::exists(m_state.path() + "/cp290/snapshots/2006-03-02-1200-veskarn.sch"));
     EXPECT_NE(readFile(m_state.path() + "/cp290/runs.log").find("\tveskarn\tfailed\treading the events: "),
+              std::string::npos);
+}
+
+// The CP290 answers the read but not the first changed event: the reference
+// dates stay, so the next run shifts by the whole movement again.
+TEST_F(VeskarnTest, UnacknowledgedDownloadKeepsTheReferenceDates)
+{
+    storeSerialPath(devicePath());
+    storeList({{1, 1, 0}, {2, 2, 0}}, 3, 1, 2006);
+    device().setEvent(1, event(kMon, 6, 30));
+    device().setEvent(2, event(kMon, 18, 45));
+    const std::string before = readFile(domainFile());
+    // Ack, 126 empty slots, 2 events and the closing checksum byte.
+    const size_t uploadReply = 7 + 126 + 2 * 8 + 1;
+    std::atomic<bool> done{false};
+    std::thread mute([&] {
+        while (!done && device().bytesSent() < uploadReply)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        device().setSilent(true);
+    });
+    const RunResult r = runVeskarn(kMar2);
+    done = true;
+    mute.join();
+    EXPECT_EQ(r.exitStatus, 1) << r.err;
+    EXPECT_TRUE(has(r, "Veskarn Error - Event 1 not acknowledged by the CP290")) << r.err;
+    EXPECT_FALSE(has(r, "Corrections Applied")) << r.err;
+    EXPECT_EQ(readFile(domainFile()), before);
+    EXPECT_EQ(downloads().size(), 1u);  // stopped at the first failure
+    EXPECT_TRUE(std::filesystem::exists(m_state.path() + "/cp290/snapshots/2006-03-02-1200-veskarn.sch"));
+    EXPECT_NE(readFile(m_state.path() + "/cp290/runs.log").find("\tveskarn\tfailed\tsending event 1: "),
               std::string::npos);
 }
 
