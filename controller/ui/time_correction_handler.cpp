@@ -493,6 +493,12 @@ void TimeCorrectionHandler::save()
     gotSched = r.reread.gotSched != 0;
     // The list and the place are the user's work whatever became of the plan.
     state::writeVeskParms(c);
+    // Show the dates as now stored (a new kind's first date is the save date).
+    state::ControllerCorrections stored;
+    state::getVeskParms(stored);
+    c.SUTime = stored.SUTime;
+    c.SDTime = stored.SDTime;
+    showDates();
     if (!state::storeLocation(state::Program::Quorvel, place.where))
         platform::logLine("Quorvel Error - Location could not be stored.\n");
     m_app.mainHandler().allChanged();

@@ -170,7 +170,8 @@ TEST_F(TimeCorrection, AddUpdateAndSaveThePlan)
     EXPECT_EQ(d.value("Last SD Da").toInt(), 2);
     EXPECT_EQ(d.value("Last SD Yr").toInt(), 2006);
     EXPECT_FALSE(d.contains("Last SU Mo"));
-    EXPECT_EQ(text("VeskWindow", TLCSDControlID), "none");  // shown once read again, as stored
+    EXPECT_EQ(text("VeskWindow", TLCSDControlID), "03/02/06");  // as now stored
+    EXPECT_EQ(text("VeskWindow", TLCSUControlID), "none");
     app().closeWindow(win("VeskWindow"));
     EXPECT_FALSE(win("VeskWindow")->isVisible());
     EXPECT_FALSE(win("MessWindow")->isVisible());
