@@ -186,6 +186,24 @@ TEST_F(TimeCorrection, AddUpdateAndSaveThePlan)
     EXPECT_EQ(text("VeskWindow", TLCSDControlID), "03/02/06");
 }
 
+// Text that reaches the field past the key filter never becomes an entry.
+TEST_F(TimeCorrection, EditorOkActsOnlyOnAnEventNumber)
+{
+    startApp();
+    open();
+    click("VeskWindow", "addT");
+    for (const char* bad : {"", "0", "129", "999"}) {
+        setControlText(number(), QString::fromLatin1(bad));
+        cmd("VeskEdWindow", "tDIt");
+        EXPECT_EQ(app().corrections().ceCount, 0) << bad;
+        EXPECT_FALSE(enabled("VeskEdWindow", TDItControlID)) << bad;
+    }
+    EXPECT_TRUE(rows().empty());
+    setControlText(number(), "128");
+    cmd("VeskEdWindow", "tDIt");
+    EXPECT_EQ(rows(), (std::vector<std::string>{"128 Stand./Daylight"}));
+}
+
 TEST_F(TimeCorrection, DeleteAllSavesAnEmptyListAndDropsThePair)
 {
     startApp();
