@@ -13,10 +13,12 @@
 namespace cli {
 namespace {
 
+constexpr int kExitUsage = 64;  // sysexits(3), as cp290ctl's other commands
+
 int usage(const std::string& message)
 {
     std::fprintf(stderr, "cp290ctl: %s\nTry 'cp290ctl --help'.\n", message.c_str());
-    return 1;
+    return kExitUsage;
 }
 
 bool allDigits(const std::string& s)

@@ -4,7 +4,7 @@
 //   plan corrections DAYS HH:MM    plan the correction tool (DAYS: 1,3,7; 1 = Monday)
 //   plan corrections off           plan it no more
 // Each prints its outcome on stdout and returns the exit status (0 done,
-// 1 failed, with a line on stderr).
+// 1 failed, 64 wrong usage, with a line on stderr).
 #include <string>
 #include <vector>
 

@@ -11,7 +11,9 @@
 #include <QWidget>
 #include <memory>
 
+#include "link/serial_link.h"
 #include "platform/paths.h"
+#include "platform/signals.h"
 #include "platform/program_info.h"
 #include "platform/syslog_log.h"
 #include "tools/sun/correction_run.h"
@@ -95,6 +97,9 @@ int main(int argc, char** argv)
     if (platform::answerInfoOption(argc, argv, "veskarn", kUsage))
         return 0;
     platform::openLog("Veskarn");
+    // Killed by cron's timeout or a person, the line goes back as it was found;
+    // the reference dates are written last, so they never run ahead of the CP290.
+    platform::endOnSignals(cp290::restoreOpenLines);
     const bool windowed = platform::hasDisplay();
     std::unique_ptr<QCoreApplication> app;
     std::unique_ptr<veskarn::RunUi> ui;

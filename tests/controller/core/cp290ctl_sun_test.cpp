@@ -70,7 +70,7 @@ TEST_F(Cp290ctlSunTest, SunTimesAtTheStoredPlaceOrTheTimeZones)
 
     for (const char* bad : {"2006-02-30", "2006-3-2", "yesterday"}) {
         r = ctl({"sun", bad});
-        EXPECT_EQ(r.exitStatus, 1) << bad;
+        EXPECT_EQ(r.exitStatus, 64) << bad;
         EXPECT_NE(r.err.find("YYYY-MM-DD"), std::string::npos) << r.err;
     }
 }
@@ -105,7 +105,7 @@ TEST_F(Cp290ctlSunTest, PlanCorrectionsInstallsAndRemovesThePair)
              {"plan", "corrections", "1", "3:5"},
              {"plan", "corrections"}}) {
         r = ctl(bad);
-        EXPECT_EQ(r.exitStatus, 1) << bad.back();
+        EXPECT_EQ(r.exitStatus, 64) << bad.back();
     }
     EXPECT_EQ(m_crontab.installed(), foreign);
 

@@ -253,6 +253,25 @@ TEST_F(VeskarnTest, SilentDeviceLeavesTheDomainUntouched)
               std::string::npos);
 }
 
+// An upload whose checksum does not match is not the CP290's events: nothing
+// is shifted from it.
+TEST_F(VeskarnTest, UploadNotValidChangesNothing)
+{
+    sim::SimOptions o;
+    o.badChecksum = true;
+    restartSim(o);
+    storeSerialPath(devicePath());
+    storeList({{1, 1, 0}}, 3, 1, 2006);
+    device().setEvent(1, event(kMon, 6, 30));
+    const std::string before = readFile(domainFile());
+    const RunResult r = runVeskarn(kMar2);
+    EXPECT_EQ(r.exitStatus, 1) << r.err;
+    EXPECT_FALSE(has(r, "Corrections Applied")) << r.err;
+    EXPECT_TRUE(downloads().empty());
+    EXPECT_EQ(readFile(domainFile()), before);
+    EXPECT_NE(readFile(m_state.path() + "/cp290/runs.log").find("reply was not valid"), std::string::npos);
+}
+
 // The CP290 answers the read but not the first changed event: the reference
 // dates stay, so the next run shifts by the whole movement again.
 TEST_F(VeskarnTest, UnacknowledgedDownloadKeepsTheReferenceDates)
