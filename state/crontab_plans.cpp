@@ -11,6 +11,28 @@ int numberOr(const std::string& text, int fallback)
     return !text.empty() && std::sscanf(text.c_str(), "%d", &v) == 1 ? v : fallback;
 }
 
+// A timing pair's save (clock sync, sun corrections): write the pair unless
+// no day is given, install, read back; the record takes what is installed.
+InstallResult saveTimingPair(CrontabWork& work, bool (CrontabWork::*write)(const TimingRecord&),
+                             CrontabRead (CrontabWork::*read)(TimingRecord&), int hour, int minute,
+                             const std::array<int32_t, 8>& cronDays, TimingRecord& record, CrontabRead& readBack,
+                             const char*& refusal)
+{
+    TimingRecord rec;
+    rec.cronHour = std::to_string(hour);
+    rec.cronMinute = std::to_string(minute);
+    rec.cronDays = cronDays;
+    rec.cronDaysText = weekdayList(cronDays);
+    const bool written = rec.cronDaysText.empty() || (work.*write)(rec);
+    const InstallResult result = written ? work.installWorkFile() : InstallResult::Refused;
+    refusal = written ? work.refusalMessage() : kPairRefusedMessage;
+    TimingRecord fresh;
+    readBack = (work.*read)(fresh);
+    if (result == InstallResult::Installed)
+        record = fresh;
+    return result;
+}
+
 std::string twoDigits(int v)
 {
     char buf[8];
@@ -71,24 +93,56 @@ int ClockSyncPlanning::minute() const
 
 InstallResult ClockSyncPlanning::save(int hour, int minute, const std::array<int32_t, 8>& cronDays)
 {
-    TimingRecord rec;
-    rec.cronHour = std::to_string(hour);
-    rec.cronMinute = std::to_string(minute);
-    rec.cronDays = cronDays;
-    rec.cronDaysText = weekdayList(cronDays);
-    const bool written = rec.cronDaysText.empty() || m_work.modCrontabC(rec);
-    const InstallResult result = written ? m_work.installWorkFile() : InstallResult::Refused;
-    m_refusal = written ? m_work.refusalMessage() : kPairRefusedMessage;
-    TimingRecord readBack;
-    const CrontabRead r = m_work.readCrontabC(readBack);
-    if (result == InstallResult::Installed) {
-        m_SyncRec = readBack;
+    CrontabRead r;
+    const InstallResult result = saveTimingPair(m_work, &CrontabWork::modCrontabC, &CrontabWork::readCrontabC, hour,
+                                                minute, cronDays, m_SyncRec, r, m_refusal);
+    if (result == InstallResult::Installed)
         m_scount = r.scount;
-    }
     return result;
 }
 
 void ClockSyncPlanning::close()
+{
+    m_work.removeFiles();
+}
+
+// --- Sun corrections --------------------------------------------------------
+
+CorrectionPlanning::CorrectionPlanning(Program who, std::string appFolder) : m_work(who, std::move(appFolder)) {}
+
+bool CorrectionPlanning::open()
+{
+    m_work.copyCrontab();
+    m_work.getUserPath();
+    const CrontabRead r = m_work.readCrontabT(m_VeskRec);
+    m_scount = r.scount;
+    m_gotSched = r.gotSched != 0;
+    return r.copyRead;
+}
+
+int CorrectionPlanning::hour() const
+{
+    return planned() ? numberOr(m_VeskRec.cronHour, 1) : 1;
+}
+
+int CorrectionPlanning::minute() const
+{
+    return planned() ? numberOr(m_VeskRec.cronMinute, 0) : 0;
+}
+
+InstallResult CorrectionPlanning::save(int hour, int minute, const std::array<int32_t, 8>& cronDays)
+{
+    CrontabRead r;
+    const InstallResult result = saveTimingPair(m_work, &CrontabWork::modCrontabT, &CrontabWork::readCrontabT, hour,
+                                                minute, cronDays, m_VeskRec, r, m_refusal);
+    if (result == InstallResult::Installed) {
+        m_scount = r.scount;
+        m_gotSched = r.gotSched != 0;
+    }
+    return result;
+}
+
+void CorrectionPlanning::close()
 {
     m_work.removeFiles();
 }

@@ -48,6 +48,39 @@ private:
     const char* m_refusal = kSaveRefusedMessage;
 };
 
+// --- Sun corrections --------------------------------------------------------
+
+// The correction pair: when cron starts the sun-correction tool. The same
+// steps as the clock sync, and what the Time Correction window needs besides:
+// whether a virtual schedule is planned (the protect flag then matters).
+class CorrectionPlanning {
+public:
+    CorrectionPlanning(Program who, std::string appFolder);
+
+    // copyCrontab, getUserPath, readCrontabT; false when the crontab could
+    // not be read (logged); a save is then refused.
+    bool open();
+    bool planned() const { return m_scount == 1 && !m_VeskRec.cronHour.empty(); }
+    bool gotSched() const { return m_gotSched; }
+    // The time shown: the pair's, or 1:00 when there is none.
+    int hour() const;
+    int minute() const;
+    const std::array<int32_t, 8>& cronDays() const { return m_VeskRec.cronDays; }
+    std::string daysText() const { return weekdayList(m_VeskRec.cronDays); }
+
+    // No day given removes the pair. The record is read back after an install.
+    InstallResult save(int hour, int minute, const std::array<int32_t, 8>& cronDays);
+    const char* refusalMessage() const { return m_refusal; }
+    void close();
+
+private:
+    CrontabWork m_work;
+    TimingRecord m_VeskRec;
+    int32_t m_scount = 0;
+    bool m_gotSched = false;
+    const char* m_refusal = kSaveRefusedMessage;
+};
+
 // --- Virtual schedules ----------------------------------------------------
 
 // The day exists in the month of some year (29 February does).

@@ -387,7 +387,7 @@ int main(int argc, char** argv)
     }
     if (args.command.empty())
         return usageError("no command given");
-    if (cli::isSunCommand(args.command, args.operands))
-        return cli::runSunCommand(args.command, args.operands);
+    if (args.command == "sun")
+        return cli::runSunCommand(args.operands);
     return run(args);
 }

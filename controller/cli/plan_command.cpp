@@ -22,7 +22,11 @@ const char* const kPlanUsage =
     "  plan clocksync DAYS HH:MM\n"
     "                      set the CP290's clock on DAYS (1 = Monday ... 7 = Sunday,\n"
     "                      as 1,3,7) at HH:MM\n"
-    "  plan clocksync off  stop the clock sync\n";
+    "  plan clocksync off  stop the clock sync\n"
+    "  plan corrections DAYS HH:MM\n"
+    "                      shift the sun-corrected events on DAYS at HH:MM\n"
+    "  plan corrections off\n"
+    "                      stop the sun corrections\n";
 
 namespace {
 
@@ -98,6 +102,21 @@ int saved(state::InstallResult r, const std::string& what)
     return kExitFailed;
 }
 
+template <class Planning>
+void printTimedPlan(const char* title, const Planning& plan)
+{
+    if (!plan.planned()) {
+        std::printf("%s none\n", title);
+        return;
+    }
+    std::string days;
+    for (int d = 1; d <= 7; ++d)
+        if (plan.cronDays()[static_cast<size_t>(d)] == 1)
+            days += std::string(days.empty() ? "" : " ") + kDayNames[d];
+    std::printf("%s %s on %s\n", title, clockText(plan.hour(), plan.minute()).c_str(),
+                days.empty() ? "no day" : days.c_str());
+}
+
 int printPlans()
 {
     state::SchedulePlanning schedules(state::Program::Quorvel, appFolder());
@@ -105,7 +124,10 @@ int printPlans()
     state::ClockSyncPlanning sync(state::Program::Quorvel, appFolder());
     const bool readC = sync.open();
     sync.close();
-    if (!readS || !readC)
+    state::CorrectionPlanning corrections(state::Program::Quorvel, appFolder());
+    const bool readT = corrections.open();
+    corrections.close();
+    if (!readS || !readC || !readT)
         return failed("the crontab could not be read (see the log)");
 
     const state::ScheduleTable& t = schedules.table();
@@ -123,34 +145,29 @@ int printPlans()
             std::printf("  %s  mode %d (%s)  %s\n", e->schDate.c_str(), e->schLoad,
                         e->schLoad == 1 ? "all events" : "file's events", e->schPath.c_str());
     }
-    if (!sync.planned()) {
-        std::printf("Clock sync: none\n");
-    } else {
-        std::string days;
-        for (int d = 1; d <= 7; ++d)
-            if (sync.cronDays()[static_cast<size_t>(d)] == 1)
-                days += std::string(days.empty() ? "" : " ") + kDayNames[d];
-        std::printf("Clock sync: %s on %s\n", clockText(sync.hour(), sync.minute()).c_str(),
-                    days.empty() ? "no day" : days.c_str());
-    }
+    printTimedPlan("Clock sync:", sync);
+    printTimedPlan("Sun corrections:", corrections);
     schedules.close();
     return 0;
 }
 
-int clockSync(const std::vector<std::string>& a)
+// The clock sync and the sun corrections: weekdays and a time, or off.
+// `title` names the plan in the output, `command` in the usage errors.
+template <class Planning>
+int timedPlan(const std::vector<std::string>& a, const char* title, const char* command)
 {
     std::array<int32_t, 8> days{};
     int hour = 1, minute = 0;
     const bool off = a.size() == 1 && a[0] == "off";
     if (!off) {
         if (a.size() != 2)
-            return usage("plan clocksync needs DAYS HH:MM, or off");
+            return usage(std::string("plan ") + command + " needs DAYS HH:MM, or off");
         if (!parseDays(a[0], days))
             return usage("days must be digits 1 (Monday) to 7 (Sunday) joined by commas, as 1,3,7");
         if (!parseTime(a[1], hour, minute))
             return usage("time must be HH:MM, 0:00 to 23:59");
     }
-    state::ClockSyncPlanning plan(state::Program::Quorvel, appFolder());
+    Planning plan(state::Program::Quorvel, appFolder());
     if (!plan.open()) {
         plan.close();
         return failed("the crontab could not be read, so nothing was changed (see the log)");
@@ -159,7 +176,7 @@ int clockSync(const std::vector<std::string>& a)
         // Nothing to remove: the crontab stays as it is.
         if (!plan.planned()) {
             plan.close();
-            std::printf("Clock sync: none\n");
+            std::printf("%s: none\n", title);
             return 0;
         }
         hour = plan.hour();
@@ -167,8 +184,8 @@ int clockSync(const std::vector<std::string>& a)
     }
     const state::InstallResult r = plan.save(hour, minute, days);
     plan.close();
-    return saved(r, off ? std::string("Clock sync: none")
-                        : "Clock sync: " + clockText(hour, minute) + " on " + state::weekdayList(days));
+    return saved(r, off ? std::string(title) + ": none"
+                        : std::string(title) + ": " + clockText(hour, minute) + " on " + state::weekdayList(days));
 }
 
 int schedule(const std::vector<std::string>& a)
@@ -271,7 +288,9 @@ int runPlanCommand(const std::vector<std::string>& args)
         return printPlans();
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (args[0] == "clocksync")
-        return clockSync(rest);
+        return timedPlan<state::ClockSyncPlanning>(rest, "Clock sync", "clocksync");
+    if (args[0] == "corrections")
+        return timedPlan<state::CorrectionPlanning>(rest, "Sun corrections", "corrections");
     if (args[0] == "schedule")
         return schedule(rest);
     return usage("unknown plan '" + args[0] + "'");

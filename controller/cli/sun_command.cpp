@@ -5,7 +5,6 @@
 #include <ctime>
 #include <optional>
 
-#include "controller/core/correction_plan.h"
 #include "platform/clock.h"
 #include "state/location.h"
 #include "tools/sun/solar_time.h"
@@ -105,69 +104,11 @@ int sun(const std::vector<std::string>& operands)
     return 0;
 }
 
-// DAYS: weekday digits 1..7 joined by commas, each at most once.
-std::optional<controller::CorrectionSchedule> parsePlan(const std::string& days, const std::string& time)
-{
-    controller::CorrectionSchedule plan;
-    size_t start = 0;
-    while (start <= days.size()) {
-        const size_t comma = days.find(',', start);
-        const std::string d = days.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (d.size() != 1 || d[0] < '1' || d[0] > '7' || plan.days[static_cast<size_t>(d[0] - '0')])
-            return std::nullopt;
-        plan.days[static_cast<size_t>(d[0] - '0')] = true;
-        if (comma == std::string::npos)
-            break;
-        start = comma + 1;
-    }
-    const size_t colon = time.find(':');
-    if (colon == std::string::npos || colon == 0 || colon > 2 || time.size() - colon != 3 ||
-        !allDigits(time.substr(0, colon)) || !allDigits(time.substr(colon + 1)))
-        return std::nullopt;
-    plan.hour = std::stoi(time.substr(0, colon));
-    plan.minute = std::stoi(time.substr(colon + 1));
-    if (plan.hour > 23 || plan.minute > 59)
-        return std::nullopt;
-    return plan;
-}
-
-int planCorrections(const std::vector<std::string>& operands)
-{
-    std::optional<controller::CorrectionSchedule> plan;
-    if (operands.size() == 2 && operands[1] == "off") {
-        // no pair
-    } else if (operands.size() == 3) {
-        plan = parsePlan(operands[1], operands[2]);
-        if (!plan)
-            return usage("plan corrections DAYS HH:MM: DAYS a comma list of 1 to 7 (1 = Monday), "
-                         "HH:MM a time of day");
-    } else {
-        return usage("plan corrections takes DAYS HH:MM or off");
-    }
-    const controller::PlanSession s = controller::planCorrections(state::Program::Quorvel, state::getMyPath(), plan);
-    if (!s.ok()) {
-        std::fprintf(stderr, "cp290ctl: the crontab could not be %s; nothing changed (see the log lines above)\n",
-                     s.copied ? "installed" : "read");
-        return 1;
-    }
-    if (s.installed)
-        std::printf("corrections planned: days %s at %d:%02d\n", controller::timingRecord(*s.installed).cronDaysText.c_str(),
-                    s.installed->hour, s.installed->minute);
-    else
-        std::printf("corrections not planned\n");
-    return 0;
-}
-
 }  // namespace
 
-bool isSunCommand(const std::string& command, const std::vector<std::string>& operands)
+int runSunCommand(const std::vector<std::string>& operands)
 {
-    return command == "sun" || (command == "plan" && !operands.empty() && operands[0] == "corrections");
-}
-
-int runSunCommand(const std::string& command, const std::vector<std::string>& operands)
-{
-    return command == "sun" ? sun(operands) : planCorrections(operands);
+    return sun(operands);
 }
 
 }  // namespace cli

@@ -11,7 +11,6 @@
 #include <cmath>
 #include <optional>
 
-#include "controller/core/correction_plan.h"
 #include "controller/ui/control_ids.h"
 #include "controller/ui/controls.h"
 #include "controller/ui/main_window.h"
@@ -179,25 +178,21 @@ void TimeCorrectionHandler::open()
 {
     const Windows& w = m_app.windows();
     state::ControllerCorrections& c = m_app.corrections();
-    m_work = std::make_unique<state::CrontabWork>(state::Program::Quorvel, m_app.prefs().app_Path);
-    m_work->copyCrontab();
+    m_plan = std::make_unique<state::CorrectionPlanning>(state::Program::Quorvel, m_app.prefs().app_Path);
+    const bool read = m_plan->open();
     c.DST = platform::localTime(platform::now()).tm_isdst > 0 ? 1 : 0;
     m_app.windows().main->planningMenu()->setEnabled(false);
     w.vesk->list()->sortByColumn(0, Qt::AscendingOrder);
 
-    VeskRec = state::TimingRecord{};
-    const state::CrontabRead read = m_work->readCrontabT(VeskRec);
-    pairFound = read.scount != 0;
-    gotSched = read.gotSched != 0;
-    const controller::CorrectionSchedule plan =
-        pairFound ? controller::scheduleFrom(VeskRec) : controller::CorrectionSchedule{};
+    gotSched = m_plan->gotSched();
     setControlEnabled(w.veskEd, TPrTControlID, gotSched);
 
     m_filling = true;
     time_chg = false;
-    setControlTime(w.vesk->timeControl(), QTime(plan.hour, plan.minute));
+    setControlTime(w.vesk->timeControl(), QTime(m_plan->hour(), m_plan->minute()));
     for (int d = 1; d <= 7; ++d)
-        setControlValue(findControl(w.vesk, TMonControlID + d - 1), plan.days[static_cast<size_t>(d)] ? 1 : 0);
+        setControlValue(findControl(w.vesk, TMonControlID + d - 1),
+                        m_plan->planned() && m_plan->cronDays()[static_cast<size_t>(d)] == 1 ? 1 : 0);
 
     w.vesk->model()->removeRows(0, w.vesk->model()->rowCount());
     state::getVeskParms(c);
@@ -218,7 +213,7 @@ void TimeCorrectionHandler::open()
     m_filling = false;
     showSunTimes();
 
-    setNote(read.copyRead ? QString() : QString::fromUtf8(state::kSaveRefusedMessage));
+    setNote(read ? QString() : QString::fromUtf8(state::kSaveRefusedMessage));
     setControlEnabled(w.vesk, TSavControlID, false);
     w.vesk->show();
     w.vesk->raise();
@@ -305,9 +300,9 @@ void TimeCorrectionHandler::discard()
     w.reset->hide();
     w.vesk->hide();
     w.vesk->model()->removeRows(0, w.vesk->model()->rowCount());
-    if (m_work)
-        m_work->removeFiles();
-    m_work.reset();
+    if (m_plan)
+        m_plan->close();
+    m_plan.reset();
     // The main window marks what is stored, not what was dropped.
     state::getVeskParms(m_app.corrections());
     m_app.mainHandler().allChanged();
@@ -475,41 +470,40 @@ void TimeCorrectionHandler::save()
         setNote(place.error + QObject::tr(" Nothing was saved."));
         return;
     }
-    if (!m_work)
+    if (!m_plan)
         return;
 
-    std::optional<controller::CorrectionSchedule> plan;
-    if (c.ceCount > 0 && countDays() > 0) {
-        controller::CorrectionSchedule s;
-        const QTime t = controlTime(w->timeControl());
-        s.hour = t.hour();
-        s.minute = t.minute();
+    // An empty list plans no run: the installed crontab no longer starts the tool.
+    std::array<int32_t, 8> days{};
+    if (c.ceCount > 0)
         for (int d = 1; d <= 7; ++d)
-            s.days[static_cast<size_t>(d)] = controlValue(findControl(w, TMonControlID + d - 1)) == 1;
-        plan = s;
-    }
-    const controller::PlanSaveResult r = controller::saveCorrectionPlan(*m_work, plan, VeskRec);
-    pairFound = r.reread.scount != 0;
-    gotSched = r.reread.gotSched != 0;
+            days[static_cast<size_t>(d)] = controlValue(findControl(w, TMonControlID + d - 1)) == 1 ? 1 : 0;
+    const QTime t = controlTime(w->timeControl());
+    const state::InstallResult installed = m_plan->save(t.hour(), t.minute(), days);
+    gotSched = m_plan->gotSched();
     // The list and the place are the user's work whatever became of the plan.
-    state::writeVeskParms(c);
+    const bool listWritten = state::writeVeskParms(c);
     // Show the dates as now stored (a new kind's first date is the save date).
     state::ControllerCorrections stored;
     state::getVeskParms(stored);
     c.SUTime = stored.SUTime;
     c.SDTime = stored.SDTime;
     showDates();
-    if (!state::storeLocation(state::Program::Quorvel, place.where))
-        platform::logLine("Quorvel Error - Location could not be stored.\n");
+    const bool placeWritten = state::storeLocation(state::Program::Quorvel, place.where);
     m_app.mainHandler().allChanged();
+    // Closing still asks while anything shown is not what is stored.
+    if (!listWritten || !placeWritten) {
+        setNote(QObject::tr("The correction list or the location could not be written to the preferences "
+                            "(see the log); your changes are still here. Save again once the disk has room."));
+        return;
+    }
     setControlEnabled(w, TSavControlID, false);
-    if (r.ok()) {
+    if (installed == state::InstallResult::Installed) {
         time_chg = false;
         setNote({});
     } else {
-        // Closing still asks: the plan the window shows is not the one installed.
-        setNote(QObject::tr("The list was saved, but the crontab could not be changed, so the plan "
-                   "was not. Close the window and open it again to retry."));
+        setNote(QObject::tr("The list was saved, but not the plan: %1")
+                    .arg(QString::fromUtf8(m_plan->refusalMessage())));
     }
 }
 

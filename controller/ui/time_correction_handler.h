@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "controller/ui/command_router.h"
-#include "state/crontab_work.h"
+#include "state/crontab_plans.h"
 
 class QStandardItem;
 
@@ -45,8 +45,6 @@ public:
     int currIDT2 = 0;
     bool time_chg = false;
     bool gotSched = false;
-    bool pairFound = false;
-    state::TimingRecord VeskRec;
 
     class EditorHandler;
     class ResetHandler;
@@ -68,7 +66,7 @@ private:
     void setNote(const QString& text);
 
     QuorvelApp& m_app;
-    std::unique_ptr<state::CrontabWork> m_work;
+    std::unique_ptr<state::CorrectionPlanning> m_plan;
     std::unique_ptr<EditorHandler> m_editor;
     std::unique_ptr<ResetHandler> m_reset;
     bool m_filling = false;

@@ -303,7 +303,16 @@ int myTimerproc(RunUi& ui)
         written.CorrArray[i].zone = c.CorrArray[i].zone;
     const state::RefDate runDate{static_cast<int16_t>(today.tm_year + 1900), static_cast<int16_t>(today.tm_mon + 1),
                                  static_cast<int16_t>(today.tm_mday)};
-    state::writeVeskParms(written, runDate);
+    if (!state::writeVeskParms(written, runDate)) {
+        // The CP290 has the new times but the dates did not move: say so
+        // loudly, the next run would shift the same events again.
+        platform::logf("Veskarn Error - Reference dates not stored after correcting events %s; restore %s in "
+                       "the controller or the next run shifts them again.\n",
+                       sent.c_str(), snapshot.c_str());
+        recordRun(state::RunOutcome::Failed, "events " + sent + " sent but the reference dates could not be stored",
+                  snapshot);
+        return 1;
+    }
     platform::logf("Veskarn - Corrections Applied on %d/%d \n", today.tm_mon + 1, today.tm_mday);
     std::string summary;
     if (s.sunrise)

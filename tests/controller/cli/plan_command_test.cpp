@@ -86,7 +86,8 @@ TEST_F(PlanCommandTest, SchedulesAddUpdateTimeAndRemove)
     EXPECT_EQ(r.out, "Schedules:  loaded at 04:30\n"
                      "  03/15  mode 2 (file's events)  " + summer + "\n"
                      "  12/24  mode 2 (file's events)  " + yule + "\n"
-                     "Clock sync: none\n");
+                     "Clock sync: none\n"
+                     "Sun corrections: none\n");
 
     ASSERT_EQ(ctl({"schedule", "remove", "03/15"}).exitStatus, 0);
     ASSERT_EQ(ctl({"schedule", "remove", "12/24"}).exitStatus, 0);

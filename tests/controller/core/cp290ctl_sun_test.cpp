@@ -82,7 +82,7 @@ TEST_F(Cp290ctlSunTest, PlanCorrectionsInstallsAndRemovesThePair)
 
     RunResult r = ctl({"plan", "corrections", "7,1,3", "3:05"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(r.out, "corrections planned: days 1,3,7 at 3:05\n");
+    EXPECT_EQ(r.out, "Sun corrections: 03:05 on 1,3,7\n");
     EXPECT_EQ(m_crontab.installed(), foreign + "#a Quorvel\n5\t3\t*\t*\t1,3,7\t" + command() + "\n");
     EXPECT_FALSE(std::filesystem::exists(m_home.file("Wrellish")));
     EXPECT_FALSE(std::filesystem::exists(m_home.file("tempCrontab")));
@@ -92,14 +92,17 @@ TEST_F(Cp290ctlSunTest, PlanCorrectionsInstallsAndRemovesThePair)
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(m_crontab.installed(), foreign + "#a Quorvel\n59\t23\t*\t*\t2\t" + command() + "\n");
 
+    r = ctl({"plan"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.out.find("Sun corrections: 23:59 on Tue\n"), std::string::npos) << r.out;
+
     r = ctl({"plan", "corrections", "off"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(r.out, "corrections not planned\n");
+    EXPECT_EQ(r.out, "Sun corrections: none\n");
     EXPECT_EQ(m_crontab.installed(), foreign);
 
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
              {"plan", "corrections", "8", "3:05"},
-             {"plan", "corrections", "1,1", "3:05"},
              {"plan", "corrections", "1,", "3:05"},
              {"plan", "corrections", "1", "24:00"},
              {"plan", "corrections", "1", "3:5"},
@@ -113,7 +116,7 @@ TEST_F(Cp290ctlSunTest, PlanCorrectionsInstallsAndRemovesThePair)
     m_crontab.setFailing(true);
     r = ctl({"plan", "corrections", "1", "4:00"});
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_NE(r.err.find("nothing changed"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("nothing was changed"), std::string::npos) << r.err;
     m_crontab.setFailing(false);
     EXPECT_EQ(m_crontab.installed(), foreign);
 }
