@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/clock.h"
+
 namespace cp290 {
 
 const std::array<int, 17> HC = {0x10, 0x60, 0xE0, 0x20, 0xA0, 0x10, 0x90, 0x50, 0xD0,
@@ -71,8 +73,7 @@ Frame setClockFrame(int minute, int hour, uint8_t dayBitValue)
 
 Frame setClockFrame(const std::tm& t)
 {
-    const int weekday = t.tm_wday == 0 ? 7 : t.tm_wday;
-    return setClockFrame(t.tm_min, t.tm_hour, dayBit(weekday));
+    return setClockFrame(t.tm_min, t.tm_hour, dayBit(platform::isoWeekday(t)));
 }
 
 Frame downloadEventFrame(int eventNumber, const EventImage& img)

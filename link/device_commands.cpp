@@ -277,14 +277,32 @@ LinkResult uploadEvents(SerialLine& line,
     return {};
 }
 
-SelfTestOutcome runSelfTest(SerialLine& line, int totalMs)
+SelfTestOutcome runSelfTest(SerialLine& line, int totalMs, const std::function<bool()>& keepWaiting)
 {
     SelfTestOutcome out;
     const Frame frame = selfTestFrame();
     // A failed write is logged by the line; the wait still follows and ends as failed.
     line.writeFrame(frame);
+    int left = totalMs;
+    if (keepWaiting) {
+        // The same bound, waited in slices short enough for a Cancel to be seen.
+        constexpr int kSliceMs = 200;
+        const auto deadline = LinkClock::now() + std::chrono::milliseconds(totalMs);
+        const auto msTo = [&deadline] {
+            return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        deadline - LinkClock::now())
+                                        .count());
+        };
+        while (msTo() > 0 && !line.waitForInput(std::min(kSliceMs, msTo()))) {
+            if (!keepWaiting()) {
+                out.link = LinkStatus::Cancelled;
+                return out;
+            }
+        }
+        left = std::max(1, msTo());
+    }
     // The device is silent while it tests: the whole bound is also the idle bound.
-    ReplyReader reader(line, frame, kAckLength, totalMs, totalMs);
+    ReplyReader reader(line, frame, kAckLength, left, left);
     reader.quietWhenSilent();  // the self test has its own line for that
     uint8_t status = 0;
     const LinkResult r = reader.findStatus(status);

@@ -42,7 +42,10 @@ struct SelfTestOutcome {
 // Runs the self test: one bound of totalMs for the whole reply; bytes before
 // the reply's sync are skipped. Logs
 // "Quorvel - *** CP290 NOT Responding *** \n" when not a byte came and
-// "Quorvel - CP290 Status = %d \n" when a reply was read.
-SelfTestOutcome runSelfTest(SerialLine& line, int totalMs = kSelfTestTotalMs);
+// "Quorvel - CP290 Status = %d \n" when a reply was read. keepWaiting, when
+// given, is asked a few times a second while nothing has come; false ends the
+// wait (link Cancelled).
+SelfTestOutcome runSelfTest(SerialLine& line, int totalMs = kSelfTestTotalMs,
+                            const std::function<bool()>& keepWaiting = {});
 
 }  // namespace cp290

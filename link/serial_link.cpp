@@ -338,6 +338,11 @@ LinkResult SerialLine::writeFrame(const Frame& frame)
     return r;
 }
 
+bool SerialLine::waitForInput(int ms)
+{
+    return m_fd >= 0 && waitReady(m_fd, POLLIN, ms) > 0;
+}
+
 LinkResult SerialLine::readByte(uint8_t& b, int idleMs, LinkClock::time_point deadline)
 {
     for (;;) {

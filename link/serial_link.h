@@ -72,6 +72,8 @@ public:
     // (Timeout, not logged: the caller knows what it was waiting for), or
     // when a signal asked the program to end (Cancelled).
     LinkResult readByte(uint8_t& b, int idleMs, LinkClock::time_point deadline);
+    // True when a byte is waiting or comes within ms (nothing is read).
+    bool waitForInput(int ms);
     // Reads up to n bytes that are already waiting, without waiting.
     size_t readWaiting(uint8_t* buf, size_t n);
     // Reads up to n bytes within totalMs in all; returns how many came (never logs).

@@ -44,6 +44,12 @@ std::string suiteStateFolder()
     return userFolder() + ".local/state/cp290/";
 }
 
+std::string fileNameOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 bool hasDisplay()
 {
     for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {

@@ -12,6 +12,9 @@ std::string applicationFolder();
 // unset), trailing "/". Not created here.
 std::string suiteStateFolder();
 
+// The last component of a path (the file's name without its folder).
+std::string fileNameOf(const std::string& path);
+
 // True when a graphical display is reachable (DISPLAY or WAYLAND_DISPLAY, or
 // a Qt platform chosen explicitly through QT_QPA_PLATFORM).
 bool hasDisplay();

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/paths.h"
+
 namespace platform {
 namespace {
 
@@ -33,12 +35,6 @@ std::string folderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string nameOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string targetOf(const std::string& path)
 {
     struct stat st {};
@@ -53,7 +49,7 @@ std::string targetOf(const std::string& path)
 int createTemp(const std::string& target, mode_t mode, std::string& tempPath)
 {
     static std::atomic<unsigned> counter{0};
-    const std::string stem = folderOf(target) + "/" + nameOf(target) + "." + std::to_string(::getpid()) + ".";
+    const std::string stem = folderOf(target) + "/" + fileNameOf(target) + "." + std::to_string(::getpid()) + ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempPath = stem + std::to_string(++counter) + ".tmp";
         const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);

@@ -6,19 +6,6 @@
 namespace state {
 namespace {
 
-// Stored text as the 7-bit ASCII the windows and event records hold; other
-// characters become '?'.
-std::string toAscii(const QString& text)
-{
-    std::string out;
-    out.reserve(static_cast<size_t>(text.size()));
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        out += (u >= 0x20 && u < 0x7F) ? static_cast<char>(u) : '?';
-    }
-    return out;
-}
-
 // A 0-or-1 option; anything else keeps the default.
 void readFlag(const SettingsDomain& d, const char* key, int32_t& flag)
 {
@@ -37,7 +24,7 @@ void readDeviceNames(const SettingsDomain& d, Preferences& prefs, PreferencesUi&
 {
     for (int house = 1; house <= kHouses; ++house) {
         const char letter = static_cast<char>('A' + house - 1);
-        const std::string key = std::string(1, letter) + " Devices";
+        const std::string key = deviceNamesKey(house);
         if (!d.contains(key.c_str()))
             return;  // names stop at the first house without a key
         const QStringList names = d.readStringList(key.c_str()).value_or(QStringList{});
@@ -47,16 +34,15 @@ void readDeviceNames(const SettingsDomain& d, Preferences& prefs, PreferencesUi&
                            key.c_str(), static_cast<int>(names.size()));
         const int count = std::min<int>(kUnits, static_cast<int>(names.size()));
         for (int unit = 1; unit <= count; ++unit) {
-            std::string name = toAscii(names[unit - 1]);
-            if (name.size() > static_cast<size_t>(kMaxDeviceName)) {
+            const std::string stored = names[unit - 1].toStdString();
+            if (prefs.deviceNames.setName(house, unit, stored) &&
+                names[unit - 1].size() > kMaxDeviceName)
                 platform::logf("Quorvel Error - Device name of %c %d is longer than 99 "
                                "characters; cut to 99.\n",
                                letter, unit);
-                name.resize(kMaxDeviceName);
-            }
+            const std::string& name = prefs.deviceNames.name(house, unit);
             if (name.rfind("Device", 0) != 0)
                 ui.addSearchName(name);
-            prefs.deviceNames[house][unit] = std::move(name);
         }
     }
 }
@@ -66,39 +52,32 @@ void readDeviceNames(const SettingsDomain& d, Preferences& prefs, PreferencesUi&
 std::string storedSerialPath(Program who)
 {
     SettingsDomain d(kSharedDomain, who);
-    return d.readString("Serial Path").value_or(QString()).toStdString();
+    return d.readString(kSerialPathKey).value_or(QString()).toStdString();
 }
 
 std::optional<int32_t> storedPortNumber(Program who)
 {
     SettingsDomain d(kSharedDomain, who);
-    return d.readInt("Port Number");
+    return d.readInt(kPortNumberKey);
 }
 
 std::string storedAppPath(Program who)
 {
     SettingsDomain d(kControllerDomain, who);
-    return d.readString("App Path").value_or(QString()).toStdString();
-}
-
-std::string defaultDeviceName(int unit)
-{
-    return "Device " + std::to_string(unit);
+    return d.readString(kAppPathKey).value_or(QString()).toStdString();
 }
 
 void ReadParms(Preferences& prefs, const std::vector<std::string>& devices, PreferencesUi& ui)
 {
-    for (int house = 1; house <= kHouses; ++house)
-        for (int unit = 1; unit <= kUnits; ++unit)
-            prefs.deviceNames[house][unit] = defaultDeviceName(unit);
+    prefs.deviceNames.resetDefaults();
 
     prefs.serPath.clear();
     ui.fillPortMenu();
 
     const int32_t numPorts = static_cast<int32_t>(devices.size());
     SettingsDomain shared(kSharedDomain, Program::Quorvel);
-    if (shared.contains("Port Number")) {
-        if (const std::optional<int32_t> port = shared.readInt("Port Number"))
+    if (shared.contains(kPortNumberKey)) {
+        if (const std::optional<int32_t> port = shared.readInt(kPortNumberKey))
             prefs.curPort = *port;
         readDeviceNames(shared, prefs, ui);
     }
@@ -108,7 +87,7 @@ void ReadParms(Preferences& prefs, const std::vector<std::string>& devices, Pref
     if (prefs.curPort < 1)
         prefs.curPort = 1;
 
-    if (const std::optional<QString> stored = shared.readString("Serial Path")) {
+    if (const std::optional<QString> stored = shared.readString(kSerialPathKey)) {
         prefs.serPath = stored->toStdString();
         for (int32_t k = 1; k <= numPorts; ++k) {
             if (devices[static_cast<size_t>(k - 1)] == prefs.serPath) {
@@ -122,15 +101,15 @@ void ReadParms(Preferences& prefs, const std::vector<std::string>& devices, Pref
     ui.showPort(prefs.curPort);
 
     SettingsDomain own(kControllerDomain, Program::Quorvel);
-    if (own.contains("Warning")) {
-        readFlag(own, "Warning", prefs.warnPref);
-        readFlag(own, "Clock", prefs.clockPref);
-        readFlag(own, "OnLaunch", prefs.readPref);
-        readFlag(own, "Help", prefs.helpPref);
+    if (own.contains(kWarningKey)) {
+        readFlag(own, kWarningKey, prefs.warnPref);
+        readFlag(own, kClockKey, prefs.clockPref);
+        readFlag(own, kOnLaunchKey, prefs.readPref);
+        readFlag(own, kHelpKey, prefs.helpPref);
         ui.setHelpTagsShown(prefs.helpPref == 1);
     }
 
-    const std::optional<int32_t> version = own.readInt("Version");
+    const std::optional<int32_t> version = own.readInt(kVersionKey);
     if (!version) {
         ui.registerBundle(prefs.app_Path + "brondile");
     } else if (*version < Preferences::prefsVersion) {
@@ -145,22 +124,22 @@ bool WriteParms(const Preferences& prefs, int group)
     switch (group) {
     case 1: {
         SettingsDomain own(kControllerDomain, Program::Quorvel);
-        own.writeString("App Path", QString::fromStdString(prefs.app_Path));
-        own.writeInt("Version", Preferences::prefsVersion);
+        own.writeString(kAppPathKey, QString::fromStdString(prefs.app_Path));
+        own.writeInt(kVersionKey, Preferences::prefsVersion);
         return own.sync();
     }
     case 2: {
         SettingsDomain shared(kSharedDomain, Program::Quorvel);
-        shared.writeInt("Port Number", prefs.curPort);
-        shared.writeString("Serial Path", QString::fromStdString(prefs.serPath));
+        shared.writeInt(kPortNumberKey, prefs.curPort);
+        shared.writeString(kSerialPathKey, QString::fromStdString(prefs.serPath));
         return shared.sync();
     }
     case 3: {
         SettingsDomain own(kControllerDomain, Program::Quorvel);
-        own.writeInt("Warning", prefs.warnPref);
-        own.writeInt("Help", prefs.helpPref);
-        own.writeInt("Clock", prefs.clockPref);
-        own.writeInt("OnLaunch", prefs.readPref);
+        own.writeInt(kWarningKey, prefs.warnPref);
+        own.writeInt(kHelpKey, prefs.helpPref);
+        own.writeInt(kClockKey, prefs.clockPref);
+        own.writeInt(kOnLaunchKey, prefs.readPref);
         return own.sync();
     }
     default:

@@ -16,13 +16,20 @@
 #include <string>
 #include <vector>
 
+#include "state/device_names.h"
 #include "state/program.h"
 
 namespace state {
 
-inline constexpr int kHouses = 16;
-inline constexpr int kUnits = 16;
-inline constexpr int kMaxDeviceName = 99;  // characters kept of a stored device name
+// The keys, spelled once.
+inline constexpr const char* kPortNumberKey = "Port Number";  // Lumbrasken
+inline constexpr const char* kSerialPathKey = "Serial Path";  // Lumbrasken
+inline constexpr const char* kWarningKey = "Warning";         // Quorvel, the four options
+inline constexpr const char* kClockKey = "Clock";
+inline constexpr const char* kOnLaunchKey = "OnLaunch";
+inline constexpr const char* kHelpKey = "Help";
+inline constexpr const char* kVersionKey = "Version";         // Quorvel
+inline constexpr const char* kAppPathKey = "App Path";        // Quorvel
 
 // "Serial Path" of domain Lumbrasken; empty when absent.
 std::string storedSerialPath(Program who);
@@ -34,8 +41,7 @@ std::string storedAppPath(Program who);
 struct Preferences {
     static constexpr int32_t prefsVersion = 2;
 
-    // deviceNames[house][unit], house 1..16 (A..P), unit 1..16; index 0 unused.
-    std::array<std::array<std::string, kUnits + 1>, kHouses + 1> deviceNames{};
+    DeviceNames deviceNames;
     int32_t warnPref = 1;
     int32_t clockPref = 0;
     int32_t readPref = 0;
@@ -44,9 +50,6 @@ struct Preferences {
     std::string serPath;        // path of the chosen serial device
     std::string app_Path;       // application folder, trailing "/" (getMyPath)
 };
-
-// "Device 1" ... "Device 16".
-std::string defaultDeviceName(int unit);
 
 // What ReadParms needs of the windows. Every call has a sensible no-op
 // default so a headless caller implements only what it shows.

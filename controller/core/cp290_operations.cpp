@@ -1,12 +1,14 @@
 #include "controller/core/cp290_operations.h"
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <optional>
 
 #include "link/device_commands.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"
+#include "platform/process_name.h"
 #include "platform/syslog_log.h"
 
 namespace controller {
@@ -34,8 +36,10 @@ OpResult fromLink(const LinkResult& lr)
     return r;
 }
 
+void reportFailure(OperationsUi& ui, const OpResult& r, const std::string& devicePath);
+
 // Opens the line for an operation; on failure logs the operation's own
-// line, tells the user, and gives the result to return (errno kept).
+// line, tells the user why, and gives the result to return (errno kept).
 std::optional<OpResult> openLine(SerialLine& line, const std::string& path, const char* failureLine,
                                  OperationsUi& ui)
 {
@@ -43,22 +47,77 @@ std::optional<OpResult> openLine(SerialLine& line, const std::string& path, cons
     if (lr.ok())
         return std::nullopt;
     platform::logLine(failureLine);
-    ui.showError(ui_text::kLineBusy);
-    return fromLink(lr);
+    const OpResult r = fromLink(lr);
+    reportFailure(ui, r, path);
+    return r;
 }
 
-void reportFailure(OperationsUi& ui, const OpResult& r)
+void reportFailure(OperationsUi& ui, const OpResult& r, const std::string& devicePath)
 {
-    switch (r.status) {
-    case OpStatus::OpenFailed: ui.showError(ui_text::kLineBusy); break;
-    case OpStatus::WriteFailed: ui.showError(ui_text::kWriteFailed); break;
-    case OpStatus::Timeout: ui.showError(ui_text::kNoAnswer); break;
-    case OpStatus::BadReply: ui.showError(ui_text::kBadReply); break;
-    default: break;
-    }
+    const std::string message = failureMessage(r, devicePath);
+    if (!message.empty())
+        ui.showError(message);
+}
+
+std::string plural(int count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 }  // namespace
+
+std::string failureMessage(const OpResult& r, const std::string& devicePath)
+{
+    const std::string device = devicePath.empty() ? std::string("the serial device") : devicePath;
+    switch (r.status) {
+    case OpStatus::Ok:
+    case OpStatus::Cancelled:
+        return {};
+    case OpStatus::OpenFailed:
+        switch (r.error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return "The serial device " + device +
+                   " is not there: is the adapter plugged in? If it is, choose the CP290's "
+                   "device in the Serial device menu.";
+        case EACCES:
+        case EPERM:
+            return "You may not use " + device +
+                   ": add your user to the dialout group (sudo usermod -aG dialout $USER), "
+                   "then log in again.";
+        case EBUSY:
+        case EWOULDBLOCK: {
+            // The lock tells who holds the line, when it does.
+            std::string holder = "another program";
+            if (r.holderPid > 0) {
+                const std::string name = platform::processName(r.holderPid);
+                holder = (name.empty() ? std::string("process ") : name + " (process ") +
+                         std::to_string(r.holderPid) + (name.empty() ? "" : ")");
+            }
+            return device + " is in use by " + holder + ". Try again when it has finished.";
+        }
+        default:
+            return "The serial device " + device + " could not be opened" +
+                   (r.error ? std::string(": ") + std::strerror(r.error) : std::string()) + ".";
+        }
+    case OpStatus::WriteFailed:
+        return "Writing to the CP290 on " + device + " failed" +
+               (r.error ? std::string(" (") + std::strerror(r.error) + ")" : std::string()) +
+               ": check the adapter and its cable.";
+    case OpStatus::Timeout:
+        return "The CP290 did not answer: check the CP290's power and cable, and that " + device +
+               " is its port.";
+    case OpStatus::BadReply:
+        return "The CP290's reply was not valid: check that " + device +
+               " is the CP290's port and nothing else answers on it, then try again.";
+    case OpStatus::TestFailed:
+        return "The CP290's self test failed.";
+    case OpStatus::Refused:
+        return "Nothing was done: the request had no meaning for the CP290.";
+    }
+    return {};
+}
 
 std::string describe(const OpResult& r, const std::string& devicePath)
 {
@@ -104,6 +163,16 @@ OpResult Cp290Operations::SendEventList(int type, const std::vector<int>& select
                           (type == SendChanged && rec.changed);
         if (!send)
             continue;
+        // Between frames only: a frame cut short would leave the CP290
+        // waiting for the rest of it.
+        if (m_ui.cancelRequested()) {
+            const int sent = result.events;
+            if (result.ok())
+                result.status = OpStatus::Cancelled;
+            result.events = sent;
+            platform::logf("Quorvel - Sending cancelled after %d events.\n", sent);
+            break;
+        }
         const LinkResult lr = cp290::sendEvent(line, n, rec.image());
         m_ui.progressValue(n);
         if (lr.ok()) {
@@ -131,7 +200,12 @@ OpResult Cp290Operations::SendEventList(int type, const std::vector<int>& select
 
     line.close();
     m_ui.progressHide();
-    reportFailure(m_ui, result);
+    if (result.ok())
+        m_ui.showDone(plural(result.events, "event", "events") + " sent to the CP290");
+    else if (result.status == OpStatus::Cancelled)
+        m_ui.showDone("Sending cancelled: " + plural(result.events, "event", "events") +
+                      " sent; the others are still marked changed");
+    reportFailure(m_ui, result, m_serPath);
     return result;
 }
 
@@ -176,7 +250,11 @@ OpResult Cp290Operations::GetEventList()
     if (result.ok())
         m_ui.setSourceText("Contents of CP290");
     m_ui.progressHide();
-    reportFailure(m_ui, result);
+    if (result.ok())
+        m_ui.showDone("Read " + plural(result.events, "event", "events") + " from the CP290");
+    else if (result.status == OpStatus::Cancelled)
+        m_ui.showDone("Reading cancelled; the list is as it was");
+    reportFailure(m_ui, result, m_serPath);
     return result;
 }
 
@@ -190,7 +268,7 @@ OpResult Cp290Operations::getTimeBase(int& houseIndexOut, std::string& timeTextO
     line.close();
     const OpResult result = fromLink(lr);
     if (!result.ok()) {
-        reportFailure(m_ui, result);
+        reportFailure(m_ui, result, m_serPath);
         return result;
     }
     houseIndexOut = cp290::houseIndexFromCode(reply.houseCode, houseIndexOut);
@@ -207,7 +285,12 @@ OpResult Cp290Operations::SetClock()
         return *failed;
     const OpResult result = fromLink(cp290::sendClock(line, local));
     line.close();
-    reportFailure(m_ui, result);
+    if (result.ok()) {
+        static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+        m_ui.showDone(std::string("Clock set to ") + days[local.tm_wday % 7] + " " +
+                      cp290::clockTimeText(local.tm_hour, local.tm_min));
+    }
+    reportFailure(m_ui, result, m_serPath);
     return result;
 }
 
@@ -225,7 +308,10 @@ OpResult Cp290Operations::SetBaseCode(int houseIndex)
         return *failed;
     const OpResult result = fromLink(cp290::sendBaseCode(line, code));
     line.close();
-    reportFailure(m_ui, result);
+    if (result.ok())
+        m_ui.showDone(std::string("Base house code set to ") +
+                      cp290::HLetters[static_cast<size_t>(houseIndex - 1)]);
+    reportFailure(m_ui, result, m_serPath);
     return result;
 }
 
@@ -235,11 +321,18 @@ OpResult Cp290Operations::SelfTest()
     SerialLine line(Program::Quorvel);
     if (auto failed = openLine(line, m_serPath, "Quorvel Error - Bad File Descriptor CP290 \n", m_ui))
         return *failed;
-    const cp290::SelfTestOutcome outcome = cp290::runSelfTest(line);
+    const cp290::SelfTestOutcome outcome =
+        cp290::runSelfTest(line, cp290::kSelfTestTotalMs, [this] { return !m_ui.cancelRequested(); });
     line.close();
+    OpResult result;
+    if (outcome.link == LinkStatus::Cancelled) {
+        platform::logLine("Quorvel - Self test cancelled.\n");
+        result.status = OpStatus::Cancelled;
+        m_ui.showDone("Self test cancelled; the CP290 may still be testing for a few seconds");
+        return result;
+    }
     m_ui.selfTestResult(outcome.passed);
 
-    OpResult result;
     if (!outcome.replied)
         result.status = outcome.link == LinkStatus::Timeout ? OpStatus::Timeout : fromLink({outcome.link, 0}).status;
     else if (!outcome.passed)

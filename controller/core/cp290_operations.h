@@ -43,6 +43,12 @@ struct OpResult {
 // One line for people: "could not open /dev/ttyUSB0: Device or resource busy".
 std::string describe(const OpResult& r, const std::string& devicePath);
 
+// What the window tells the user about a failure: its cause, by what failed
+// (device absent, permission, line taken - naming the holder when the line's
+// lock tells it -, device silent, reply not valid), and what to do about it.
+// Empty for Ok and Cancelled.
+std::string failureMessage(const OpResult& r, const std::string& devicePath);
+
 enum SendType { SendAll = 1, SendSelected = 2, SendChanged = 3 };
 
 class Cp290Operations {
@@ -58,7 +64,9 @@ public:
     // whose changed flag is set. A record's changed flag is cleared only once
     // its frame was written and acknowledged; a write failure goes on with
     // the next event, a timeout ends the batch. Progress after every event
-    // sent. Any other type: nothing is done (Refused).
+    // sent. A Cancel is seen between frames: the frame in flight is finished,
+    // the rest keep their changed flags (Cancelled). Any other type: nothing
+    // is done (Refused).
     OpResult SendEventList(int type, const std::vector<int>& selected = {});
 
     // Uploads all 128 slots into the table, then refreshes the list, the save
@@ -81,7 +89,8 @@ public:
 
     // Runs the self test (erases the CP290's events), waiting up to 20 s.
     // Ok = passed; TestFailed = the device reported failure; Timeout = no
-    // complete reply. selfTestResult() follows unless the line did not open.
+    // complete reply; Cancelled = the user stopped the wait. selfTestResult()
+    // follows unless the line did not open or the wait was cancelled.
     OpResult SelfTest();
 
 private:

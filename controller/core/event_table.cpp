@@ -80,37 +80,42 @@ std::string truncateUtf8(const std::string& text, size_t maxBytes)
     return text.substr(0, cut);
 }
 
-DeviceNames::DeviceNames()
-{
-    resetDefaults();
-}
-
-void DeviceNames::resetDefaults()
-{
-    for (auto& house : m_names)
-        for (int u = 0; u < kUnitCount; ++u)
-            house[static_cast<size_t>(u)] = "Device " + std::to_string(u + 1);
-}
-
-const std::string& DeviceNames::name(int house, int unit) const
-{
-    static const std::string none;
-    if (house < 1 || house > kHouseCount || unit < 1 || unit > kUnitCount)
-        return none;
-    return m_names[static_cast<size_t>(house - 1)][static_cast<size_t>(unit - 1)];
-}
-
-void DeviceNames::setName(int house, int unit, const std::string& name)
-{
-    if (house < 1 || house > kHouseCount || unit < 1 || unit > kUnitCount)
-        return;
-    m_names[static_cast<size_t>(house - 1)][static_cast<size_t>(unit - 1)] =
-        name.empty() ? "Device " + std::to_string(unit) : truncateUtf8(name, kDeviceNameMax);
-}
-
 EventTable::EventTable()
+    : m_ownNames(std::make_shared<state::DeviceNames>()), m_deviceNames(m_ownNames.get())
 {
     initAll();
+}
+
+EventTable::EventTable(state::DeviceNames& names) : m_deviceNames(&names)
+{
+    initAll();
+}
+
+cp290::EventImage eventImage(const EventSettings& s)
+{
+    const int level = s.level & 0x0F;
+    const int function = s.off ? 3 : (level > 0 ? 5 : 2);
+    const int house = s.house >= 1 && s.house <= kHouseCount ? s.house : 1;
+    int units1to8 = 0;
+    int units9to16 = 0;
+    for (int u = 1; u <= kUnitCount; ++u) {
+        if (!((s.units >> (u - 1)) & 1))
+            continue;
+        if (u <= 8)
+            units1to8 |= 0x80 >> (u - 1);
+        else
+            units9to16 |= 0x80 >> (u - 9);
+    }
+    return {
+        static_cast<uint8_t>(s.security ? 9 : 8),
+        static_cast<uint8_t>(s.days & 0x7F),
+        static_cast<uint8_t>(s.hour),
+        static_cast<uint8_t>(s.minute),
+        static_cast<uint8_t>(units1to8),
+        static_cast<uint8_t>(units9to16),
+        static_cast<uint8_t>(cp290::HC[static_cast<size_t>(house)]),
+        static_cast<uint8_t>(level * 16 + function),
+    };
 }
 
 const EventRecord* EventTable::record(int n) const
@@ -148,15 +153,24 @@ int EventTable::EventListRec(int n)
     EventRecord* r = record(n);
     if (!r)
         return 0;
+    m_curHC = cp290::houseIndexFromCode(r->houseCode, m_curHC);
+    if (!r->used()) {
+        // A free slot has no time, days or units to show, whatever bytes it
+        // came with (sending all events writes free slots with mode 0).
+        r->timeStr.clear();
+        r->dayStr.clear();
+        for (std::string& slot : r->devNames)
+            slot.clear();
+        return 0;
+    }
     r->timeStr = timeText(r->hour, r->minute);
     r->dayStr = dayText(r->days);
-    m_curHC = cp290::houseIndexFromCode(r->houseCode, m_curHC);
 
     size_t k = 0;
     for (int u = 1; u <= kUnitCount; ++u) {
         const bool on = u <= 8 ? (r->units1to8 >> (8 - u)) & 1 : (r->units9to16 >> (16 - u)) & 1;
         if (on)
-            r->devNames[k++] = truncateUtf8(m_deviceNames.name(m_curHC, u), kDevNameMax);
+            r->devNames[k++] = truncateUtf8(m_deviceNames->name(m_curHC, u), kDevNameMax);
     }
     const int count = static_cast<int>(k);
     for (; k < r->devNames.size(); ++k)

@@ -12,19 +12,20 @@
 // name slot holds at most 29 bytes, a device name at most 99.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "link/cp290_protocol.h"
+#include "state/device_names.h"
 
 namespace controller {
 
 constexpr int kEventCount = cp290::kMaxEvents;  // 128
 constexpr int kHouseCount = 16;
 constexpr int kUnitCount = 16;
-constexpr size_t kDevNameMax = 29;     // bytes of one unit-name slot, terminator excluded
-constexpr size_t kDeviceNameMax = 99;  // bytes of one device name, terminator excluded
+constexpr size_t kDevNameMax = 29;  // bytes of one unit-name slot, terminator excluded
 
 // One timer event. The eight CP290 fields hold 0..255.
 struct EventRecord {
@@ -57,27 +58,31 @@ std::string functionText(int levelFunc);
 std::string levelText(int levelFunc);
 std::string securityText(int eventMode);
 
-// Device names, 16 houses x 16 units; unnamed units are "Device 1" ... "Device 16".
-class DeviceNames {
-public:
-    DeviceNames();
-    // house and unit 1..16; "" outside the table.
-    const std::string& name(int house, int unit) const;
-    // Stores at most kDeviceNameMax bytes (cut on a character boundary);
-    // ignored outside the table. An empty name restores the default.
-    void setName(int house, int unit, const std::string& name);
-    void resetDefaults();
-
-private:
-    std::array<std::array<std::string, kUnitCount>, kHouseCount> m_names;
+// What the event editor offers for one event; eventImage() makes the CP290's
+// eight bytes of it (the editor, cp290ctl and tests share this one encoding).
+struct EventSettings {
+    int house = 1;          // 1..16 = A..P
+    bool off = false;       // function: on (dim when level > 0) or off
+    int level = 0;          // dim level 0..15
+    bool security = false;  // mode 9 instead of 8
+    int days = 0;           // bit 0 Monday ... bit 6 Sunday
+    int hour = 0;
+    int minute = 0;
+    int units = 0;          // bit u - 1 = unit u (1..16)
 };
+// mode = 8 or 9; levelFunc = level x 16 + 5 (on with a level), 2 (on) or 3 (off);
+// units 1..8 and 9..16 with the lowest unit in bit 7; a house outside 1..16 is A.
+cp290::EventImage eventImage(const EventSettings& s);
 
 // Cuts UTF-8 text to at most maxBytes without splitting a character.
 std::string truncateUtf8(const std::string& text, size_t maxBytes);
 
 class EventTable {
 public:
-    EventTable();  // every record empty, curHC 1, default device names
+    EventTable();  // every record empty, curHC 1, default device names of its own
+    // Unit names taken from `names`, which must outlive the table (the
+    // controller's one set of device names).
+    explicit EventTable(state::DeviceNames& names);
 
     static bool validNumber(int n) { return n >= 1 && n <= kEventCount; }
 
@@ -93,6 +98,7 @@ public:
     // Rebuilds timeStr, dayStr and devNames of record n from its CP290
     // fields, sets curHC to its house (kept when the code matches none) and
     // returns the number of names written. devCount and changed are left alone.
+    // A free slot gets empty texts and no names, whatever its other bytes.
     int EventListRec(int n);
 
     // Stores an event as the editor does: the eight fields, texts and names
@@ -125,12 +131,13 @@ public:
     int curHC() const { return m_curHC; }
     void setCurHC(int house);  // ignored outside 1..16
 
-    DeviceNames& deviceNames() { return m_deviceNames; }
-    const DeviceNames& deviceNames() const { return m_deviceNames; }
+    state::DeviceNames& deviceNames() { return *m_deviceNames; }
+    const state::DeviceNames& deviceNames() const { return *m_deviceNames; }
 
 private:
     std::array<EventRecord, kEventCount + 1> m_eventRec;  // index 0 unused
-    DeviceNames m_deviceNames;
+    std::shared_ptr<state::DeviceNames> m_ownNames;  // when none was given
+    state::DeviceNames* m_deviceNames;
     int m_curHC = 1;
 };
 

@@ -34,19 +34,17 @@ public:
     virtual void selfTestResult(bool passed) { (void)passed; }
 
     // A failure the user should hear about (line taken, device silent, file
-    // not written). The log already has the details; this is one short sentence.
+    // not written). The log already has the details; this names the cause
+    // and what to do about it.
     virtual void showError(const std::string& text) { (void)text; }
+    // What worked ("3 events sent", "Clock set to Mon 10:42 PM").
+    virtual void showDone(const std::string& text) { (void)text; }
 };
 
 using NullOperationsUi = OperationsUi;
 
 // The user-facing sentences passed to showError.
 namespace ui_text {
-inline constexpr const char* kLineBusy =
-    "The CP290's serial line could not be opened. Another program may be using it.";
-inline constexpr const char* kNoAnswer = "The CP290 did not answer.";
-inline constexpr const char* kWriteFailed = "Writing to the CP290 failed.";
-inline constexpr const char* kBadReply = "The CP290's answer was not valid; nothing was changed.";
 inline constexpr const char* kFileNotWritten = "The event schedule file could not be written.";
 inline constexpr const char* kFileNotRead = "The event schedule file could not be opened.";
 inline constexpr const char* kNameRefused = "That file name or folder path is too long or not usable.";

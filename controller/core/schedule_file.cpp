@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/paths.h"
 #include "platform/syslog_log.h"
 #include "platform/whole_file.h"
 
@@ -45,13 +47,25 @@ FileResult refused()
     return r;
 }
 
-std::string nameOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
+
+std::string recordProblem(const uint8_t* b)
+{
+    char text[64];
+    if (b[3] > 23 || b[4] > 59) {
+        std::snprintf(text, sizeof text, "the time %d:%02d", b[3], b[4]);
+        return text;
+    }
+    if (b[2] > 0x7F) {
+        std::snprintf(text, sizeof text, "day bits 0x%02X", b[2]);
+        return text;
+    }
+    if (cp290::houseIndexFromCode(b[7], 0) == 0) {
+        std::snprintf(text, sizeof text, "house code 0x%02X", b[7]);
+        return text;
+    }
+    return {};
+}
 
 std::array<uint8_t, kRecordSize> fileRecord(const EventRecord& r)
 {
@@ -148,9 +162,20 @@ FileResult readEventFile(EventTable& table, const std::string& path, std::vector
         return r;
     }
 
+    // A record no CP290 event can hold: the file is not one the controller
+    // wrote, or it is damaged; none of it reaches the table or the device.
+    for (size_t off = 0; off + kRecordSize <= bytes.size(); off += kRecordSize) {
+        const std::string problem = recordProblem(bytes.data() + off);
+        if (problem.empty())
+            continue;
+        FileResult r = failed(EINVAL);
+        r.notSchedule = "record " + std::to_string(off / kRecordSize + 1) + " (event " +
+                        std::to_string(bytes[off]) + ") holds " + problem;
+        return r;
+    }
+
     table.initAll();
     FileResult r;
-    // A short last record is ignored.
     for (size_t off = 0; off + kRecordSize <= bytes.size(); off += kRecordSize) {
         const uint8_t* b = bytes.data() + off;
         const int n = b[0];
@@ -198,7 +223,7 @@ bool fits(const std::string& path, const std::string& name, size_t nameMax, Oper
 
 FileResult ScheduleFiles::openConfirmed(const std::string& path, bool readIt)
 {
-    const std::string name = nameOf(path);
+    const std::string name = platform::fileNameOf(path);
     // In the main window the name also becomes schFile, so it must fit there.
     if (!fits(path, name, readIt ? kSchFileMax : kCurrSfileMax, m_ui))
         return refused();
@@ -208,20 +233,28 @@ FileResult ScheduleFiles::openConfirmed(const std::string& path, bool readIt)
         return FileResult{};
     }
     FileResult r = readEvent(m_table, path);
-    if (r.ok()) {
-        m_ui.listChanged();
-        m_ui.setSaveFindEnabled(true);
-    } else {
-        m_ui.showError(ui_text::kFileNotRead);
+    if (!r.notSchedule.empty()) {
+        m_ui.showError("\"" + m_currSfile + "\" is not an event schedule file, or it is damaged: " +
+                       r.notSchedule + ". Nothing was loaded.");
+        return r;
     }
+    if (!r.ok()) {
+        m_ui.showError(std::string(ui_text::kFileNotRead) +
+                       (r.error ? std::string(" (") + std::strerror(r.error) + ")" : std::string()));
+        return r;
+    }
+    m_ui.listChanged();
+    m_ui.setSaveFindEnabled(true);
     m_ui.setSourceText(m_currSfile);
     m_schFile = m_currSfile;
+    m_ui.showDone("Opened " + m_currSfile + ": " + std::to_string(r.events.size()) +
+                  (r.events.size() == 1 ? " event" : " events"));
     return r;
 }
 
 FileResult ScheduleFiles::saveConfirmed(const std::string& path)
 {
-    const std::string name = nameOf(path);
+    const std::string name = platform::fileNameOf(path);
     if (!fits(path, name, kSchFileMax, m_ui))
         return refused();
     if (std::any_of(name.begin(), name.end(), [](char c) { return c < 0x20 || c > 0x7E; })) {
@@ -232,7 +265,10 @@ FileResult ScheduleFiles::saveConfirmed(const std::string& path)
     m_schFile = name;
     FileResult r = writeEvent(m_table, path);
     if (!r.ok())
-        m_ui.showError(ui_text::kFileNotWritten);
+        m_ui.showError(std::string(ui_text::kFileNotWritten) +
+                       (r.error ? std::string(" (") + std::strerror(r.error) + ")" : std::string()));
+    else
+        m_ui.showDone("Saved to " + m_schFile);
     m_ui.setSourceText(m_schFile);
     return r;
 }

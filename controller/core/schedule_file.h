@@ -12,10 +12,13 @@
 // renames it over the old one, so a crash or a full disk leaves either the old
 // file or the new one; the changed flags are cleared only after the rename.
 // A name that stands for a device or a pipe is written into instead.
-// readEvent resets the table only once the file is read whole; a file larger
-// than 1,280 bytes or not a whole number of records is refused whole, records
-// whose event number has no slot are skipped with a log line, and a later
-// record for the same number replaces an earlier one.
+// readEvent resets the table only once the file is read whole and checked: a
+// file larger than 1,280 bytes or not a whole number of records is refused
+// whole, and so is one with a record holding what no CP290 event can hold (an
+// hour above 23, a minute above 59, day bits above 0x7F, a house code that is
+// no house), so garbage never reaches the table or the device. Records whose
+// event number has no slot are skipped with a log line, and a later record
+// for the same number replaces an earlier one.
 // ScheduleFiles is what the file dialogs' confirm handler does with the
 // chosen file; the dialogs themselves live with the windows.
 #include <string>
@@ -37,9 +40,15 @@ struct FileResult {
     FileStatus status = FileStatus::Ok;
     int error = 0;            // errno of the failure
     std::vector<int> events;  // readEvent: event numbers stored, in file order
-    std::string notSchedule;  // readEvent: why the file is not an event schedule file
+    // readEvent: why the file is not an event schedule file ("not whole
+    // 10-byte records", "record 3 (event 17) holds the time 84:113")
+    std::string notSchedule;
     bool ok() const { return status == FileStatus::Ok; }
 };
+
+// What in a 10-byte record no CP290 event can hold ("the time 84:113", "day
+// bits 0x80", "house code 0x05"); empty when the record is sound.
+std::string recordProblem(const uint8_t* record);
 
 // The 10-byte record of a slot (its image, number and devCount).
 std::array<uint8_t, kRecordSize> fileRecord(const EventRecord& r);
@@ -56,7 +65,8 @@ FileResult writeEvent(EventTable& table, const std::string& path);
 // Reads `path` into the table (all slots reset first, changed flags 0).
 // When the file cannot be opened, or is not an event schedule file, logs
 // "Quorvel Error  - Opening Event Schedule file - %s(%d).\n" and leaves the
-// table untouched.
+// table untouched; `notSchedule` then says why (the first impossible record,
+// for one).
 FileResult readEvent(EventTable& table, const std::string& path);
 
 // readEvent without its log lines, for a program that logs in its own words
@@ -78,7 +88,9 @@ public:
 
     // Open confirmed on `path` (a full path). readIt true (the main window):
     // the file is read into the table, the source field shows its name and
-    // schFile takes it - the name is taken also when the file cannot be read.
+    // schFile takes it. A file that cannot be read or is refused leaves the
+    // table, its name and the source field as they were: they name where the
+    // table's events came from.
     // readIt false (the schedule editor): only currSfile and currSpath are
     // set; the caller shows currSfile and enables its OK button. A path
     // longer than kPathMax or a name longer than kCurrSfileMax is refused

@@ -1,7 +1,7 @@
 #pragma once
 // The shell's small windows and the main window's sheets. Layout only: each
-// class builds its controls with their IDs and commands; the handlers in
-// quorvel_app.cpp and main_window_handler.cpp act on them.
+// class builds its controls with their IDs and commands; each window's
+// handler (<window>_handler.cpp) acts on them.
 #include "controller/ui/shell_dialog.h"
 
 namespace ui {

@@ -27,7 +27,7 @@ void EditWindowHandler::openNew()
 {
     EditWindow* e = m_app.windows().edit;
     MainWindowHandler& main = m_app.mainHandler();
-    m_app.mode = 1;
+    m_app.setMode(QuorvelApp::ModeAdd);
     if (main.currID() != 0) {
         main.clearSelection();
         main.setUpdDel(false, false);
@@ -56,7 +56,7 @@ void EditWindowHandler::openChange(int n)
     if (!r)
         return;
     EditWindow* e = m_app.windows().edit;
-    m_app.mode = 2;
+    m_app.setMode(QuorvelApp::ModeChange);
     m_changing = n;
     setControlEnabled(e, DoItControlID, true);
     for (int d = 0; d < 7; ++d)
@@ -85,7 +85,7 @@ void EditWindowHandler::SetDeviceNames(int h)
 {
     EditWindow* e = m_app.windows().edit;
     const controller::EventRecord* r =
-        m_app.mode == 2 ? m_app.table().record(m_changing) : nullptr;
+        m_app.mode() == QuorvelApp::ModeChange ? m_app.table().record(m_changing) : nullptr;
     for (int i = 0; i < 16; ++i) {
         QWidget* box = findControl(e, UnitFirstControlID + i);
         bool on = false;
@@ -97,7 +97,7 @@ void EditWindowHandler::SetDeviceNames(int h)
         setControlText(box, name.isEmpty() ? QStringLiteral("    ") : name);
         box->setToolTip(QString::fromStdString(m_app.table().deviceNames().name(h + 1, i + 1)));
     }
-    if (m_app.mode == 1)
+    if (m_app.mode() == QuorvelApp::ModeAdd)
         setControlEnabled(e, DoItControlID, false);
 }
 
@@ -181,40 +181,27 @@ void EditWindowHandler::storeEvent()
     if (!controller::EventTable::validNumber(eventNo))
         return;
 
-    const int house = controlValue(findControl(e, HouseControlID));
-    const int dim = controlValue(findControl(e, DimControlID));
-    const int func = controlValue(findControl(e, FuncControlID));
-    int levelFunc = dim * 16 + (dim > 0 && func == kFuncOn ? 5 : func + 1);
-    int units1to8 = 0, units9to16 = 0;
-    for (int i = 0; i < 16; ++i) {
-        if (!controlValue(findControl(e, UnitFirstControlID + i)))
-            continue;
-        if (i < 8)
-            units1to8 |= 0x80 >> i;
-        else
-            units9to16 |= 0x80 >> (i - 8);
-    }
-    int days = 0;
+    controller::EventSettings s;
+    s.house = controlValue(findControl(e, HouseControlID));
+    s.level = controlValue(findControl(e, DimControlID));
+    s.off = controlValue(findControl(e, FuncControlID)) == kFuncOff;
+    s.security = controlValue(findControl(e, ModeControlID)) == 2;
+    for (int i = 0; i < 16; ++i)
+        if (controlValue(findControl(e, UnitFirstControlID + i)))
+            s.units |= 1 << i;
     for (int d = 0; d < 7; ++d)
         if (controlValue(findControl(e, MonControlID + d)))
-            days |= 1 << d;
+            s.days |= 1 << d;
     const QTime time = controlTime(findControl(e, TimeControlID));
-    const cp290::EventImage image = {
-        static_cast<uint8_t>(controlValue(findControl(e, ModeControlID)) + 7),
-        static_cast<uint8_t>(days),
-        static_cast<uint8_t>(time.hour()),
-        static_cast<uint8_t>(time.minute()),
-        static_cast<uint8_t>(units1to8),
-        static_cast<uint8_t>(units9to16),
-        static_cast<uint8_t>(cp290::HC[house >= 1 && house <= 16 ? house : 1]),
-        static_cast<uint8_t>(levelFunc),
-    };
+    s.hour = time.hour();
+    s.minute = time.minute();
+    const cp290::EventImage image = controller::eventImage(s);
     // Names, texts, the unit count and the changed flag follow from the image.
     m_app.table().storeEvent(eventNo, image);
     main.SetEventDeviceNames(eventNo);
     main.eventChanged(eventNo);
 
-    if (m_app.mode == 2) {
+    if (m_app.mode() == QuorvelApp::ModeChange) {
         if (eventNo != m_changing)
             main.clearSelection();
         e->numberField()->clearFocus();

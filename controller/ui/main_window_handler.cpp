@@ -69,8 +69,7 @@ bool MainWindowHandler::handleCommand(const QString& code)
     } else if (code == QLatin1String("opnS")) {
         openSchedule();
     } else if (code == QLatin1String("savS")) {
-        a.ReadIt = true;
-        a.SaveSchedule();
+        a.saveSchedule();
     } else if (code == QLatin1String("fndE")) {
         w.fnd->show();
         w.fnd->raise();
@@ -279,77 +278,8 @@ void MainWindowHandler::openSchedule()
                                                "Do you really want to Continue?"));
         return;
     }
-    m_app.ReadIt = true;
     clearSelection();
-    m_app.GetSchedule();
-}
-
-// --- Send sheet ------------------------------------------------------------
-
-void SndWindowHandler::choose(int id)
-{
-    const QWidget* snd = m_app.windows().snd;
-    if (!controlEnabled(snd, id))
-        return;
-    for (int c : {SallControlID, ShighControlID, SchgControlID})
-        setControlValue(findControl(snd, c), c == id ? 1 : 0);
-}
-
-bool SndWindowHandler::handleCommand(const QString& code)
-{
-    SndWindow* snd = m_app.windows().snd;
-    if (code == QLatin1String("Sall")) {
-        choose(SallControlID);
-    } else if (code == QLatin1String("Shih")) {
-        choose(ShighControlID);
-    } else if (code == QLatin1String("Schg")) {
-        choose(SchgControlID);
-    } else if (code == QLatin1String("CPs2")) {
-        snd->hide();
-        m_app.setNote({});
-        MainWindowHandler& main = m_app.mainHandler();
-        if (controlValue(findControl(snd, SallControlID)))
-            m_app.ops().SendEventList(controller::SendAll);
-        if (controlValue(findControl(snd, ShighControlID)))
-            m_app.ops().SendEventList(controller::SendSelected, main.selectedEvents());
-        if (controlValue(findControl(snd, SchgControlID)))
-            m_app.ops().SendEventList(controller::SendChanged);
-        main.clearSelection();
-        main.setUpdDel(false, false);
-        main.SetEventDeviceNames(-1);
-        m_app.refreshTitle();
-    } else {
-        return false;
-    }
-    return true;
-}
-
-bool SndWindowHandler::handleClose()
-{
-    m_app.windows().snd->hide();
-    return true;
-}
-
-// --- Search sheet ----------------------------------------------------------
-
-bool SearchWindowHandler::handleCommand(const QString& code)
-{
-    if (code != QLatin1String("sSch"))
-        return false;
-    SearchWindow* fnd = m_app.windows().fnd;
-    // At most 50 bytes of the text, never a split character.
-    const std::string text = controller::truncateUtf8(
-        controlText(findControl(fnd, CBoxControlID)).toStdString(), kSearchTextMax);
-    m_app.mainHandler().FindEvents(QString::fromStdString(text));
-    fnd->hide();
-    setControlEnabled(m_app.windows().main, FndControlID, true);
-    return true;
-}
-
-bool SearchWindowHandler::handleClose()
-{
-    m_app.windows().fnd->hide();
-    return true;
+    m_app.openSchedule(true);
 }
 
 }  // namespace ui

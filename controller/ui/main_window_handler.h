@@ -1,7 +1,7 @@
 #pragma once
-// The main window's handler and the handlers of its two sheets (send and
-// search): the list's selection, sort and scroll rules, the device-names
-// drawer, delete, open, search and send.
+// The main window's handler: the list's selection, sort and scroll rules,
+// the device-names drawer, delete, open, search and send. The send and search
+// sheets have their own handlers (snd_window_handler.h, search_window_handler.h).
 #include <QString>
 #include <vector>
 
@@ -60,30 +60,6 @@ private:
     EventSortProxy* m_proxy = nullptr;
     int m_currID = 0;
     int m_currID2 = 0;
-};
-
-// SndWindowEventHandler: the three exclusive choices and the send.
-class SndWindowHandler : public CommandHandler {
-public:
-    explicit SndWindowHandler(QuorvelApp& app) : m_app(app) {}
-    bool handleCommand(const QString& code) override;
-    bool handleClose() override;
-
-private:
-    void choose(int id);
-    QuorvelApp& m_app;
-};
-
-// SrchShtWindowEventHandler: runs the search on 'sSch'.
-class SearchWindowHandler : public CommandHandler {
-public:
-    static constexpr int kSearchTextMax = 50;  // bytes of the search text taken
-    explicit SearchWindowHandler(QuorvelApp& app) : m_app(app) {}
-    bool handleCommand(const QString& code) override;
-    bool handleClose() override;
-
-private:
-    QuorvelApp& m_app;
 };
 
 }  // namespace ui

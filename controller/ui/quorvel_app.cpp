@@ -12,6 +12,8 @@
 #include <QTreeView>
 
 #include "controller/ui/clock_sync_window.h"
+#include "controller/ui/base_c_window_handler.h"
+#include "controller/ui/clock_window_handler.h"
 #include "controller/ui/command_router.h"
 #include "controller/ui/control_ids.h"
 #include "controller/ui/controls.h"
@@ -22,9 +24,14 @@
 #include "controller/ui/event_list_model.h"
 #include "controller/ui/main_window.h"
 #include "controller/ui/main_window_handler.h"
+#include "controller/ui/mess_window_handler.h"
+#include "controller/ui/prefs_window_handler.h"
 #include "controller/ui/schedules_window.h"
-#include "controller/ui/time_correction_window.h"
+#include "controller/ui/search_window_handler.h"
+#include "controller/ui/snd_window_handler.h"
+#include "controller/ui/status_window_handler.h"
 #include "controller/ui/time_correction_handler.h"
+#include "controller/ui/time_correction_window.h"
 #include "platform/paths.h"
 #include "platform/syslog_log.h"
 #include "state/crontab_work.h"
@@ -35,11 +42,8 @@ namespace {
 
 const QString kQuitQuestion = QStringLiteral(
     "Changes to the Event list have not been Saved.  Do you really want to Quit?");
-const QString kBaseCodeQuestion = QStringLiteral(
-    "Setting the Base House Code will DELETE all Events stored in the CP290.");
 const QString kSelfTestQuestion = QStringLiteral(
     "Running the Self Test will DELETE all Events stored in the CP290.");
-const QString kTestInProgress = QStringLiteral("Test in Progress...");
 
 // Eats tool tips while the user has help tags switched off.
 class HelpTagFilter : public QObject {
@@ -56,9 +60,10 @@ protected:
 
 }  // namespace
 
-// --- The shell's own handlers ---------------------------------------------
+// --- The application's handler ---------------------------------------------
 
-// AppHandler and QuitHandler: the application-level commands.
+// AppHandler: the application-level commands. The quit command comes here
+// too; the quit check itself is requestQuit().
 class AppHandler : public CommandHandler {
 public:
     explicit AppHandler(QuorvelApp& app) : m_app(app) {}
@@ -76,9 +81,9 @@ public:
         } else if (code == QLatin1String("sTst")) {
             m_app.confirm(WarnSelfTest, kSelfTestQuestion);
         } else if (code == QLatin1String("schd")) {
-            m_app.m_schedHandler->open();
+            m_app.schedHandler().open();
         } else if (code == QLatin1String("sYnc")) {
-            m_app.m_syncHandler->open();
+            m_app.syncHandler().open();
         } else if (code == QLatin1String("TcSl")) {
             m_app.veskHandler().open();
         } else if (code == QLatin1String("quit")) {
@@ -93,153 +98,14 @@ private:
     QuorvelApp& m_app;
 };
 
-// MessWindowEventHandler: the confirmation's OK acts by mode; closing cancels.
-class MessWindowHandler : public CommandHandler {
-public:
-    explicit MessWindowHandler(QuorvelApp& app) : m_app(app) {}
-    bool handleCommand(const QString& code) override
-    {
-        if (code != QLatin1String("delM"))
-            return false;
-        const Windows& w = m_app.windows();
-        if (m_app.warnType == WarnQuit)
-            m_app.QuitIt = true;  // set before the hide ends the modal loop
-        w.mess->hide();
-        switch (m_app.warnType) {
-        case WarnBaseCode:
-            m_app.setNote({});
-            m_app.ops().SetBaseCode(controlValue(findControl(w.baseC, BCodeControlID)));
-            break;
-        case WarnSelfTest:
-            m_app.setNote({});
-            m_app.ops().SelfTest();
-            break;
-        case WarnSchedules:
-            m_app.m_schedHandler->discard();
-            break;
-        case WarnOpen:
-            m_app.ReadIt = true;
-            m_app.mainHandler().clearSelection();
-            m_app.GetSchedule();
-            break;
-        case WarnCorrections:
-            m_app.veskHandler().discard();
-            break;
-        default:
-            break;
-        }
-        return true;
-    }
-    bool handleClose() override
-    {
-        if (m_app.warnType == WarnQuit)
-            m_app.QuitIt = false;
-        m_app.windows().mess->hide();
-        return true;
-    }
-
-private:
-    QuorvelApp& m_app;
-};
-
-// StatusWindowEventHandler: closing readies the window for the next test.
-class StatusWindowHandler : public CommandHandler {
-public:
-    explicit StatusWindowHandler(QuorvelApp& app) : m_app(app) {}
-    bool handleClose() override
-    {
-        StatusWindow* s = m_app.windows().stat;
-        s->hide();
-        QWidget* button = findControl(s, SButtControlID);
-        setControlText(button, QStringLiteral("OK"));
-        button->setEnabled(false);
-        setControlText(findControl(s, SMessControlID), kTestInProgress);
-        return true;
-    }
-
-private:
-    QuorvelApp& m_app;
-};
-
-// ClockWindowEventHandler: 'setc' sets the clock from the computer's.
-class ClockWindowHandler : public CommandHandler {
-public:
-    explicit ClockWindowHandler(QuorvelApp& app) : m_app(app) {}
-    bool handleCommand(const QString& code) override
-    {
-        if (code != QLatin1String("setc"))
-            return false;
-        m_app.setNote({});
-        m_app.ops().SetClock();
-        m_app.windows().clock->hide();
-        return true;
-    }
-    bool handleClose() override
-    {
-        m_app.windows().clock->hide();
-        return true;
-    }
-
-private:
-    QuorvelApp& m_app;
-};
-
-// BaseCWindowEventHandler: 'setb' asks before the CP290's events are erased.
-class BaseCWindowHandler : public CommandHandler {
-public:
-    explicit BaseCWindowHandler(QuorvelApp& app) : m_app(app) {}
-    bool handleCommand(const QString& code) override
-    {
-        if (code != QLatin1String("setb"))
-            return false;
-        // With no letter chosen (the code could not be read) there is no
-        // base code to set; the house table's slot 0 is not one the user meant.
-        if (controlValue(findControl(m_app.windows().baseC, BCodeControlID)) == 0) {
-            m_app.setNote(QObject::tr("Choose a base house code letter first."));
-            return true;
-        }
-        m_app.windows().baseC->hide();
-        m_app.confirm(WarnBaseCode, kBaseCodeQuestion);
-        return true;
-    }
-    bool handleClose() override
-    {
-        m_app.windows().baseC->hide();
-        return true;
-    }
-
-private:
-    QuorvelApp& m_app;
-};
-
-// PrefsWindowEventHandler: closing stores the four options.
-class PrefsWindowHandler : public CommandHandler {
-public:
-    explicit PrefsWindowHandler(QuorvelApp& app) : m_app(app) {}
-    bool handleClose() override
-    {
-        const PrefsWindow* w = m_app.windows().prefs;
-        state::Preferences& p = m_app.prefs();
-        p.warnPref = controlValue(findControl(w, PWarnControlID));
-        p.helpPref = controlValue(findControl(w, PHelpControlID));
-        p.clockPref = controlValue(findControl(w, PClckControlID));
-        p.readPref = controlValue(findControl(w, PR290ControlID));
-        m_app.setHelpTagsShown(p.helpPref == 1);
-        state::WriteParms(p, 3);
-        m_app.windows().prefs->hide();
-        return true;
-    }
-
-private:
-    QuorvelApp& m_app;
-};
-
 // --- QuorvelApp ------------------------------------------------------------
 
 QuorvelApp::QuorvelApp() : QuorvelApp(Options{}) {}
 
 QuorvelApp::QuorvelApp(Options options)
-    : m_options(std::move(options)), m_lastFolder(QString::fromStdString(platform::userFolder()))
+    : m_options(std::move(options)),
+      m_table(m_prefs.deviceNames),
+      m_lastFolder(QString::fromStdString(platform::userFolder()))
 {
     m_ops = std::make_unique<controller::Cp290Operations>(m_table, *this);
     m_files = std::make_unique<controller::ScheduleFiles>(m_table, *this);
@@ -359,9 +225,6 @@ int QuorvelApp::start()
     state::ReadParms(m_prefs, devices, *this);
     state::WriteParms(m_prefs, 1);
     state::getVeskParms(m_corrections);
-    for (int h = 1; h <= state::kHouses; ++h)
-        for (int u = 1; u <= state::kUnits; ++u)
-            m_table.deviceNames().setName(h, u, m_prefs.deviceNames[h][u]);
     m_ops->setDevicePath(m_prefs.serPath);
     refreshTitle();
     return 0;
@@ -393,14 +256,14 @@ bool QuorvelApp::requestQuit()
     if (m_quitting)
         return true;
     if (m_table.hasUnsavedChanges() && m_prefs.warnPref == 1) {
-        warnType = WarnQuit;
+        m_warnType = WarnQuit;
         setControlText(findControl(m_w.mess, MessControlID), kQuitQuestion);
-        QuitIt = false;
+        m_QuitIt = false;
         m_w.mess->hide();
         m_w.mess->setWindowModality(Qt::ApplicationModal);
         m_w.mess->exec();
         m_w.mess->setWindowModality(Qt::NonModal);
-        if (!QuitIt)
+        if (!m_QuitIt)
             return false;
     }
     m_quitting = true;
@@ -435,9 +298,26 @@ QWidget* QuorvelApp::window(const QString& name) const
     return nullptr;
 }
 
+void QuorvelApp::answerQuit(bool goOn)
+{
+    m_QuitIt = goOn;
+}
+
+void QuorvelApp::openSchedule(bool intoTable)
+{
+    m_ReadIt = intoTable;
+    GetSchedule();
+}
+
+void QuorvelApp::saveSchedule()
+{
+    m_ReadIt = true;
+    SaveSchedule();
+}
+
 void QuorvelApp::confirm(int type, const QString& text)
 {
-    warnType = type;
+    m_warnType = type;
     setControlText(findControl(m_w.mess, MessControlID), text);
     m_w.mess->show();
     m_w.mess->raise();
@@ -450,7 +330,7 @@ void QuorvelApp::GetSchedule()
     if (m_options.chooseOpenFile) {
         path = m_options.chooseOpenFile();
     } else {
-        QFileDialog dialog(ReadIt ? static_cast<QWidget*>(m_w.main) : m_w.schedEd,
+        QFileDialog dialog(m_ReadIt ? static_cast<QWidget*>(m_w.main) : m_w.schedEd,
                            tr("Open Event Schedule"), m_lastFolder);
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setWindowModality(Qt::WindowModal);
@@ -461,8 +341,8 @@ void QuorvelApp::GetSchedule()
         return;  // cancelled
     m_lastFolder = QFileInfo(path).absolutePath();
     setNote({});
-    m_files->openConfirmed(path.toStdString(), ReadIt);
-    if (!ReadIt) {
+    m_files->openConfirmed(path.toStdString(), m_ReadIt);
+    if (!m_ReadIt) {
         setControlText(findControl(m_w.schedEd, FileSControlID), QString::fromStdString(m_files->currSfile()));
         setControlEnabled(m_w.schedEd, SDoItControlID, true);
     }
@@ -517,9 +397,11 @@ void QuorvelApp::refreshTitle()
     m_w.main->setWindowModified(m_table.hasUnsavedChanges());
 }
 
-void QuorvelApp::setNote(const QString& text)
+void QuorvelApp::setNote(const QString& text, bool error)
 {
-    setControlText(findControl(m_w.main, NoteControlID), text);
+    QWidget* note = findControl(m_w.main, NoteControlID);
+    note->setStyleSheet(error ? QStringLiteral("color: #b00000;") : QString());
+    setControlText(note, text);
 }
 
 void QuorvelApp::chooseSerialDevice(int port)
@@ -636,6 +518,11 @@ void QuorvelApp::showError(const std::string& text)
     }
     m_errorBox->setText(message);
     m_errorBox->open();
+}
+
+void QuorvelApp::showDone(const std::string& text)
+{
+    setNote(QString::fromStdString(text), false);
 }
 
 // --- state::PreferencesUi --------------------------------------------------

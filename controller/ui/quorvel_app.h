@@ -1,7 +1,8 @@
 #pragma once
-// The controller's shell: start-up, the eighteen windows and their handlers,
-// the launch timer, the application commands, the confirmation window's six
-// modes, the quit check and storing the serial device at quit.
+// The controller's shell: start-up, the eighteen windows wired to their
+// handlers, the launch timer, the application commands, the quit check and
+// storing the serial device at quit. Each window's handler lives in its own
+// file beside the window (mess_window_handler, snd_window_handler, ...).
 //
 // Principles of operation: start() builds every window (layout classes),
 // attaches each to its handler through one CommandRouter, searches the
@@ -137,26 +138,36 @@ public:
     MainWindowHandler& mainHandler() { return *m_mainHandler; }
     EditWindowHandler& editHandler() { return *m_editHandler; }
     TimeCorrectionHandler& veskHandler() { return *m_veskHandler; }
+    SchedulesHandler& schedHandler() { return *m_schedHandler; }
+    SyncWindowHandler& syncHandler() { return *m_syncHandler; }
 
-    // Shell state shared by the windows.
-    int warnType = WarnNone;
-    bool QuitIt = false;
-    bool ReadIt = false;
-    int mode = 0;  // 1 add, 2 change: the editors' shared mode
-
+    // The shell state the windows share (warnType, QuitIt, ReadIt, mode)
+    // is read and set only through these operations.
+    int warnType() const { return m_warnType; }
     // Shows the confirmation window (modeless) in a mode with its question.
     void confirm(int type, const QString& text);
-    // The open and save dialogs (ReadIt says whom the open serves).
-    void GetSchedule();
-    void SaveSchedule();
+    // The quit question's answer (QuitIt): true goes on quitting.
+    void answerQuit(bool goOn);
+    // The open dialog, for the event table (ReadIt 1) or for the schedule
+    // editor's file choice (ReadIt 0).
+    void openSchedule(bool intoTable);
+    bool readIt() const { return m_ReadIt; }
+    // The save dialog for the event table.
+    void saveSchedule();
+    // The editors' shared mode: add or change.
+    enum EditMode { ModeNone = 0, ModeAdd = 1, ModeChange = 2 };
+    void setMode(EditMode mode) { m_mode = mode; }
+    int mode() const { return m_mode; }
+
     // The launch timer's routine: set the clock, then read the events.
     void myTimerproc();
     // Keeps the window title (program, schedule file, unsaved mark) current.
     void refreshTitle();
     // The port menu's choice: curPort and serPath follow it.
     void chooseSerialDevice(int port);
-    // The line in the main window that reports a failure; "" clears it.
-    void setNote(const QString& text);
+    // The line in the main window that reports a failure (error) or what
+    // worked; "" clears it.
+    void setNote(const QString& text, bool error = true);
 
     // controller::OperationsUi
     void progressShow(const std::string& text) override;
@@ -168,6 +179,7 @@ public:
     void selfTestStarted() override;
     void selfTestResult(bool passed) override;
     void showError(const std::string& text) override;
+    void showDone(const std::string& text) override;
 
     // state::PreferencesUi
     void fillPortMenu() override;
@@ -182,6 +194,9 @@ public:
     void closePlanningWindow(QWidget* window);
 
 private:
+    // The open and save dialogs (ReadIt says whom the open serves).
+    void GetSchedule();
+    void SaveSchedule();
     void createWindows();
     void installHandlers();
     // How many correction-list entries follow event n (the list's "T" marks).
@@ -190,10 +205,10 @@ private:
     void pump();
 
     Options m_options;
+    state::Preferences m_prefs;  // before the table, which takes its device names
     controller::EventTable m_table;
     std::unique_ptr<controller::Cp290Operations> m_ops;
     std::unique_ptr<controller::ScheduleFiles> m_files;
-    state::Preferences m_prefs;
     state::ControllerCorrections m_corrections;
     cp290::DeviceTable m_devices;
 
@@ -212,9 +227,10 @@ private:
     bool m_quitting = false;
     bool m_running = false;
     bool m_pumping = false;
-
-    friend class AppHandler;
-    friend class MessWindowHandler;
+    int m_warnType = WarnNone;
+    bool m_QuitIt = false;
+    bool m_ReadIt = false;
+    int m_mode = ModeNone;
 };
 
 }  // namespace ui

@@ -300,7 +300,7 @@ bool SchedulesHandler::editorCommand(const QString& code)
 
 void SchedulesHandler::add()
 {
-    m_app.mode = 1;
+    m_app.setMode(QuorvelApp::ModeAdd);
     SchEdWindow* ed = editor();
     setControlValue(findControl(ed, MonSControlID), 1);
     ed->fillDays(1, 1);
@@ -323,7 +323,7 @@ void SchedulesHandler::update()
     if (ids.size() != 1)
         return;
     const state::ScheduleEntry& e = m_plan->table().schedRec[static_cast<size_t>(ids[0])];
-    m_app.mode = 2;
+    m_app.setMode(QuorvelApp::ModeChange);
     SchEdWindow* ed = editor();
     const int month = std::atoi(e.schMonth.c_str());
     setControlValue(findControl(ed, MonSControlID), month);
@@ -344,8 +344,7 @@ void SchedulesHandler::update()
 
 void SchedulesHandler::chooseFile()
 {
-    m_app.ReadIt = false;
-    m_app.GetSchedule();
+    m_app.openSchedule(false);
     const std::string candidate = m_app.files().currSpath();
     if (!candidate.empty() && candidate != m_chosenPath) {
         const std::string problem = state::schedulePathProblem(candidate, m_app.prefs().app_Path);
@@ -377,9 +376,9 @@ bool SchedulesHandler::doIt()
     // Same-date rule: a planned date is updated, never planned twice.
     if (const int found = state::findDate(t, month, day)) {
         scount = found;
-        m_app.mode = 2;
+        m_app.setMode(QuorvelApp::ModeChange);
     }
-    if (m_app.mode == 1) {
+    if (m_app.mode() == QuorvelApp::ModeAdd) {
         if (t.sch_count >= state::kMaxSchedules) {
             platform::logLine("Quorvel Error - Schedule array exceeded\n");
             return false;
@@ -396,7 +395,7 @@ bool SchedulesHandler::doIt()
     }
     state::fillEntry(t.schedRec[static_cast<size_t>(scount)], month, day, m_chosenPath,
                      controlValue(findControl(editor(), EventSControlID)));
-    const bool adding = m_app.mode == 1;
+    const bool adding = m_app.mode() == QuorvelApp::ModeAdd;
     rebuildList();
     if (adding) {
         // The editor stays open for the next date.

@@ -59,7 +59,7 @@ TEST_F(PreferencesTest, FirstRunDefaultsThenSecondRunRegistersNothing)
     read(prefs, ui);
     for (int h = 1; h <= kHouses; ++h)
         for (int u = 1; u <= kUnits; ++u)
-            ASSERT_EQ(prefs.deviceNames[h][u], "Device " + std::to_string(u));
+            ASSERT_EQ(prefs.deviceNames.name(h, u), "Device " + std::to_string(u));
     EXPECT_EQ(prefs.warnPref, 1);
     EXPECT_EQ(prefs.clockPref, 0);
     EXPECT_EQ(prefs.readPref, 0);
@@ -97,9 +97,9 @@ TEST_F(PreferencesTest, DeviceNamesStopAtFirstAbsentHouse)
         d.sync();
     }
     read(prefs, ui);
-    EXPECT_EQ(prefs.deviceNames[1][1], "Porch Lamp");
-    EXPECT_EQ(prefs.deviceNames[1][2], "Device Fan");
-    EXPECT_EQ(prefs.deviceNames[3][1], "Device 1");
+    EXPECT_EQ(prefs.deviceNames.name(1, 1), "Porch Lamp");
+    EXPECT_EQ(prefs.deviceNames.name(1, 2), "Device Fan");
+    EXPECT_EQ(prefs.deviceNames.name(3, 1), "Device 1");
     // A name beginning with "Device" keeps its place but is not offered.
     EXPECT_EQ(ui.searchNames, (std::vector<std::string>{"Porch Lamp", "My Device"}));
 }
@@ -111,13 +111,13 @@ TEST_F(PreferencesTest, ShortOrOddNameArraysKeepDefaultsForWhatIsMissing)
                                ", Caf\\xe9\nB%20Devices=@Invalid()\nC%20Devices=Solo\n");
     LogCapture log;
     read(prefs, ui);
-    EXPECT_EQ(prefs.deviceNames[1][1], "Hall");
-    EXPECT_EQ(prefs.deviceNames[1][2], std::string(99, 'x'));
-    EXPECT_EQ(prefs.deviceNames[1][3], "Caf?");
-    EXPECT_EQ(prefs.deviceNames[1][4], "Device 4");
-    EXPECT_EQ(prefs.deviceNames[2][1], "Device 1");  // empty list: present, nothing taken
-    EXPECT_EQ(prefs.deviceNames[3][1], "Solo");      // a one-name array is stored as a plain text
-    EXPECT_EQ(prefs.deviceNames[3][2], "Device 2");
+    EXPECT_EQ(prefs.deviceNames.name(1, 1), "Hall");
+    EXPECT_EQ(prefs.deviceNames.name(1, 2), std::string(99, 'x'));
+    EXPECT_EQ(prefs.deviceNames.name(1, 3), "Caf?");
+    EXPECT_EQ(prefs.deviceNames.name(1, 4), "Device 4");
+    EXPECT_EQ(prefs.deviceNames.name(2, 1), "Device 1");  // empty list: present, nothing taken
+    EXPECT_EQ(prefs.deviceNames.name(3, 1), "Solo");      // a one-name array is stored as a plain text
+    EXPECT_EQ(prefs.deviceNames.name(3, 2), "Device 2");
     EXPECT_TRUE(log.contains("cut to 99"));
     EXPECT_TRUE(log.contains("\"A Devices\" holds 3 names"));
 }

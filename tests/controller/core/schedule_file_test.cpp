@@ -181,10 +181,10 @@ TEST(ScheduleFile, OpenAndSaveConfirmed)
     EXPECT_EQ(ui.saveFind, true);
     EXPECT_EQ(files.schFile(), "empty.sch");
 
-    // A file that cannot be read: its name is taken all the same.
+    // A file that cannot be read leaves the name of where the table came from.
     EXPECT_FALSE(files.openConfirmed(dir.file("gone.sch"), true).ok());
-    EXPECT_EQ(files.schFile(), "gone.sch");
-    EXPECT_EQ(ui.source, "gone.sch");
+    EXPECT_EQ(files.schFile(), "empty.sch");
+    EXPECT_EQ(ui.source, "empty.sch");
 }
 
 TEST(ScheduleFile, NamesThatDoNotFitAreRefusedWhole)

@@ -264,7 +264,7 @@ TEST_F(Shell, FailuresAreShownInTheWindow)
         ASSERT_TRUE(other.open(devicePath()));
         cmd("MainWindow", "CPck");
     }
-    EXPECT_TRUE(text("MainWindow", NoteControlID).contains("could not be opened"));
+    EXPECT_TRUE(text("MainWindow", NoteControlID).contains("is in use by"));
     EXPECT_EQ(text("ClockWindow", CTimeControlID), "");
     app().closeWindow(win("ClockWindow"));
 

@@ -1,0 +1,24 @@
+#include "controller/ui/clock_window_handler.h"
+
+#include "controller/ui/dialogs.h"
+#include "controller/ui/quorvel_app.h"
+
+namespace ui {
+
+bool ClockWindowHandler::handleCommand(const QString& code)
+{
+    if (code != QLatin1String("setc"))
+        return false;
+    m_app.setNote({});
+    m_app.ops().SetClock();
+    m_app.windows().clock->hide();
+    return true;
+}
+
+bool ClockWindowHandler::handleClose()
+{
+    m_app.windows().clock->hide();
+    return true;
+}
+
+}  // namespace ui

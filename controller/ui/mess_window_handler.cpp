@@ -1,0 +1,55 @@
+#include "controller/ui/mess_window_handler.h"
+
+#include "controller/ui/control_ids.h"
+#include "controller/ui/controls.h"
+#include "controller/ui/dialogs.h"
+#include "controller/ui/main_window_handler.h"
+#include "controller/ui/schedules_window.h"
+#include "controller/ui/time_correction_handler.h"
+#include "controller/ui/quorvel_app.h"
+
+namespace ui {
+
+bool MessWindowHandler::handleCommand(const QString& code)
+{
+    if (code != QLatin1String("delM"))
+        return false;
+    const Windows& w = m_app.windows();
+    const int type = m_app.warnType();
+    if (type == WarnQuit)
+        m_app.answerQuit(true);  // before the hide ends the modal loop
+    w.mess->hide();
+    switch (type) {
+    case WarnBaseCode:
+        m_app.setNote({});
+        m_app.ops().SetBaseCode(controlValue(findControl(w.baseC, BCodeControlID)));
+        break;
+    case WarnSelfTest:
+        m_app.setNote({});
+        m_app.ops().SelfTest();
+        break;
+    case WarnSchedules:
+        m_app.schedHandler().discard();
+        break;
+    case WarnOpen:
+        m_app.mainHandler().clearSelection();
+        m_app.openSchedule(true);
+        break;
+    case WarnCorrections:
+        m_app.veskHandler().discard();
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+bool MessWindowHandler::handleClose()
+{
+    if (m_app.warnType() == WarnQuit)
+        m_app.answerQuit(false);
+    m_app.windows().mess->hide();
+    return true;
+}
+
+}  // namespace ui

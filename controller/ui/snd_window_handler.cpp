@@ -1,0 +1,56 @@
+#include "controller/ui/snd_window_handler.h"
+
+#include "controller/ui/control_ids.h"
+#include "controller/ui/controls.h"
+#include "controller/ui/dialogs.h"
+#include "controller/ui/main_window.h"
+#include "controller/ui/main_window_handler.h"
+#include "controller/ui/quorvel_app.h"
+
+namespace ui {
+
+void SndWindowHandler::choose(int id)
+{
+    const QWidget* snd = m_app.windows().snd;
+    if (!controlEnabled(snd, id))
+        return;
+    for (int c : {SallControlID, ShighControlID, SchgControlID})
+        setControlValue(findControl(snd, c), c == id ? 1 : 0);
+}
+
+bool SndWindowHandler::handleCommand(const QString& code)
+{
+    SndWindow* snd = m_app.windows().snd;
+    if (code == QLatin1String("Sall")) {
+        choose(SallControlID);
+    } else if (code == QLatin1String("Shih")) {
+        choose(ShighControlID);
+    } else if (code == QLatin1String("Schg")) {
+        choose(SchgControlID);
+    } else if (code == QLatin1String("CPs2")) {
+        snd->hide();
+        m_app.setNote({});
+        MainWindowHandler& main = m_app.mainHandler();
+        if (controlValue(findControl(snd, SallControlID)))
+            m_app.ops().SendEventList(controller::SendAll);
+        if (controlValue(findControl(snd, ShighControlID)))
+            m_app.ops().SendEventList(controller::SendSelected, main.selectedEvents());
+        if (controlValue(findControl(snd, SchgControlID)))
+            m_app.ops().SendEventList(controller::SendChanged);
+        main.clearSelection();
+        main.setUpdDel(false, false);
+        main.SetEventDeviceNames(-1);
+        m_app.refreshTitle();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool SndWindowHandler::handleClose()
+{
+    m_app.windows().snd->hide();
+    return true;
+}
+
+}  // namespace ui

@@ -1,0 +1,80 @@
+#include "state/device_names.h"
+
+#include <QString>
+#include <QStringList>
+
+#include "platform/syslog_log.h"
+#include "state/preferences.h"
+#include "state/settings_domain.h"
+
+namespace state {
+
+std::string defaultDeviceName(int unit)
+{
+    return "Device " + std::to_string(unit);
+}
+
+std::string deviceNamesKey(int house)
+{
+    return std::string(1, static_cast<char>('A' + house - 1)) + " Devices";
+}
+
+DeviceNames::DeviceNames()
+{
+    resetDefaults();
+}
+
+void DeviceNames::resetDefaults()
+{
+    for (auto& house : m_names)
+        for (int u = 1; u <= kUnits; ++u)
+            house[static_cast<size_t>(u - 1)] = defaultDeviceName(u);
+}
+
+const std::string& DeviceNames::name(int house, int unit) const
+{
+    static const std::string none;
+    if (house < 1 || house > kHouses || unit < 1 || unit > kUnits)
+        return none;
+    return m_names[static_cast<size_t>(house - 1)][static_cast<size_t>(unit - 1)];
+}
+
+bool DeviceNames::setName(int house, int unit, const std::string& name)
+{
+    if (house < 1 || house > kHouses || unit < 1 || unit > kUnits)
+        return false;
+    const QString text = QString::fromStdString(name);
+    std::string ascii;
+    ascii.reserve(static_cast<size_t>(text.size()));
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        ascii += (u >= 0x20 && u < 0x7F) ? static_cast<char>(u) : '?';
+    }
+    bool changed = ascii != name;
+    if (ascii.size() > static_cast<size_t>(kMaxDeviceName)) {
+        ascii.resize(kMaxDeviceName);
+        changed = true;
+    }
+    m_names[static_cast<size_t>(house - 1)][static_cast<size_t>(unit - 1)] = std::move(ascii);
+    return changed;
+}
+
+bool writeDeviceNames(const DeviceNames& names, int32_t curPort, Program who)
+{
+    SettingsDomain shared(kSharedDomain, who);
+    if (!shared.contains(kPortNumberKey))
+        shared.writeInt(kPortNumberKey, curPort);
+    for (int house = 1; house <= kHouses; ++house) {
+        QStringList list;
+        for (int unit = 1; unit <= kUnits; ++unit)
+            list << QString::fromStdString(names.name(house, unit));
+        shared.writeStringList(deviceNamesKey(house).c_str(), list);
+    }
+    if (shared.sync())
+        return true;
+    platform::logf("%s Error - Device names could not be stored in %s.\n", programName(who),
+                   domainFilePath(kSharedDomain).c_str());
+    return false;
+}
+
+}  // namespace state

@@ -1,0 +1,51 @@
+#pragma once
+// The names of the 16 units of each of the 16 house codes.
+//
+// Domain Lumbrasken keeps them as one key per house letter, "A Devices" ...
+// "P Devices", each an array of 16 texts (units 1..16). A name is ASCII of at
+// most 99 characters; other characters become '?' and longer names are cut,
+// the same whether a name comes from the preferences or from the Device
+// Names window. A unit nobody named is "Device 1" ... "Device 16".
+//
+// The controller keeps one DeviceNames: start-up fills it from the domain,
+// the event table builds its records' unit names from it, and the Device
+// Names window edits it and stores it back (writeDeviceNames).
+#include <array>
+#include <string>
+
+#include "state/program.h"
+
+namespace state {
+
+inline constexpr int kHouses = 16;
+inline constexpr int kUnits = 16;
+inline constexpr int kMaxDeviceName = 99;  // characters kept of a device name
+
+// "Device 1" ... "Device 16".
+std::string defaultDeviceName(int unit);
+// The preference key of house 1..16: "A Devices" ... "P Devices".
+std::string deviceNamesKey(int house);
+
+class DeviceNames {
+public:
+    DeviceNames();  // every unit named by default
+
+    // house and unit 1..16; "" outside the table.
+    const std::string& name(int house, int unit) const;
+    // Stored as ASCII ('?' for any other character), cut to kMaxDeviceName;
+    // ignored outside the table. True when it had to be changed to fit.
+    bool setName(int house, int unit, const std::string& name);
+    void resetDefaults();
+
+    bool operator==(const DeviceNames& other) const { return m_names == other.m_names; }
+
+private:
+    std::array<std::array<std::string, kUnits>, kHouses> m_names;
+};
+
+// Stores all sixteen "%1c Devices" keys of domain Lumbrasken, and "Port
+// Number" when it is absent (without it the names are never read back).
+// Other keys are kept. False, with a log line, when the store refused.
+bool writeDeviceNames(const DeviceNames& names, int32_t curPort, Program who);
+
+}  // namespace state
