@@ -37,6 +37,9 @@ public:
     bool setName(int house, int unit, const std::string& name);
     void resetDefaults();
 
+    // The search window offers every name that does not begin with "Device".
+    static bool offeredInSearch(const std::string& name) { return name.rfind("Device", 0) != 0; }
+
     bool operator==(const DeviceNames& other) const { return m_names == other.m_names; }
 
 private:

@@ -41,7 +41,7 @@ void readDeviceNames(const SettingsDomain& d, Preferences& prefs, PreferencesUi&
                                "characters; cut to 99.\n",
                                letter, unit);
             const std::string& name = prefs.deviceNames.name(house, unit);
-            if (name.rfind("Device", 0) != 0)
+            if (DeviceNames::offeredInSearch(name))
                 ui.addSearchName(name);
         }
     }

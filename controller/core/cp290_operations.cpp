@@ -155,6 +155,13 @@ OpResult Cp290Operations::SendEventList(int type, const std::vector<int>& select
     if (auto failed = openLine(line, m_serPath, "Quorvel Error - Bad File Descriptor CP290\n", m_ui))
         return *failed;
     m_ui.progressShow("Sending Events to CP290");
+    // A download frame and its acknowledgement, for the time left.
+    constexpr long kBytesPerEvent = 28 + cp290::kAckLength;
+    long toSend = 0;
+    for (int n = 1; n <= kEventCount; ++n)
+        toSend += type == SendAll || (type == SendSelected && chosen[static_cast<size_t>(n)]) ||
+                  (type == SendChanged && m_table.record(n)->changed);
+    m_ui.progressBytesLeft(toSend * kBytesPerEvent);
 
     OpResult result;
     for (int n = 1; n <= kEventCount; ++n) {
@@ -174,6 +181,7 @@ OpResult Cp290Operations::SendEventList(int type, const std::vector<int>& select
             break;
         }
         const LinkResult lr = cp290::sendEvent(line, n, rec.image());
+        m_ui.progressBytesLeft(--toSend * kBytesPerEvent);
         m_ui.progressValue(n);
         if (lr.ok()) {
             // Only a change the CP290 acknowledged counts as sent.
@@ -212,6 +220,9 @@ OpResult Cp290Operations::SendEventList(int type, const std::vector<int>& select
 OpResult Cp290Operations::GetEventList()
 {
     m_ui.progressShow("Reading Events from CP290");
+    // At most 8 bytes a slot come back after the command and its acknowledgement.
+    constexpr long kSlotBytes = 8;
+    m_ui.progressBytesLeft(17 + cp290::kAckLength + kEventCount * kSlotBytes);
     SerialLine line(Program::Quorvel);
     if (auto failed = openLine(line, m_serPath, "Quorvel Error - CP290 Bad File Descriptor\n", m_ui)) {
         m_ui.progressHide();
@@ -228,6 +239,7 @@ OpResult Cp290Operations::GetEventList()
                 return true;
             slots[static_cast<size_t>(n)] = img;
             ++received;
+            m_ui.progressBytesLeft((kEventCount - n) * kSlotBytes);
             m_ui.progressValue(n);
             return !m_ui.cancelRequested();
         });

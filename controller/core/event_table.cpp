@@ -18,6 +18,15 @@ cp290::EventImage EventRecord::image() const
             low8(units1to8), low8(units9to16), low8(houseCode), low8(levelFunc)};
 }
 
+std::vector<int> EventRecord::unitNumbers() const
+{
+    std::vector<int> units;
+    for (int u = 1; u <= kUnitCount; ++u)
+        if (u <= 8 ? (units1to8 >> (8 - u)) & 1 : (units9to16 >> (16 - u)) & 1)
+            units.push_back(u);
+    return units;
+}
+
 void EventRecord::setImage(const cp290::EventImage& img)
 {
     eventMode = img[0];
@@ -167,11 +176,8 @@ int EventTable::EventListRec(int n)
     r->dayStr = dayText(r->days);
 
     size_t k = 0;
-    for (int u = 1; u <= kUnitCount; ++u) {
-        const bool on = u <= 8 ? (r->units1to8 >> (8 - u)) & 1 : (r->units9to16 >> (16 - u)) & 1;
-        if (on)
-            r->devNames[k++] = truncateUtf8(m_deviceNames->name(m_curHC, u), kDevNameMax);
-    }
+    for (int u : r->unitNumbers())
+        r->devNames[k++] = truncateUtf8(m_deviceNames->name(m_curHC, u), kDevNameMax);
     const int count = static_cast<int>(k);
     for (; k < r->devNames.size(); ++k)
         r->devNames[k].clear();
@@ -254,6 +260,15 @@ std::vector<int> EventTable::findByName(const std::string& text) const
         if (matchesName(n, text))
             found.push_back(n);
     return found;
+}
+
+void EventTable::refreshNames()
+{
+    const int house = m_curHC;
+    for (int n = 1; n <= kEventCount; ++n)
+        if (isUsed(n))
+            EventListRec(n);
+    m_curHC = house;
 }
 
 bool EventTable::hasUnsavedChanges() const

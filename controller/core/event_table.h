@@ -45,6 +45,8 @@ struct EventRecord {
     std::array<std::string, kUnitCount> devNames;
 
     bool used() const { return levelFunc != 0; }
+    // The units the event switches, 1..16 ascending (unit 1 = bit 7 of units1to8).
+    std::vector<int> unitNumbers() const;
     cp290::EventImage image() const;  // the 8 bytes sent to the CP290 and stored in files
     void setImage(const cp290::EventImage& img);
 };
@@ -124,6 +126,10 @@ public:
     // text, ignoring case (ASCII letters). Empty text and empty slots match nothing.
     bool matchesName(int n, const std::string& text) const;
     std::vector<int> findByName(const std::string& text) const;  // ascending, each once
+
+    // The device names changed: every used record's unit names are built
+    // again (texts, devCount, changed flags and curHC stay as they were).
+    void refreshNames();
 
     bool hasUnsavedChanges() const;  // any changed flag set
     void clearChanged();             // every flag, used or not

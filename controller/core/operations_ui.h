@@ -18,6 +18,9 @@ public:
     virtual void progressHide() {}
     // Polled between events and slots: true stops the operation (Cancel).
     virtual bool cancelRequested() { return false; }
+    // Bytes the operation still has to move over the line, both ways; at
+    // 600 baud that is the time left.
+    virtual void progressBytesLeft(long bytes) { (void)bytes; }
 
     // All 128 list items changed: redraw them and forget the current
     // selection (after an upload or a file read).

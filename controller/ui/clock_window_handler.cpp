@@ -10,7 +10,7 @@ bool ClockWindowHandler::handleCommand(const QString& code)
     if (code != QLatin1String("setc"))
         return false;
     m_app.setNote({});
-    m_app.ops().SetClock();
+    m_app.runOperation([this] { m_app.ops().SetClock(); });
     m_app.windows().clock->hide();
     return true;
 }

@@ -91,6 +91,13 @@ constexpr int TRsetControlID = 302;
 // Our own addition: the line in the main window that tells the user about a
 // failed CP290 operation or file access.
 constexpr int NoteControlID = 400;
+// Cancel on the progress sheet and on the self-test status window (command
+// 'stop'), and the progress sheet's estimate of the time left.
+constexpr int CancelControlID = 401;
+constexpr int TimeLeftControlID = 402;
+// The Device Names window: the house letter menu and the names of units 1..16.
+constexpr int DNHouseControlID = 410;
+constexpr int DNNameFirstControlID = 411;  // 411..426: unit 1..16
 
 // Our own additions to the Time Correction window: the location the sun's
 // times are computed for, today's sunrise and sunset there, and a line that

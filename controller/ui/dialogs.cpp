@@ -47,9 +47,25 @@ MessWindow::MessWindow(QWidget* parent) : ShellDialog(parent, QStringLiteral("Qu
     auto* top = new QHBoxLayout;
     top->addWidget(iconLabel(this, QStyle::SP_MessageBoxWarning));
     top->addWidget(text, 1);
+    m_ok = commandButton(tr("OK"), "delM");
+    m_cancel = commandButton(tr("Cancel"), "clos");
+    m_save = commandButton(tr("Save…"), "savQ");
+    auto* row = buttonRow(m_cancel, m_ok);
+    row->insertWidget(0, m_save);  // Save apart from the other two, on the left
+    row->insertStretch(1);
     auto* box = new QVBoxLayout(this);
     box->addLayout(top);
-    box->addLayout(buttonRow(commandButton(tr("Cancel"), "clos"), commandButton(tr("OK"), "delM")));
+    box->addLayout(row);
+    setQuitQuestion(false);
+}
+
+void MessWindow::setQuitQuestion(bool quit)
+{
+    // The quit question offers to save first; its OK leaves without saving.
+    m_save->setVisible(quit);
+    m_ok->setText(quit ? tr("Don't Save") : tr("OK"));
+    m_save->setDefault(quit);
+    m_ok->setDefault(!quit);
 }
 
 StatusWindow::StatusWindow(QWidget* parent) : ShellDialog(parent, tr("CP290 Self Test"))
@@ -60,9 +76,11 @@ StatusWindow::StatusWindow(QWidget* parent) : ShellDialog(parent, tr("CP290 Self
     auto* button = commandButton(tr("OK"), "clos", SButtControlID);
     button->setEnabled(false);
     button->setDefault(true);
+    auto* cancel = commandButton(tr("Cancel"), "stop", CancelControlID);
+    cancel->hide();  // shown while a test runs
     auto* box = new QVBoxLayout(this);
     box->addWidget(text);
-    box->addLayout(buttonRow(button));
+    box->addLayout(buttonRow(cancel, button));
 }
 
 ClockWindow::ClockWindow(QWidget* parent) : ShellDialog(parent, tr("CP290 Clock"), Sheet)
@@ -97,10 +115,14 @@ TWindow::TWindow(QWidget* parent) : ShellDialog(parent, tr("CP290"), Sheet)
     bar->setValue(0);
     bar->setFormat(tr("Event %v of %m"));
     bar->setMinimumWidth(320);
+    auto* left = withId(new QLabel, TimeLeftControlID);
     auto* box = new QVBoxLayout(this);
     box->addWidget(text);
     box->addWidget(bar);
-    // Closing it by hand would not stop the operation under way.
+    auto* row = buttonRow(commandButton(tr("Cancel"), "stop", CancelControlID));
+    row->insertWidget(0, left);
+    box->addLayout(row);
+    // Closing it asks the operation to stop, as Cancel does (its handler).
     setWindowFlag(Qt::WindowCloseButtonHint, false);
 }
 

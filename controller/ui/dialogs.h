@@ -4,15 +4,25 @@
 // handler (<window>_handler.cpp) acts on them.
 #include "controller/ui/shell_dialog.h"
 
+class QPushButton;
+
 namespace ui {
 
-// Confirmation window: the question (221), OK ('delM') and cancel.
+// Confirmation window: the question (221), OK ('delM') and cancel. As the
+// quit question it also offers to save ('savQ'), and OK reads "Don't Save".
 class MessWindow : public ShellDialog {
 public:
     explicit MessWindow(QWidget* parent);
+    void setQuitQuestion(bool quit);
+
+private:
+    QPushButton* m_ok = nullptr;
+    QPushButton* m_cancel = nullptr;
+    QPushButton* m_save = nullptr;
 };
 
-// Self-test status: the result (281) and the button (280).
+// Self-test status: the result (281), the button (280) and, while the test
+// runs, Cancel (401, 'stop').
 class StatusWindow : public ShellDialog {
 public:
     explicit StatusWindow(QWidget* parent);
@@ -30,7 +40,8 @@ public:
     explicit BaseCWindow(QWidget* parent);
 };
 
-// Progress sheet of downloads and uploads: the text (139) and the bar (136).
+// Progress sheet of downloads and uploads: the text (139), the bar (136),
+// the time left (402) and Cancel (401, 'stop').
 class TWindow : public ShellDialog {
 public:
     explicit TWindow(QWidget* parent);

@@ -92,13 +92,22 @@ void EditWindowHandler::SetDeviceNames(int h)
         if (r)
             on = i < 8 ? (r->units1to8 & (0x80 >> i)) : (r->units9to16 & (0x80 >> (i - 8)));
         setControlValue(box, on ? 1 : 0);
-        QString name = QString::fromStdString(m_app.table().deviceNames().name(h + 1, i + 1));
-        name = name.left(kUnitTitleMax);
-        setControlText(box, name.isEmpty() ? QStringLiteral("    ") : name);
-        box->setToolTip(QString::fromStdString(m_app.table().deviceNames().name(h + 1, i + 1)));
     }
+    titleUnits(h);
     if (m_app.mode() == QuorvelApp::ModeAdd)
         setControlEnabled(e, DoItControlID, false);
+}
+
+void EditWindowHandler::titleUnits(int h)
+{
+    EditWindow* e = m_app.windows().edit;
+    for (int i = 0; i < 16; ++i) {
+        QWidget* box = findControl(e, UnitFirstControlID + i);
+        const QString full = QString::fromStdString(m_app.table().deviceNames().name(h + 1, i + 1));
+        const QString name = full.left(kUnitTitleMax);
+        setControlText(box, name.isEmpty() ? QStringLiteral("    ") : name);
+        box->setToolTip(full);
+    }
 }
 
 int EditWindowHandler::getDevs() const
@@ -196,6 +205,48 @@ void EditWindowHandler::storeEvent()
     s.hour = time.hour();
     s.minute = time.minute();
     const cp290::EventImage image = controller::eventImage(s);
+
+    // Storing onto another event that is in use replaces it: ask first.
+    const bool replaces = m_app.table().isUsed(eventNo) &&
+                          (m_app.mode() != QuorvelApp::ModeChange || eventNo != m_changing);
+    if (replaces) {
+        const controller::EventRecord& old = *m_app.table().record(eventNo);
+        m_pendingNumber = eventNo;
+        m_pendingImage = image;
+        m_app.confirm(WarnReplace,
+                      QObject::tr("Event %1 is already used (%2 %3, %4). Replace it?")
+                          .arg(eventNo)
+                          .arg(QString::fromStdString(old.timeStr),
+                               QString::fromStdString(old.dayStr).trimmed(),
+                               QString::fromStdString(old.devNames[0])));
+        return;
+    }
+    store(eventNo, image);
+}
+
+void EditWindowHandler::replaceConfirmed()
+{
+    if (m_pendingNumber == 0)
+        return;
+    const int n = m_pendingNumber;
+    m_pendingNumber = 0;
+    store(n, m_pendingImage);
+}
+
+void EditWindowHandler::offerNumber(int n)
+{
+    if (!controller::EventTable::validNumber(n))
+        return;
+    EditWindow* e = m_app.windows().edit;
+    setControlText(findControl(e, ENumControlID), QString::number(n));
+    e->numberField()->selectAll();
+}
+
+void EditWindowHandler::store(int eventNo, const cp290::EventImage& image)
+{
+    EditWindow* e = m_app.windows().edit;
+    MainWindow* mainWindow = m_app.windows().main;
+    MainWindowHandler& main = m_app.mainHandler();
     // Names, texts, the unit count and the changed flag follow from the image.
     m_app.table().storeEvent(eventNo, image);
     main.SetEventDeviceNames(eventNo);

@@ -32,6 +32,9 @@ QString EventListModel::text(int n, int column) const
     const controller::EventRecord* r = m_table.record(n);
     if (!r)
         return {};
+    // A free slot shows its number only, whatever bytes it holds.
+    if (!r->used() && column != ColEvtn)
+        return {};
     switch (column) {
     case ColEvtn: return QString::number(n);
     case ColTime: return QString::fromStdString(r->timeStr);

@@ -47,6 +47,7 @@ int main(int argc, char** argv)
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
+    QApplication::setApplicationVersion(QStringLiteral(CP290_VERSION));
     ui::QuorvelApp quorvel;
     if (const int status = quorvel.start())
         return status;

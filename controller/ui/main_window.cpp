@@ -57,9 +57,13 @@ DevWindow::DevWindow(QWidget* parent) : QWidget(parent)
     form->addRow(tr("House:"), readOnlyField(HCControlID));
     form->addRow(tr("Event:"), readOnlyField(EvtNControlID));
     auto* names = new QGridLayout;
+    names->addWidget(new QLabel(tr("Unit")), 0, 0, Qt::AlignRight);
+    names->addWidget(new QLabel(tr("Name")), 0, 1);
     for (int k = 0; k < 16; ++k) {
-        names->addWidget(new QLabel(QString::number(k + 1)), k, 0, Qt::AlignRight);
-        names->addWidget(readOnlyField(DevNameFirstControlID + k), k, 1);
+        m_units[static_cast<size_t>(k)] = new QLabel;
+        m_units[static_cast<size_t>(k)]->setMinimumWidth(20);
+        names->addWidget(m_units[static_cast<size_t>(k)], k + 1, 0, Qt::AlignRight);
+        names->addWidget(readOnlyField(DevNameFirstControlID + k), k + 1, 1);
     }
     auto* box = new QVBoxLayout(this);
     box->setContentsMargins(6, 0, 0, 0);
@@ -69,6 +73,12 @@ DevWindow::DevWindow(QWidget* parent) : QWidget(parent)
     box->addLayout(names);
     box->addStretch();
     setMinimumWidth(220);
+}
+
+void DevWindow::setUnitNumbers(const std::vector<int>& units)
+{
+    for (size_t k = 0; k < m_units.size(); ++k)
+        m_units[k]->setText(k < units.size() ? QString::number(units[k]) : QString());
 }
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
@@ -158,10 +168,12 @@ void MainWindow::buildMenus()
     add(events, tr("&Delete Events"), "delE", QKeySequence::Delete);
     events->addSeparator();
     add(events, tr("&Find…"), "fndE", QKeySequence::Find);
-    add(events, tr("Device &Names"), "devL", QKeySequence(Qt::CTRL | Qt::Key_D));
+    add(events, tr("Show &Devices of Event"), "devL", QKeySequence(Qt::CTRL | Qt::Key_D));
+    add(events, tr("Device &Names…"), "dNam");
 
     QMenu* cp290 = menuBar()->addMenu(tr("&CP290"));
-    add(cp290, tr("&Read Events"), "CPrd", QKeySequence(Qt::CTRL | Qt::Key_R));
+    add(cp290, tr("&Read Events"), "CPrd", QKeySequence(Qt::Key_F5))
+        ->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});
     add(cp290, tr("S&end Events…"), "CPsd", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     cp290->addSeparator();
     add(cp290, tr("&Clock…"), "CPck");
@@ -172,6 +184,10 @@ void MainWindow::buildMenus()
     add(m_planningMenu, tr("Virtual &Schedules…"), "schd");
     add(m_planningMenu, tr("&Clock Sync…"), "sYnc");
     add(m_planningMenu, tr("&Time Corrections…"), "TcSl");
+
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    add(help, tr("&Read Me"), "rdme", QKeySequence::HelpContents);
+    add(help, tr("&About Quorvel"), "abut");
 }
 
 QAction* MainWindow::action(const QString& code) const

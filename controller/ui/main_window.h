@@ -3,6 +3,8 @@
 // the device-names drawer (DevWindow) on its right edge. Layout only; the
 // handler (main_window_handler.h) gives the commands their meaning.
 #include <QMainWindow>
+#include <array>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -12,9 +14,15 @@ class QTreeView;
 namespace ui {
 
 // The drawer: house letter (156), event number (157), names 140..155.
+// Beside each name its unit number ("4  Porch light").
 class DevWindow : public QWidget {
 public:
     explicit DevWindow(QWidget* parent = nullptr);
+    // Row k shows unit units[k]; rows past the list show no number.
+    void setUnitNumbers(const std::vector<int>& units);
+
+private:
+    std::array<QLabel*, 16> m_units{};
 };
 
 class MainWindow : public QMainWindow {

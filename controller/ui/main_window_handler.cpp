@@ -8,6 +8,7 @@
 
 #include "controller/ui/control_ids.h"
 #include "controller/ui/controls.h"
+#include "controller/ui/device_names_window_handler.h"
 #include "controller/ui/dialogs.h"
 #include "controller/ui/edit_window_handler.h"
 #include "controller/ui/event_list_model.h"
@@ -39,6 +40,9 @@ void MainWindowHandler::setUpList()
     header->resizeSection(EventListModel::ColDimm, 40);
     QObject::connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, list,
                      [this] { selectionChanged(); });
+    // Double-click or Enter on a row: change a used event, make a new one in a free slot.
+    QObject::connect(list, &QAbstractItemView::activated, list,
+                     [this](const QModelIndex& index) { activated(index.data(Qt::UserRole).toInt()); });
     // The view re-sorts on its own connection first, so the rows are in
     // their new order when this runs.
     QObject::connect(header, &QHeaderView::sortIndicatorChanged, list,
@@ -58,11 +62,13 @@ bool MainWindowHandler::handleCommand(const QString& code)
             a.editHandler().openChange(m_currID);
     } else if (code == QLatin1String("delE")) {
         DeleteEvent();
+    } else if (code == QLatin1String("dNam")) {
+        a.devNamesHandler().open();
     } else if (code == QLatin1String("devL")) {
         w.main->setDrawerOpen(!w.main->drawerOpen());
     } else if (code == QLatin1String("CPrd")) {
         a.setNote({});
-        a.ops().GetEventList();
+        a.runOperation([&a] { a.ops().GetEventList(); });
         a.refreshTitle();
     } else if (code == QLatin1String("CPsd")) {
         showSendSheet();
@@ -79,7 +85,7 @@ bool MainWindowHandler::handleCommand(const QString& code)
         a.setNote({});
         int house = 0;
         std::string time, day;
-        a.ops().getTimeBase(house, time, day);
+        a.runOperation([&] { a.ops().getTimeBase(house, time, day); });
         setControlText(findControl(w.clock, CTimeControlID), QString::fromStdString(time));
         setControlText(findControl(w.clock, CDayControlID), QString::fromStdString(day));
         w.clock->show();
@@ -88,7 +94,7 @@ bool MainWindowHandler::handleCommand(const QString& code)
         a.setNote({});
         int house = 0;  // stays 0 (no letter) when the read fails or matches nothing
         std::string time, day;
-        a.ops().getTimeBase(house, time, day);
+        a.runOperation([&] { a.ops().getTimeBase(house, time, day); });
         setControlValue(findControl(w.baseC, BCodeControlID), house);
         w.baseC->show();
         w.baseC->raise();
@@ -98,6 +104,19 @@ bool MainWindowHandler::handleCommand(const QString& code)
         return false;
     }
     return true;
+}
+
+void MainWindowHandler::activated(int n)
+{
+    if (m_app.busy() || !controller::EventTable::validNumber(n))
+        return;
+    if (m_app.table().isUsed(n)) {
+        selectEvents({n});
+        m_app.command(m_app.windows().main, QStringLiteral("updE"));
+    } else {
+        m_app.command(m_app.windows().main, QStringLiteral("addE"));
+        m_app.editHandler().offerNumber(n);
+    }
 }
 
 bool MainWindowHandler::handleClose()
@@ -202,7 +221,7 @@ void MainWindowHandler::setUpdDel(bool update, bool remove)
 
 void MainWindowHandler::SetEventDeviceNames(int n)
 {
-    const QWidget* drawer = m_app.windows().dev;
+    DevWindow* drawer = m_app.windows().dev;
     const controller::EventRecord* r = m_app.table().record(n);
     const int count = r ? r->devCount : -1;
     if (r && count > 0) {
@@ -218,6 +237,10 @@ void MainWindowHandler::SetEventDeviceNames(int n)
         const QString name = r && k < count ? QString::fromStdString(r->devNames[k]) : QString();
         setControlText(findControl(drawer, DevNameFirstControlID + k), name);
     }
+    std::vector<int> units = r && count > 0 ? r->unitNumbers() : std::vector<int>{};
+    if (units.size() > static_cast<size_t>(std::max(count, 0)))
+        units.resize(static_cast<size_t>(count));
+    m_app.windows().dev->setUnitNumbers(units);
 }
 
 void MainWindowHandler::DeleteEvent()

@@ -48,6 +48,8 @@ public:
     int rowOf(int n) const;
 
     EventListModel* model() const { return m_model; }
+    // A row double-clicked or entered: event n.
+    void activated(int n);
 
 private:
     void selectionChanged();

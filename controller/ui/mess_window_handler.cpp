@@ -3,6 +3,7 @@
 #include "controller/ui/control_ids.h"
 #include "controller/ui/controls.h"
 #include "controller/ui/dialogs.h"
+#include "controller/ui/edit_window_handler.h"
 #include "controller/ui/main_window_handler.h"
 #include "controller/ui/schedules_window.h"
 #include "controller/ui/time_correction_handler.h"
@@ -12,6 +13,18 @@ namespace ui {
 
 bool MessWindowHandler::handleCommand(const QString& code)
 {
+    if (code == QLatin1String("savQ")) {
+        // The quit question's Save: quit once the events are safely in a
+        // file; a cancelled or failed save leaves the question open.
+        if (m_app.warnType() != WarnQuit)
+            return true;
+        m_app.saveSchedule();
+        if (!m_app.table().hasUnsavedChanges()) {
+            m_app.answerQuit(true);
+            m_app.windows().mess->hide();
+        }
+        return true;
+    }
     if (code != QLatin1String("delM"))
         return false;
     const Windows& w = m_app.windows();
@@ -22,12 +35,20 @@ bool MessWindowHandler::handleCommand(const QString& code)
     switch (type) {
     case WarnBaseCode:
         m_app.setNote({});
-        m_app.ops().SetBaseCode(controlValue(findControl(w.baseC, BCodeControlID)));
+        m_app.runOperation([&] {
+            m_app.ops().SetBaseCode(controlValue(findControl(w.baseC, BCodeControlID)));
+        });
         break;
-    case WarnSelfTest:
+    case WarnSelfTest: {
         m_app.setNote({});
-        m_app.ops().SelfTest();
+        bool cancelled = false;
+        m_app.runOperation([&] {
+            cancelled = m_app.ops().SelfTest().status == controller::OpStatus::Cancelled;
+        });
+        if (cancelled)
+            m_app.closeWindow(w.stat);  // ready for the next test
         break;
+    }
     case WarnSchedules:
         m_app.schedHandler().discard();
         break;
@@ -37,6 +58,9 @@ bool MessWindowHandler::handleCommand(const QString& code)
         break;
     case WarnCorrections:
         m_app.veskHandler().discard();
+        break;
+    case WarnReplace:
+        m_app.editHandler().replaceConfirmed();
         break;
     default:
         break;

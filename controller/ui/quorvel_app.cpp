@@ -1,6 +1,10 @@
 #include "controller/ui/quorvel_app.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QUrl>
+#include <cstdio>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -10,6 +14,8 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QTreeView>
+#include <QMenuBar>
+#include <QWindow>
 
 #include "controller/ui/clock_sync_window.h"
 #include "controller/ui/base_c_window_handler.h"
@@ -17,6 +23,8 @@
 #include "controller/ui/command_router.h"
 #include "controller/ui/control_ids.h"
 #include "controller/ui/controls.h"
+#include "controller/ui/device_names_window.h"
+#include "controller/ui/device_names_window_handler.h"
 #include "controller/ui/dialogs.h"
 #include "controller/ui/edit_window.h"
 #include "controller/ui/edit_window_handler.h"
@@ -32,9 +40,11 @@
 #include "controller/ui/status_window_handler.h"
 #include "controller/ui/time_correction_handler.h"
 #include "controller/ui/time_correction_window.h"
+#include "controller/ui/t_window_handler.h"
 #include "platform/paths.h"
 #include "platform/syslog_log.h"
 #include "state/crontab_work.h"
+#include "state/settings_domain.h"
 
 namespace ui {
 
@@ -44,6 +54,62 @@ const QString kQuitQuestion = QStringLiteral(
     "Changes to the Event list have not been Saved.  Do you really want to Quit?");
 const QString kSelfTestQuestion = QStringLiteral(
     "Running the Self Test will DELETE all Events stored in the CP290.");
+
+}  // namespace
+
+// While an operation runs, the user's input is dropped as it arrives, so
+// nothing clicked or typed meanwhile runs afterwards. The sheets that carry
+// Cancel (and whatever is inside them) still get theirs.
+class InputDropper : public QObject {
+public:
+    using QObject::QObject;
+    bool active = false;
+    std::vector<QWidget*> allowed;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (!active || !isInput(event->type()))
+            return false;
+        if (const auto* w = qobject_cast<const QWidget*>(watched)) {
+            for (QWidget* a : allowed)
+                if (w->window() == a)
+                    return false;
+        } else if (const auto* window = qobject_cast<const QWindow*>(watched)) {
+            for (QWidget* a : allowed)
+                if (a->windowHandle() == window)
+                    return false;
+        }
+        return true;
+    }
+
+private:
+    static bool isInput(QEvent::Type t)
+    {
+        switch (t) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::Close:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
+namespace {
 
 // Eats tool tips while the user has help tags switched off.
 class HelpTagFilter : public QObject {
@@ -88,6 +154,10 @@ public:
             m_app.veskHandler().open();
         } else if (code == QLatin1String("quit")) {
             m_app.requestQuit();
+        } else if (code == QLatin1String("abut")) {
+            m_app.showAbout();
+        } else if (code == QLatin1String("rdme")) {
+            m_app.openReadme();
         } else {
             return false;
         }
@@ -136,6 +206,7 @@ void QuorvelApp::createWindows()
     m_w.reset = new ResetWindow(m_w.main);
     m_w.sync = new SyncWindow(m_w.main);
     m_w.fnd = new SearchWindow(m_w.main);
+    m_w.names = new DevNamesWindow(m_w.main);
 
     // Help tags on the controls a newcomer may wonder about.
     const auto tip = [](QWidget* w, const QString& text) {
@@ -173,12 +244,16 @@ void QuorvelApp::installHandlers()
     m_router->attach(m_w.schedEd, m_schedHandler->editorHandler());
     attach(m_w.snd, std::make_unique<SndWindowHandler>(*this));
     attach(m_w.stat, std::make_unique<StatusWindowHandler>(*this));
+    attach(m_w.t, std::make_unique<TWindowHandler>(*this));
     attach(m_w.fnd, std::make_unique<SearchWindowHandler>(*this));
     m_veskHandler = std::make_unique<TimeCorrectionHandler>(*this);
     m_veskHandler->attach(*m_router);
     auto syncHandler = std::make_unique<SyncWindowHandler>(*this);
     m_syncHandler = syncHandler.get();
     attach(m_w.sync, std::move(syncHandler));
+    auto namesHandler = std::make_unique<DevNamesWindowHandler>(*this);
+    m_devNamesHandler = namesHandler.get();
+    attach(m_w.names, std::move(namesHandler));
 }
 
 int QuorvelApp::start()
@@ -216,6 +291,9 @@ int QuorvelApp::start()
     qApp->setQuitOnLastWindowClosed(false);
     m_helpFilter = new HelpTagFilter(this);
     qApp->installEventFilter(m_helpFilter);
+    m_dropper = new InputDropper(this);
+    m_dropper->allowed = {m_w.t, m_w.stat};
+    qApp->installEventFilter(m_dropper);
     m_w.main->show();
 
     m_prefs.app_Path = platform::applicationFolder();
@@ -239,16 +317,70 @@ int QuorvelApp::run()
     return 0;
 }
 
+void QuorvelApp::deviceNamesChanged()
+{
+    m_table.refreshNames();
+    m_mainHandler->allChanged();
+    const int n = m_mainHandler->currID();
+    m_mainHandler->SetEventDeviceNames(n != 0 && n == m_mainHandler->currID2() && m_table.isUsed(n) ? n : -1);
+    m_editHandler->titleUnits(controlValue(findControl(m_w.edit, HouseControlID)) - 1);
+    auto* search = static_cast<QComboBox*>(findControl(m_w.fnd, CBoxControlID));
+    const QString typed = search->currentText();
+    search->clear();
+    for (int h = 1; h <= state::kHouses; ++h)
+        for (int u = 1; u <= state::kUnits; ++u)
+            if (state::DeviceNames::offeredInSearch(m_prefs.deviceNames.name(h, u)))
+                search->addItem(QString::fromStdString(m_prefs.deviceNames.name(h, u)));
+    search->setCurrentText(typed);
+}
+
+void QuorvelApp::showAbout()
+{
+    QMessageBox::about(
+        m_w.main, tr("About Quorvel"),
+        tr("<p><b>Quorvel</b> %1 - the windowed controller of the CP290 home-automation "
+           "interface.</p>"
+           "<p>Licensed under the MIT licence.</p>"
+           "<p>Settings: %2<br>Logs: the system log under the name Quorvel "
+           "(<tt>journalctl -t Quorvel</tt>)<br>Programs: %3</p>")
+            .arg(QCoreApplication::applicationVersion(),
+                 QString::fromStdString(state::preferencesFolder()).toHtmlEscaped(),
+                 QString::fromStdString(m_prefs.app_Path).toHtmlEscaped()));
+}
+
+void QuorvelApp::openReadme()
+{
+    // Installed beside the documentation, or in the source tree of a build.
+    const QString app = QString::fromStdString(platform::applicationFolder());
+    for (const QString& path : {app + QStringLiteral("../../share/doc/cp290/README.md"),
+                                app + QStringLiteral("README.md"),
+                                QStringLiteral(CP290_SOURCE_README)}) {
+        if (QFileInfo::exists(path)) {
+            if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())))
+                setNote(tr("No program to show %1 was found.").arg(path));
+            return;
+        }
+    }
+    setNote(tr("The README could not be found beside the programs."));
+}
+
 void QuorvelApp::noDevice()
 {
     const QString text = tr(
         "No serial device was found, so Quorvel cannot reach the CP290.\n\n"
         "Plug in the CP290's serial adapter and start Quorvel again, or start the "
         "emulator (cp290-sim) and point CP290_SERIAL_DEVICES at its device.");
+    // On a platform that shows nothing (offscreen, minimal) a box would wait
+    // for a click nobody can give; the log line and the exit status say it.
+    const QString platformName = QGuiApplication::platformName();
+    const bool visible = platformName != QLatin1String("offscreen") &&
+                         platformName != QLatin1String("minimal");
     if (m_options.noDeviceNotice)
         m_options.noDeviceNotice(text);
-    else if (platform::hasDisplay())
+    else if (platform::hasDisplay() && visible)
         QMessageBox::critical(nullptr, QStringLiteral("Quorvel"), text);
+    else
+        std::fprintf(stderr, "quorvel: %s\n", qPrintable(text));
 }
 
 bool QuorvelApp::requestQuit()
@@ -260,9 +392,11 @@ bool QuorvelApp::requestQuit()
         setControlText(findControl(m_w.mess, MessControlID), kQuitQuestion);
         m_QuitIt = false;
         m_w.mess->hide();
+        m_w.mess->setQuitQuestion(true);
         m_w.mess->setWindowModality(Qt::ApplicationModal);
         m_w.mess->exec();
         m_w.mess->setWindowModality(Qt::NonModal);
+        m_w.mess->setQuitQuestion(false);
         if (!m_QuitIt)
             return false;
     }
@@ -291,6 +425,7 @@ QWidget* QuorvelApp::window(const QString& name) const
         {"PrefsWindow", m_w.prefs},   {"VeskEdWindow", m_w.veskEd},  {"VeskWindow", m_w.vesk},
         {"SchedWindow", m_w.sched},   {"SchEdWindow", m_w.schedEd},  {"SndWindow", m_w.snd},
         {"ResetWindow", m_w.reset},   {"SyncWindow", m_w.sync},      {"SearchWindow", m_w.fnd},
+        {"DevNamesWindow", m_w.names},
     };
     for (const auto& [n, w] : names)
         if (name == QLatin1String(n))
@@ -374,25 +509,47 @@ void QuorvelApp::SaveSchedule()
 
 void QuorvelApp::myTimerproc()
 {
-    if (m_pumping) {
+    if (m_busy) {
         // An operation started by hand is under way; the launch work waits.
         QTimer::singleShot(500, this, [this] { myTimerproc(); });
         return;
     }
-    if (m_prefs.clockPref == 1)
-        m_ops->SetClock();
-    if (m_prefs.readPref == 1) {
-        m_ops->GetEventList();
-        refreshTitle();
-    }
+    runOperation([this] {
+        if (m_prefs.clockPref == 1)
+            m_ops->SetClock();
+        if (m_prefs.readPref == 1)
+            m_ops->GetEventList();
+    });
+    refreshTitle();
+}
+
+void QuorvelApp::runOperation(const std::function<void()>& operation)
+{
+    if (m_busy)
+        return;
+    m_busy = true;
+    m_cancel = false;
+    QWidget* content = m_w.main->centralWidget();
+    content->setEnabled(false);
+    m_w.main->menuBar()->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    m_dropper->active = true;
+    pump();
+    operation();
+    // Input that came during the last stretch is dropped now, not replayed.
+    pump();
+    m_dropper->active = false;
+    QApplication::restoreOverrideCursor();
+    m_w.main->menuBar()->setEnabled(true);
+    content->setEnabled(true);
+    m_busy = false;
 }
 
 void QuorvelApp::refreshTitle()
 {
-    const std::string& file = m_files->schFile();
     QString title = QStringLiteral("Quorvel");
-    if (!file.empty())
-        title += QStringLiteral(" - ") + QString::fromStdString(file);
+    if (!m_origin.isEmpty())
+        title += QStringLiteral(" - ") + m_origin;
     m_w.main->setWindowTitle(title + QStringLiteral("[*]"));
     m_w.main->setWindowModified(m_table.hasUnsavedChanges());
 }
@@ -439,10 +596,11 @@ int QuorvelApp::correctionCount(int n) const
 
 void QuorvelApp::pump()
 {
-    // Draw the sheet while the operation holds the event loop; the user's
-    // input waits until the operation is done.
+    // Draw the sheet while the operation holds the event loop. Input is
+    // delivered, and dropped by the InputDropper unless it is a Cancel:
+    // excluding it here would only queue it for after the operation.
     m_pumping = true;
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
     m_pumping = false;
 }
 
@@ -468,6 +626,25 @@ void QuorvelApp::progressHide()
 {
     m_w.t->hide();
     setControlValue(findControl(m_w.t, PrgsControlID), 0);
+    setControlText(findControl(m_w.t, TimeLeftControlID), {});
+}
+
+bool QuorvelApp::cancelRequested()
+{
+    pump();  // a click on Cancel since the last look
+    return m_cancel;
+}
+
+void QuorvelApp::progressBytesLeft(long bytes)
+{
+    // 600 baud, ten bits a byte.
+    const long seconds = (bytes + 59) / 60;
+    QString text;
+    if (seconds >= 60)
+        text = tr("About %1 min %2 s left").arg(seconds / 60).arg(seconds % 60);
+    else if (seconds > 0)
+        text = tr("About %1 s left").arg(seconds);
+    setControlText(findControl(m_w.t, TimeLeftControlID), text);
 }
 
 void QuorvelApp::listChanged()
@@ -487,12 +664,18 @@ void QuorvelApp::setSaveFindEnabled(bool enabled)
 
 void QuorvelApp::setSourceText(const std::string& text)
 {
-    setControlText(findControl(m_w.main, SrceControlID), QString::fromStdString(text));
+    const QString source = QString::fromStdString(text);
+    setControlText(findControl(m_w.main, SrceControlID), source);
+    // The title keeps naming where the events came from; a blank source
+    // (an event edited or deleted) shows as the unsaved mark instead.
+    if (!source.trimmed().isEmpty())
+        m_origin = source == QLatin1String("Contents of CP290") ? QStringLiteral("CP290") : source;
     refreshTitle();
 }
 
 void QuorvelApp::selfTestStarted()
 {
+    findControl(m_w.stat, CancelControlID)->show();
     m_w.stat->show();
     m_w.stat->raise();
     pump();
@@ -505,6 +688,7 @@ void QuorvelApp::selfTestResult(bool passed)
     QWidget* button = findControl(m_w.stat, SButtControlID);
     setControlText(button, passed ? QStringLiteral("Sweet") : QStringLiteral("Bummer"));
     button->setEnabled(true);
+    findControl(m_w.stat, CancelControlID)->hide();
 }
 
 void QuorvelApp::showError(const std::string& text)

@@ -36,6 +36,8 @@ class BaseCWindow;
 class ClockWindow;
 class CommandRouter;
 class DevCkWindow;
+class DevNamesWindow;
+class DevNamesWindowHandler;
 class DevWindow;
 class EditWindow;
 class EditWindowHandler;
@@ -78,6 +80,7 @@ struct Windows {
     ResetWindow* reset = nullptr;        // "ResetWindow"
     SyncWindow* sync = nullptr;          // "SyncWindow"
     SearchWindow* fnd = nullptr;         // "SearchWindow"
+    DevNamesWindow* names = nullptr;     // "DevNamesWindow", our own: the unit names
 };
 
 // Confirmation modes (warnType).
@@ -89,6 +92,7 @@ enum WarnType {
     WarnSchedules = 4,
     WarnOpen = 5,
     WarnCorrections = 6,
+    WarnReplace = 7,  // our own: storing a new event onto a used number
 };
 
 class QuorvelApp : public QObject, public controller::OperationsUi, public state::PreferencesUi {
@@ -140,6 +144,15 @@ public:
     TimeCorrectionHandler& veskHandler() { return *m_veskHandler; }
     SchedulesHandler& schedHandler() { return *m_schedHandler; }
     SyncWindowHandler& syncHandler() { return *m_syncHandler; }
+    DevNamesWindowHandler& devNamesHandler() { return *m_devNamesHandler; }
+
+    // The device names were stored anew: the list's records, the drawer, the
+    // editor's unit boxes and the search window take them at once.
+    void deviceNamesChanged();
+    // Help menu: the About box (version, licence, where settings and logs
+    // are) and the README in the desktop's viewer.
+    void showAbout();
+    void openReadme();
 
     // The shell state the windows share (warnType, QuitIt, ReadIt, mode)
     // is read and set only through these operations.
@@ -159,6 +172,15 @@ public:
     void setMode(EditMode mode) { m_mode = mode; }
     int mode() const { return m_mode; }
 
+    // Runs one CP290 operation with the window visibly busy: controls
+    // disabled, a busy cursor, and the user's input dropped (never queued and
+    // replayed afterwards) apart from the Cancel of the progress sheet and
+    // the status window. An operation asked for while one runs is not started.
+    void runOperation(const std::function<void()>& operation);
+    bool busy() const { return m_busy; }
+    // Cancel: the operation under way stops at its next safe point.
+    void requestCancel() { m_cancel = true; }
+
     // The launch timer's routine: set the clock, then read the events.
     void myTimerproc();
     // Keeps the window title (program, schedule file, unsaved mark) current.
@@ -173,6 +195,8 @@ public:
     void progressShow(const std::string& text) override;
     void progressValue(int eventNumber) override;
     void progressHide() override;
+    bool cancelRequested() override;
+    void progressBytesLeft(long bytes) override;
     void listChanged() override;
     void setSaveFindEnabled(bool enabled) override;
     void setSourceText(const std::string& text) override;
@@ -220,6 +244,7 @@ private:
     SyncWindowHandler* m_syncHandler = nullptr;
     std::unique_ptr<SchedulesHandler> m_schedHandler;
     std::unique_ptr<TimeCorrectionHandler> m_veskHandler;
+    DevNamesWindowHandler* m_devNamesHandler = nullptr;
     CommandHandler* m_appHandler = nullptr;
     QObject* m_helpFilter = nullptr;
     QMessageBox* m_errorBox = nullptr;
@@ -227,6 +252,11 @@ private:
     bool m_quitting = false;
     bool m_running = false;
     bool m_pumping = false;
+    bool m_busy = false;
+    bool m_cancel = false;
+    class InputDropper* m_dropper = nullptr;
+    // Where the table's events came from: a file's name, or "CP290".
+    QString m_origin;
     int m_warnType = WarnNone;
     bool m_QuitIt = false;
     bool m_ReadIt = false;

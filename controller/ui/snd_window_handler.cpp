@@ -1,5 +1,7 @@
 #include "controller/ui/snd_window_handler.h"
 
+#include <vector>
+
 #include "controller/ui/control_ids.h"
 #include "controller/ui/controls.h"
 #include "controller/ui/dialogs.h"
@@ -31,12 +33,18 @@ bool SndWindowHandler::handleCommand(const QString& code)
         snd->hide();
         m_app.setNote({});
         MainWindowHandler& main = m_app.mainHandler();
-        if (controlValue(findControl(snd, SallControlID)))
-            m_app.ops().SendEventList(controller::SendAll);
-        if (controlValue(findControl(snd, ShighControlID)))
-            m_app.ops().SendEventList(controller::SendSelected, main.selectedEvents());
-        if (controlValue(findControl(snd, SchgControlID)))
-            m_app.ops().SendEventList(controller::SendChanged);
+        const bool all = controlValue(findControl(snd, SallControlID));
+        const bool selected = controlValue(findControl(snd, ShighControlID));
+        const bool changed = controlValue(findControl(snd, SchgControlID));
+        const std::vector<int> events = main.selectedEvents();
+        m_app.runOperation([&] {
+            if (all)
+                m_app.ops().SendEventList(controller::SendAll);
+            if (selected)
+                m_app.ops().SendEventList(controller::SendSelected, events);
+            if (changed)
+                m_app.ops().SendEventList(controller::SendChanged);
+        });
         main.clearSelection();
         main.setUpdDel(false, false);
         main.SetEventDeviceNames(-1);

@@ -7,8 +7,20 @@
 
 namespace ui {
 
+bool StatusWindowHandler::handleCommand(const QString& code)
+{
+    if (code != QLatin1String("stop"))
+        return false;
+    m_app.requestCancel();
+    return true;
+}
+
 bool StatusWindowHandler::handleClose()
 {
+    if (m_app.busy()) {
+        m_app.requestCancel();
+        return true;
+    }
     StatusWindow* s = m_app.windows().stat;
     s->hide();
     QWidget* button = findControl(s, SButtControlID);

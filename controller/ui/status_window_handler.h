@@ -1,5 +1,6 @@
 #pragma once
-// StatusWindowEventHandler: closing readies the self-test window for the next test.
+// StatusWindowEventHandler: closing readies the self-test window for the next
+// test; while a test runs, Cancel or closing it stops the wait.
 #include "controller/ui/command_router.h"
 
 namespace ui {
@@ -9,6 +10,7 @@ class QuorvelApp;
 class StatusWindowHandler : public CommandHandler {
 public:
     explicit StatusWindowHandler(QuorvelApp& app) : m_app(app) {}
+    bool handleCommand(const QString& code) override;  // 'stop' while a test runs
     bool handleClose() override;
 
 private:
