@@ -160,7 +160,7 @@ void MainWindow::buildMenus()
     file->addSeparator();
     add(file, tr("&Preferences…"), "pref", QKeySequence::Preferences);
     file->addSeparator();
-    add(file, tr("&Quit"), "quit", QKeySequence::Quit);
+    add(file, tr("&Quit"), "quit", QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* events = menuBar()->addMenu(tr("&Events"));
     add(events, tr("&New Event…"), "addE", QKeySequence::New);

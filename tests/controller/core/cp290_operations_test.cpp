@@ -240,3 +240,32 @@ TEST_F(OperationsTest, FileRoundTripLeavesDeviceMemoryIdentical)
             EXPECT_EQ(device().event(n), memory[static_cast<size_t>(n - 1)]) << n << " " << programmedByFullSend;
     }
 }
+
+namespace {
+// Each cause its own sentence and fix; Cancel and success say nothing.
+TEST(FailureMessages, NameTheCauseByStatusAndErrno)
+{
+    using controller::OpResult;
+    using controller::OpStatus;
+    const auto message = [](OpStatus s, int err) {
+        OpResult r;
+        r.status = s;
+        r.error = err;
+        return controller::failureMessage(r, "/dev/ttyUSB0");
+    };
+    for (int err : {ENOENT, ENODEV, ENXIO})
+        EXPECT_NE(message(OpStatus::OpenFailed, err).find("is not there: is the adapter plugged in?"),
+                  std::string::npos);
+    for (int err : {EACCES, EPERM})
+        EXPECT_NE(message(OpStatus::OpenFailed, err).find("dialout group"), std::string::npos);
+    EXPECT_NE(message(OpStatus::OpenFailed, EBUSY).find("/dev/ttyUSB0 is in use by another program"),
+              std::string::npos);
+    EXPECT_NE(message(OpStatus::OpenFailed, EIO).find("could not be opened: Input/output error"),
+              std::string::npos);
+    EXPECT_NE(message(OpStatus::Timeout, 0).find("power and cable, and that /dev/ttyUSB0 is its port"),
+              std::string::npos);
+    EXPECT_NE(message(OpStatus::BadReply, 0).find("reply was not valid"), std::string::npos);
+    EXPECT_EQ(message(OpStatus::Cancelled, 0), "");
+    EXPECT_EQ(message(OpStatus::Ok, 0), "");
+}
+}  // namespace

@@ -133,3 +133,41 @@ TEST(EventTable, DeleteAndSearch)
     EXPECT_TRUE(t.findByName("").empty());
     EXPECT_FALSE(t.matchesName(8, "Device"));
 }
+
+namespace {
+// The editor's choices as the CP290's bytes, one encoding for every caller.
+TEST(EventTable, EditorChoicesBecomeTheEventImage)
+{
+    const struct { EventSettings s; cp290::EventImage img; } cases[] = {
+        {{.house = 1, .days = 0x7F, .hour = 6, .minute = 30, .units = 1}, {8, 0x7F, 6, 30, 0x80, 0, 0x60, 0x02}},
+        {{.house = 4, .level = 9, .days = 0x1F, .hour = 18, .minute = 45, .units = 0x8081},
+         {8, 0x1F, 18, 45, 0x81, 0x01, 0xA0, 0x95}},
+        {{.house = 3, .off = true, .security = true, .days = 0x60, .hour = 23, .units = 0x8000},
+         {9, 0x60, 23, 0, 0, 0x01, 0x20, 0x03}},
+        {{.house = 0, .units = 0x0100}, {8, 0, 0, 0, 0, 0x80, 0x60, 0x02}},  // no house: A
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(eventImage(c.s), c.img);
+}
+
+// A free slot shows nothing, whatever bytes it came with (sending all events
+// writes free slots as zero events, which read back with mode 0 and hour 0).
+TEST(EventTable, FreeSlotsHaveNoTexts)
+{
+    EventTable t;
+    t.record(1)->setImage({0, 0x7F, 0, 0, 0x80, 0, 0x60, 0});
+    EXPECT_EQ(t.EventListRec(1), 0);
+    EXPECT_TRUE(t.record(1)->timeStr.empty());
+    EXPECT_TRUE(t.record(1)->dayStr.empty());
+    EXPECT_TRUE(t.record(1)->devNames[0].empty());
+
+    // New names reach built records at once; their marks stay.
+    state::DeviceNames names;
+    EventTable u(names);
+    u.storeEvent(2, {8, 0x7F, 6, 30, 0x10, 0, 0x60, 2});
+    names.setName(1, 4, "Porch light");
+    u.refreshNames();
+    EXPECT_EQ(u.record(2)->devNames[0], "Porch light");
+    EXPECT_TRUE(u.record(2)->changed);
+}
+}  // namespace

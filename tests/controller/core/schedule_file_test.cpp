@@ -260,3 +260,36 @@ TEST(ScheduleFile, SavingOntoAPipeWritesIntoIt)
     EXPECT_FALSE(t.hasUnsavedChanges());
     EXPECT_EQ(filesIn(dir.path()), 2u);
 }
+
+// A record no CP290 event can hold refuses the whole file; the table keeps
+// what it had. Files the controller writes always pass.
+TEST(ScheduleFile, ImpossibleRecordsRefuseTheWholeFile)
+{
+    TempDir dir;
+    LogCapture log;
+    const struct { cp290::EventImage img; const char* problem; } cases[] = {
+        {{8, 0x7F, 24, 0, 0x80, 0, 0x60, 2}, "the time 24:00"},
+        {{8, 0x7F, 23, 60, 0x80, 0, 0x60, 2}, "the time 23:60"},
+        {{8, 0x80, 6, 30, 0x80, 0, 0x60, 2}, "day bits 0x80"},
+        {{8, 0x7F, 6, 30, 0x80, 0, 0x05, 2}, "house code 0x05"},
+    };
+    for (const auto& c : cases) {
+        EventTable t;
+        t.storeEvent(4, kSixThirtyA1);
+        writeFile(dir.file("x.sch"), record(1, kEvent3, 1) + record(17, c.img, 1));
+        const FileResult r = readEvent(t, dir.file("x.sch"));
+        EXPECT_EQ(r.status, FileStatus::Refused) << c.problem;
+        EXPECT_EQ(r.problem, std::string("record 2 (event 17) holds ") + c.problem);
+        EXPECT_TRUE(t.isUsed(4) && t.record(4)->changed && !t.isUsed(1)) << c.problem;
+    }
+    EXPECT_TRUE(log.contains("Quorvel Error - Event Schedule file x.sch refused: record 2 (event 17) holds "
+                             "house code 0x05.\n"));
+
+    // The edges pass: 23:59, every day, house M (code 0x00).
+    EventTable t;
+    t.storeEvent(9, {9, 0x7F, 23, 59, 0, 0x01, 0x00, 0x03});
+    ASSERT_TRUE(writeEvent(t, dir.file("edges.sch")).ok());
+    EventTable back;
+    ASSERT_TRUE(readEvent(back, dir.file("edges.sch")).ok());
+    EXPECT_EQ(back.record(9)->image(), t.record(9)->image());
+}
