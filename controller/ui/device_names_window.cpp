@@ -21,6 +21,7 @@ DevNamesWindow::DevNamesWindow(QWidget* parent) : ShellDialog(parent, tr("Device
         house->addItem(QString(QLatin1Char(c)));
     setCommand(house, "DNhc");
     auto* top = new QFormLayout;
+    top->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     top->addRow(tr("House code:"), house);
 
     // The names are stored as ASCII, as the other programs read them.
@@ -39,13 +40,11 @@ DevNamesWindow::DevNamesWindow(QWidget* parent) : ShellDialog(parent, tr("Device
         grid->addWidget(label, row, col, Qt::AlignRight);
         grid->addWidget(field, row, col + 1);
     }
-    auto* note = new QLabel(tr("An empty name stands for the unit's default name."));
-    note->setEnabled(false);
+    auto* note = new QLabel(tr("An empty field keeps the unit's default name (Device 1 ... Device 16)."));
 
     auto* save = commandButton(tr("Save"), "DNsv");
     save->setDefault(true);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(note);
     buttons->addStretch();
     buttons->addWidget(commandButton(tr("Cancel"), "clos"));
     buttons->addWidget(save);
@@ -53,6 +52,7 @@ DevNamesWindow::DevNamesWindow(QWidget* parent) : ShellDialog(parent, tr("Device
     auto* box = new QVBoxLayout(this);
     box->addLayout(top);
     box->addLayout(grid);
+    box->addWidget(note);
     box->addLayout(buttons);
 }
 

@@ -59,11 +59,16 @@ MessWindow::MessWindow(QWidget* parent) : ShellDialog(parent, QStringLiteral("Qu
     setQuitQuestion(false);
 }
 
+void MessWindow::setOkText(const QString& text)
+{
+    m_ok->setText(text.isEmpty() ? tr("OK") : text);
+}
+
 void MessWindow::setQuitQuestion(bool quit)
 {
     // The quit question offers to save first; its OK leaves without saving.
     m_save->setVisible(quit);
-    m_ok->setText(quit ? tr("Don't Save") : tr("OK"));
+    setOkText(quit ? tr("Don't Save") : QString());
     m_save->setDefault(quit);
     m_ok->setDefault(!quit);
 }
@@ -113,7 +118,7 @@ TWindow::TWindow(QWidget* parent) : ShellDialog(parent, tr("CP290"), Sheet)
     auto* bar = withId(new QProgressBar, PrgsControlID);
     bar->setRange(0, 128);
     bar->setValue(0);
-    bar->setFormat(tr("Event %v of %m"));
+    bar->setFormat(tr("Event %v"));
     bar->setMinimumWidth(320);
     auto* left = withId(new QLabel, TimeLeftControlID);
     auto* box = new QVBoxLayout(this);

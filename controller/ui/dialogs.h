@@ -14,6 +14,8 @@ class MessWindow : public ShellDialog {
 public:
     explicit MessWindow(QWidget* parent);
     void setQuitQuestion(bool quit);
+    // What OK says ("Replace"); empty: "OK".
+    void setOkText(const QString& text);
 
 private:
     QPushButton* m_ok = nullptr;

@@ -265,6 +265,8 @@ void EditWindowHandler::store(int eventNo, const cp290::EventImage& image)
         e->numberField()->selectAll();
     }
     setControlEnabled(mainWindow, SavControlID, true);
+    // Events the user just made can be searched too.
+    setControlEnabled(mainWindow, FndControlID, true);
     m_app.refreshTitle();
 }
 

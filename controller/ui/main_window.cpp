@@ -63,22 +63,31 @@ DevWindow::DevWindow(QWidget* parent) : QWidget(parent)
         m_units[static_cast<size_t>(k)] = new QLabel;
         m_units[static_cast<size_t>(k)]->setMinimumWidth(20);
         names->addWidget(m_units[static_cast<size_t>(k)], k + 1, 0, Qt::AlignRight);
-        names->addWidget(readOnlyField(DevNameFirstControlID + k), k + 1, 1);
+        m_names[static_cast<size_t>(k)] = readOnlyField(DevNameFirstControlID + k);
+        names->addWidget(m_names[static_cast<size_t>(k)], k + 1, 1);
     }
+    m_hint = new QLabel(tr("Select one event to see the units it switches."));
+    m_hint->setWordWrap(true);
     auto* box = new QVBoxLayout(this);
     box->setContentsMargins(6, 0, 0, 0);
     auto* title = new QLabel(tr("<b>Devices of the event</b>"));
     box->addWidget(title);
     box->addLayout(form);
     box->addLayout(names);
+    box->addWidget(m_hint);
     box->addStretch();
     setMinimumWidth(220);
 }
 
 void DevWindow::setUnitNumbers(const std::vector<int>& units)
 {
-    for (size_t k = 0; k < m_units.size(); ++k)
+    // Only the rows of the event's units are shown; the others stay empty.
+    for (size_t k = 0; k < m_units.size(); ++k) {
         m_units[k]->setText(k < units.size() ? QString::number(units[k]) : QString());
+        m_units[k]->setVisible(k < units.size());
+        m_names[k]->setVisible(k < units.size());
+    }
+    m_hint->setVisible(units.empty());
 }
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)

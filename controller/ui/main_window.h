@@ -23,6 +23,8 @@ public:
 
 private:
     std::array<QLabel*, 16> m_units{};
+    std::array<QWidget*, 16> m_names{};
+    QLabel* m_hint = nullptr;
 };
 
 class MainWindow : public QMainWindow {

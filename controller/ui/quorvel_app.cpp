@@ -453,6 +453,7 @@ void QuorvelApp::saveSchedule()
 void QuorvelApp::confirm(int type, const QString& text)
 {
     m_warnType = type;
+    m_w.mess->setOkText(type == WarnReplace ? tr("Replace") : QString());
     setControlText(findControl(m_w.mess, MessControlID), text);
     m_w.mess->show();
     m_w.mess->raise();
