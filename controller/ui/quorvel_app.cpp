@@ -1,9 +1,10 @@
 #include "controller/ui/quorvel_app.h"
 
 #include <QApplication>
-#include <QDesktopServices>
+#include <QFile>
+#include <QTextBrowser>
+#include <QVBoxLayout>
 #include <QGuiApplication>
-#include <QUrl>
 #include <cstdio>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -36,6 +37,7 @@
 #include "controller/ui/prefs_window_handler.h"
 #include "controller/ui/schedules_window.h"
 #include "controller/ui/search_window_handler.h"
+#include "controller/ui/shell_dialog.h"
 #include "controller/ui/snd_window_handler.h"
 #include "controller/ui/status_window_handler.h"
 #include "controller/ui/time_correction_handler.h"
@@ -342,7 +344,8 @@ void QuorvelApp::showAbout()
            "interface.</p>"
            "<p>Licensed under the MIT licence.</p>"
            "<p>Settings: %2<br>Logs: the system log under the name Quorvel "
-           "(<tt>journalctl -t Quorvel</tt>)<br>Programs: %3</p>")
+           "(<tt>journalctl -t Quorvel</tt>)<br>Programs: %3</p>"
+           "<p>Help &gt; Read Me tells how the suite works.</p>")
             .arg(QCoreApplication::applicationVersion(),
                  QString::fromStdString(state::preferencesFolder()).toHtmlEscaped(),
                  QString::fromStdString(m_prefs.app_Path).toHtmlEscaped()));
@@ -350,18 +353,20 @@ void QuorvelApp::showAbout()
 
 void QuorvelApp::openReadme()
 {
-    // Installed beside the documentation, or in the source tree of a build.
-    const QString app = QString::fromStdString(platform::applicationFolder());
-    for (const QString& path : {app + QStringLiteral("../../share/doc/cp290/README.md"),
-                                app + QStringLiteral("README.md"),
-                                QStringLiteral(CP290_SOURCE_README)}) {
-        if (QFileInfo::exists(path)) {
-            if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())))
-                setNote(tr("No program to show %1 was found.").arg(path));
-            return;
-        }
+    if (!m_readme) {
+        m_readme = new ShellDialog(m_w.main, tr("Quorvel - Read Me"));
+        auto* text = new QTextBrowser;
+        text->setOpenExternalLinks(true);
+        QFile file(QStringLiteral(":/doc/README.md"));
+        if (file.open(QIODevice::ReadOnly))
+            text->setMarkdown(QString::fromUtf8(file.readAll()));
+        auto* box = new QVBoxLayout(m_readme);
+        box->addWidget(text);
+        m_readme->resize(720, 560);
     }
-    setNote(tr("The README could not be found beside the programs."));
+    m_readme->show();
+    m_readme->raise();
+    m_readme->activateWindow();
 }
 
 void QuorvelApp::noDevice()

@@ -27,6 +27,7 @@
 #include "state/correction_store.h"
 #include "state/preferences.h"
 
+class QDialog;
 class QMessageBox;
 class QWidget;
 
@@ -248,6 +249,7 @@ private:
     CommandHandler* m_appHandler = nullptr;
     QObject* m_helpFilter = nullptr;
     QMessageBox* m_errorBox = nullptr;
+    QDialog* m_readme = nullptr;
     QString m_lastFolder;
     bool m_quitting = false;
     bool m_running = false;

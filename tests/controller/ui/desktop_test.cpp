@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QMenuBar>
 #include <QTest>
@@ -382,6 +383,13 @@ TEST_F(Desktop, ShortcutsAndConfirmations)
                                      {"savS", QKeySequence::Save}, {"delE", QKeySequence::Delete},
                                      {"fndE", QKeySequence::Find}})
         EXPECT_TRUE(main->action(code)->shortcuts().contains(QKeySequence(keys))) << code;
+
+    // Help > Read Me shows the README that travels inside the program.
+    cmd("MainWindow", "rdme");
+    bool readmeShown = false;
+    for (QDialog* d : win("MainWindow")->findChildren<QDialog*>())
+        readmeShown |= d->isVisible() && d->windowTitle().contains("Read Me");
+    EXPECT_TRUE(readmeShown);
 
     cmd("MainWindow", "CPck");
     cmd("ClockWindow", "setc");
