@@ -241,6 +241,16 @@ TEST_F(Desktop, EachOpenFailureNamesItsCauseAndTheFix)
     messages.push_back(note());
     EXPECT_TRUE(note().contains("check the CP290's power and cable")) << note().toStdString();
     EXPECT_TRUE(note().contains(QString::fromStdString(pty)));
+    app().closeWindow(win("ClockWindow"));
+
+    // A line that only echoes: bytes come, but no valid reply.
+    sim::SimOptions echoing;
+    echoing.echo = true;
+    restartSim(echoing);
+    app().ops().setDevicePath(devicePath());
+    cmd("MainWindow", "CPck");
+    messages.push_back(note());
+    EXPECT_TRUE(note().contains("reply was not valid")) << note().toStdString();
 
     for (size_t i = 0; i < messages.size(); ++i)
         for (size_t j = i + 1; j < messages.size(); ++j)
