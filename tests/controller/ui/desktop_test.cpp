@@ -306,8 +306,10 @@ TEST_F(Desktop, NewOntoAUsedNumberAsksBeforeReplacing)
     EXPECT_EQ(app().table().record(1)->units1to8, 0x40);
     cmd("EditWindow", "clos");
 
-    // A double-click on the used row opens it for change.
-    app().mainHandler().activated(1);
+    // Enter on the used row (as a double-click would) opens it for change.
+    QTreeView* list = app().windows().main->list();
+    list->setCurrentIndex(list->model()->index(0, 1));
+    QTest::keyClick(list, Qt::Key_Return);
     EXPECT_TRUE(win("EditWindow")->isVisible());
     EXPECT_EQ(app().mode(), QuorvelApp::ModeChange);
     EXPECT_EQ(text("EditWindow", ENumControlID), "1");
