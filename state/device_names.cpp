@@ -59,12 +59,28 @@ bool DeviceNames::setName(int house, int unit, const std::string& name)
     return changed;
 }
 
-bool writeDeviceNames(const DeviceNames& names, int32_t curPort, Program who)
+bool DeviceNames::sameHouse(const DeviceNames& other, int house) const
 {
+    if (house < 1 || house > kHouses)
+        return true;
+    return m_names[static_cast<size_t>(house - 1)] == other.m_names[static_cast<size_t>(house - 1)];
+}
+
+bool writeDeviceNames(const DeviceNames& names, const DeviceNames& before, int32_t curPort,
+                      Program who)
+{
+    int last = 0;
+    for (int house = 1; house <= kHouses; ++house)
+        if (!names.sameHouse(before, house))
+            last = house;
+    if (last == 0)
+        return true;  // nothing changed, nothing written
     SettingsDomain shared(kSharedDomain, who);
     if (!shared.contains(kPortNumberKey))
         shared.writeInt(kPortNumberKey, curPort);
-    for (int house = 1; house <= kHouses; ++house) {
+    for (int house = 1; house <= last; ++house) {
+        if (names.sameHouse(before, house) && shared.contains(deviceNamesKey(house).c_str()))
+            continue;
         QStringList list;
         for (int unit = 1; unit <= kUnits; ++unit)
             list << QString::fromStdString(names.name(house, unit));

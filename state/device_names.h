@@ -41,14 +41,21 @@ public:
     static bool offeredInSearch(const std::string& name) { return name.rfind("Device", 0) != 0; }
 
     bool operator==(const DeviceNames& other) const { return m_names == other.m_names; }
+    // House 1..16 names the same units the same in both.
+    bool sameHouse(const DeviceNames& other, int house) const;
 
 private:
     std::array<std::array<std::string, kUnits>, kHouses> m_names;
 };
 
-// Stores all sixteen "%1c Devices" keys of domain Lumbrasken, and "Port
-// Number" when it is absent (without it the names are never read back).
-// Other keys are kept. False, with a log line, when the store refused.
-bool writeDeviceNames(const DeviceNames& names, int32_t curPort, Program who);
+// Stores the "%1c Devices" keys of domain Lumbrasken for the houses whose
+// names differ from `before`, and every absent key before the last of them
+// and "Port Number" when absent: the controller reads names only up to the
+// first absent house, and only when "Port Number" is there. Keys of houses
+// nobody changed are not rewritten, so what a person wrote there (characters
+// the controller shows as '?') survives. Other keys are kept. False, with a
+// log line, when the store refused; the file is then as it was.
+bool writeDeviceNames(const DeviceNames& names, const DeviceNames& before, int32_t curPort,
+                      Program who);
 
 }  // namespace state

@@ -64,7 +64,8 @@ bool DevNamesWindowHandler::handleClose()
 void DevNamesWindowHandler::save()
 {
     takeFields();
-    if (!state::writeDeviceNames(m_work, m_app.prefs().curPort, state::Program::Quorvel)) {
+    if (!state::writeDeviceNames(m_work, m_app.prefs().deviceNames, m_app.prefs().curPort,
+                                 state::Program::Quorvel)) {
         m_app.showError(QObject::tr("The device names could not be stored in %1; nothing was "
                                     "changed. Check that the folder is writable and not full.")
                             .arg(QString::fromStdString(state::domainFilePath(state::kSharedDomain)))
