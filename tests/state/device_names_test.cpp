@@ -2,6 +2,9 @@
 // person wrote in the houses nobody changed.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+
 #include "state/device_names.h"
 #include "state/preferences.h"
 #include "state/settings_domain.h"
@@ -61,6 +64,42 @@ TEST(DeviceNames, OnlyChangedHousesAreWrittenAndTheyAreReadBack)
     ReadParms(prefs, {"/dev/ttyS0", "/dev/ttyS1"}, none);
     EXPECT_EQ(prefs.deviceNames.name(3, 5), "Garage");
     EXPECT_EQ(prefs.deviceNames.name(1, 1), "K?che");
+}
+
+// What a person wrote stays: comments and other keys survive a save, and a
+// save the disk refuses leaves the file byte for byte.
+TEST(DeviceNames, SavingKeepsTheRestOfTheFileAndIsWholeOrNothing)
+{
+    TempDir dir;
+    ScopedEnv xdg{"XDG_CONFIG_HOME", dir.path()};
+    const std::string original =
+        "; my CP290 notes\n[General]\nPort%20Number=1\nSerial%20Path=/dev/ttyUSB0\nOther=kept\n";
+    writeFile(dir.file("Lumbrasken.conf"), original);
+    const DeviceNames before;
+    DeviceNames after;
+    after.setName(1, 1, "Hall lamp");
+    ASSERT_TRUE(writeDeviceNames(after, before, 1, Program::Quorvel));
+    const std::string written = readFile(dir.file("Lumbrasken.conf"));
+    EXPECT_NE(written.find("; my CP290 notes"), std::string::npos) << written;
+    EXPECT_NE(written.find("Other=kept"), std::string::npos);
+    EXPECT_NE(written.find("Serial%20Path=/dev/ttyUSB0"), std::string::npos);
+    EXPECT_NE(written.find("Hall lamp"), std::string::npos);
+
+    // A file size limit below the new content: refused, reported, old file kept.
+    DeviceNames more = after;
+    for (int h = 2; h <= kHouses; ++h)
+        more.setName(h, 1, std::string(90, 'n'));
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = written.size() + 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool stored = writeDeviceNames(more, after, 1, Program::Quorvel);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(stored);
+    EXPECT_EQ(readFile(dir.file("Lumbrasken.conf")), written);
 }
 
 }  // namespace

@@ -13,7 +13,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+#include <csignal>
 #include <linux/capability.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -367,6 +369,24 @@ TEST_F(Desktop, DeviceNamesEditedInTheWindowReachTheListAndTheFile)
     EXPECT_EQ(again.deviceNames.name(1, 1), "Hall");
     EXPECT_EQ(again.deviceNames.name(2, 1), "Garage");
     EXPECT_EQ(again.deviceNames.name(16, 16), "Device 16");
+
+    // A save the disk refuses: said so, the window stays, nothing changes.
+    const std::string file = testing_support::readFile(state::domainFilePath(state::kSharedDomain));
+    cmd("MainWindow", "dNam");
+    setControlText(ctl("DevNamesWindow", DNNameFirstControlID + 3), std::string(90, 'x').c_str());
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = file.size() + 10;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    cmd("DevNamesWindow", "DNsv");
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(win("DevNamesWindow")->isVisible());
+    EXPECT_TRUE(note().contains("could not be stored")) << note().toStdString();
+    EXPECT_EQ(app().table().record(2)->devNames[1], "Porch light");
+    EXPECT_EQ(testing_support::readFile(state::domainFilePath(state::kSharedDomain)), file);
 }
 
 TEST_F(Desktop, SelfTestCanBeCancelled)
