@@ -605,9 +605,7 @@ void QuorvelApp::pump()
     // Draw the sheet while the operation holds the event loop. Input is
     // delivered, and dropped by the InputDropper unless it is a Cancel:
     // excluding it here would only queue it for after the operation.
-    m_pumping = true;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    m_pumping = false;
 }
 
 // --- controller::OperationsUi ----------------------------------------------

@@ -253,7 +253,6 @@ private:
     QString m_lastFolder;
     bool m_quitting = false;
     bool m_running = false;
-    bool m_pumping = false;
     bool m_busy = false;
     bool m_cancel = false;
     class InputDropper* m_dropper = nullptr;
