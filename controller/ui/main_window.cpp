@@ -57,8 +57,9 @@ DevWindow::DevWindow(QWidget* parent) : QWidget(parent)
     form->addRow(tr("House:"), readOnlyField(HCControlID));
     form->addRow(tr("Event:"), readOnlyField(EvtNControlID));
     auto* names = new QGridLayout;
-    names->addWidget(new QLabel(tr("Unit")), 0, 0, Qt::AlignRight);
-    names->addWidget(new QLabel(tr("Name")), 0, 1);
+    m_heads = {new QLabel(tr("Unit")), new QLabel(tr("Name"))};
+    names->addWidget(m_heads[0], 0, 0, Qt::AlignRight);
+    names->addWidget(m_heads[1], 0, 1);
     for (int k = 0; k < 16; ++k) {
         m_units[static_cast<size_t>(k)] = new QLabel;
         m_units[static_cast<size_t>(k)]->setMinimumWidth(20);
@@ -88,6 +89,8 @@ void DevWindow::setUnitNumbers(const std::vector<int>& units)
         m_names[k]->setVisible(k < units.size());
     }
     m_hint->setVisible(units.empty());
+    for (QLabel* head : m_heads)
+        head->setVisible(!units.empty());
 }
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)

@@ -24,6 +24,7 @@ public:
 private:
     std::array<QLabel*, 16> m_units{};
     std::array<QWidget*, 16> m_names{};
+    std::array<QLabel*, 2> m_heads{};  // "Unit", "Name"
     QLabel* m_hint = nullptr;
 };
 
