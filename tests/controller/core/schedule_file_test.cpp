@@ -278,12 +278,12 @@ TEST(ScheduleFile, ImpossibleRecordsRefuseTheWholeFile)
         t.storeEvent(4, kSixThirtyA1);
         writeFile(dir.file("x.sch"), record(1, kEvent3, 1) + record(17, c.img, 1));
         const FileResult r = readEvent(t, dir.file("x.sch"));
-        EXPECT_EQ(r.status, FileStatus::Refused) << c.problem;
-        EXPECT_EQ(r.problem, std::string("record 2 (event 17) holds ") + c.problem);
+        EXPECT_EQ(r.status, FileStatus::Failed) << c.problem;
+        EXPECT_EQ(r.notSchedule, std::string("record 2 (event 17) holds ") + c.problem);
         EXPECT_TRUE(t.isUsed(4) && t.record(4)->changed && !t.isUsed(1)) << c.problem;
     }
-    EXPECT_TRUE(log.contains("Quorvel Error - Event Schedule file x.sch refused: record 2 (event 17) holds "
-                             "house code 0x05.\n"));
+    EXPECT_TRUE(log.contains("Quorvel Error  - Opening Event Schedule file - not an event schedule file "
+                             "(record 2 (event 17) holds house code 0x05).\n"));
 
     // The edges pass: 23:59, every day, house M (code 0x00).
     EventTable t;
