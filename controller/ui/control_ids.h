@@ -102,9 +102,9 @@ constexpr int DNNameFirstControlID = 411;  // 411..426: unit 1..16
 // Our own additions to the Time Correction window: the location the sun's
 // times are computed for, today's sunrise and sunset there, and a line that
 // tells the user why a save did not go through.
-constexpr int TLatControlID = 410;
-constexpr int TLonControlID = 411;
-constexpr int TSunTimesControlID = 412;
-constexpr int TNoteControlID = 413;
+constexpr int TLatControlID = 430;
+constexpr int TLonControlID = 431;
+constexpr int TSunTimesControlID = 432;
+constexpr int TNoteControlID = 433;
 
 }  // namespace ui

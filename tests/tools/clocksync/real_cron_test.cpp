@@ -19,6 +19,7 @@
 #include "state/crontab_plans.h"
 #include "state/helper_process.h"
 #include "tests/state/state_test_env.h"
+#include "tests/support/real_cron.h"
 #include "tests/support/test_support.h"
 
 using state_test::ScopedEnv;
@@ -26,82 +27,25 @@ using testing_support::TempDir;
 
 namespace {
 
-constexpr const char* kCron = "/usr/sbin/cron";
-constexpr const char* kCronPidFile = "/run/crond.pid";
-
-bool run(const std::vector<std::string>& argv)
-{
-    return state::runAndWait(argv, std::chrono::seconds(20)).ok();
-}
-
-void skipVisibly(const std::string& why)
-{
-    std::fprintf(stderr, "\n*** SKIPPED real-cron test: %s ***\n\n", why.c_str());
-}
-
-// The throw-away user and everything that belongs to it go, whatever happens.
-struct ThrowAwayUser {
-    std::string name;
-    bool created = false;
-    ~ThrowAwayUser()
-    {
-        if (!created)
-            return;
-        run({"crontab", "-u", name, "-r"});
-        EXPECT_TRUE(run({"userdel", "--remove", name})) << "could not remove user " << name;
-    }
-};
-
-// The cron daemon, stopped again only when this test started it.
-struct CronDaemon {
-    pid_t started = 0;
-    ~CronDaemon()
-    {
-        if (started > 0)
-            ::kill(started, SIGTERM);
-    }
-};
-
-pid_t cronPid()
-{
-    std::ifstream in(kCronPidFile);
-    pid_t pid = 0;
-    return in >> pid && pid > 0 && ::kill(pid, 0) == 0 ? pid : 0;
-}
-
 class RealCronTest : public testing_support::SimTest {};
 
 TEST_F(RealCronTest, CronStartsTamselForTheUserAtThePlannedMinute)
 {
-    if (::geteuid() != 0) {
-        skipVisibly("needs root to create a throw-away user (CI runs it as root)");
-        GTEST_SKIP() << "not root";
-    }
-    if (::access(kCron, X_OK) != 0) {
-        skipVisibly("no cron daemon at /usr/sbin/cron; install the cron package");
-        GTEST_SKIP() << "cron not installed";
+    if (const std::string why = testing_support::realCronUnavailable(); !why.empty()) {
+        testing_support::skipVisibly("real-cron test", why);
+        GTEST_SKIP() << why;
     }
 
-    ThrowAwayUser user{"cp290cron" + std::to_string(::getpid() % 100000)};
-    const std::string userHome = "/tmp/" + user.name;
-    ASSERT_TRUE(run({"useradd", "--create-home", "--home-dir", userHome, "--shell", "/bin/sh", user.name}));
-    user.created = true;
-    const passwd* pw = ::getpwnam(user.name.c_str());
-    ASSERT_NE(pw, nullptr);
-
-    CronDaemon cron;
-    if (!cronPid()) {
-        ASSERT_TRUE(run({kCron}));
-        for (int i = 0; i < 50 && !cronPid(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        cron.started = cronPid();
-        ASSERT_GT(cron.started, 0) << "cron did not start";
-    }
+    testing_support::ThrowAwayUser user("cp290cron");
+    ASSERT_TRUE(user.create());
+    const std::string& userHome = user.home;
+    testing_support::CronDaemon cron;
+    ASSERT_TRUE(cron.ensure()) << "cron did not start";
 
     // The emulator's line and the stored device path belong to the user; its
     // clock starts far from the computer's.
     const std::string line = device().ptyPath();
-    ASSERT_EQ(::chown(line.c_str(), pw->pw_uid, pw->pw_gid), 0);
+    ASSERT_EQ(::chown(line.c_str(), user.uid, user.gid), 0);
     device().setClock(sim::SimClock{0, 12, 0x01});
     {
         const std::string config = userHome + "/.config";
@@ -109,22 +53,20 @@ TEST_F(RealCronTest, CronStartsTamselForTheUserAtThePlannedMinute)
         QSettings s(QString::fromStdString(config + "/Lumbrasken.conf"), QSettings::IniFormat);
         s.setValue("Serial Path", QString::fromStdString(line));
         s.sync();
-        ASSERT_TRUE(run({"chown", "-R", user.name + ":", config}));
+        ASSERT_TRUE(user.ownHome());
     }
 
     // Only the user's crontab is touched: the helpers' crontab command is
     // the system's, told which user; the planning files live in a folder of
     // the test's own.
     TempDir work;
-    const std::string wrapper = work.file("crontab-for-user");
-    testing_support::writeFile(wrapper, "#!/bin/sh\nexec crontab -u '" + user.name + "' \"$@\"\n");
-    std::filesystem::permissions(wrapper, std::filesystem::perms::owner_all);
+    const std::string wrapper = testing_support::crontabForUser(work.path(), user.name);
     ScopedEnv home("HOME", work.path());
     ScopedEnv crontab("CP290_CRONTAB", wrapper);
     ScopedEnv appDir("CP290_APP_DIR", CP290_BIN_DIR);
     // Cron does not list pseudo-terminals as serial devices; the user's crontab names the line.
     testing_support::writeFile(work.file("start"), "CP290_SERIAL_DEVICES=" + line + "\n");
-    ASSERT_TRUE(run({wrapper, work.file("start")}));
+    ASSERT_TRUE(testing_support::runCommand({wrapper, work.file("start")}));
 
     // A minute ahead, with room for cron to notice the new crontab first.
     std::time_t at = std::time(nullptr) + 60;
