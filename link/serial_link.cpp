@@ -411,4 +411,17 @@ size_t SerialLine::readUpTo(uint8_t* buf, size_t n, int totalMs)
     return got;
 }
 
+std::string failureText(const LinkResult& r)
+{
+    switch (r.status) {
+    case LinkStatus::OpenFailed: return "could not open the serial device";
+    case LinkStatus::WriteFailed: return "writing to the CP290 failed";
+    case LinkStatus::Timeout: return "the CP290 did not answer";
+    case LinkStatus::BadReply: return "the CP290's reply was not valid";
+    case LinkStatus::Cancelled: return "stopped before the end";
+    case LinkStatus::Ok: break;
+    }
+    return "the CP290 failed";
+}
+
 }  // namespace cp290

@@ -100,6 +100,10 @@ private:
 
 void logNotResponding(Program p);
 
+// A failure in a few words for people ("the CP290 did not answer"), for the
+// tools' run history.
+std::string failureText(const LinkResult& r);
+
 // Restores every open line (settings, exclusive use, lock) and closes it.
 // Async-signal-safe: for platform::endOnSignals().
 void restoreOpenLines();

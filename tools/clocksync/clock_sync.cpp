@@ -22,16 +22,6 @@ void recordRun(state::RunOutcome outcome, const std::string& summary)
         platform::logf("Tamsel Error - writing the run history - %s(%d).\n", std::strerror(err), err);
 }
 
-std::string failureText(const cp290::LinkResult& r)
-{
-    switch (r.status) {
-    case cp290::LinkStatus::WriteFailed: return "writing to the CP290 failed";
-    case cp290::LinkStatus::Timeout: return "the CP290 did not answer";
-    case cp290::LinkStatus::BadReply: return "the CP290's reply was not valid";
-    default: return "the CP290 failed";
-    }
-}
-
 }  // namespace
 
 std::string ReadPortParms()
@@ -68,7 +58,7 @@ int myTimerproc(const std::string& serPath)
     const cp290::LinkResult r = cp290::sendClock(line, now);
     line.close();
     if (!r.ok()) {
-        recordRun(state::RunOutcome::Failed, failureText(r));
+        recordRun(state::RunOutcome::Failed, cp290::failureText(r));
         return 1;
     }
     platform::logf("Tamsel CP290 Clock updated on %d/%d \n", now.tm_mon + 1, now.tm_mday);

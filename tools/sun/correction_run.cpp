@@ -26,17 +26,6 @@ void recordRun(state::RunOutcome outcome, const std::string& summary, const std:
         platform::logf("Veskarn Error - writing the run history - %s(%d).\n", std::strerror(err), err);
 }
 
-std::string failureText(const cp290::LinkResult& r)
-{
-    switch (r.status) {
-    case cp290::LinkStatus::OpenFailed: return "could not open the serial device";
-    case cp290::LinkStatus::WriteFailed: return "writing to the CP290 failed";
-    case cp290::LinkStatus::Timeout: return "the CP290 did not answer";
-    case cp290::LinkStatus::BadReply: return "the CP290's reply was not valid";
-    default: return "the CP290 failed";
-    }
-}
-
 // Turns the seven weekday bits by `days` (positive = later); bit 7 stays.
 uint8_t turnDays(uint8_t bits, int days)
 {
@@ -98,7 +87,7 @@ bool ReadEventList(const std::string& serPath, ToolEventTable& table, RunUi& ui,
         ok = r.ok();
         if (!ok) {
             platform::logLine("Veskarn Error - Events could not be read from the CP290; nothing corrected.\n");
-            why = "reading the events: " + failureText(r);
+            why = "reading the events: " + cp290::failureText(r);
         }
     }
     ui.hide();
@@ -143,7 +132,7 @@ bool SendEventList(const std::string& serPath, const state::ToolCorrections& c, 
             platform::logf("Veskarn Error - Event %d not acknowledged by the CP290; corrections stopped, "
                            "reference dates kept.\n",
                            e.eventNumber);
-            why = "sending event " + std::to_string(e.eventNumber) + ": " + failureText(r);
+            why = "sending event " + std::to_string(e.eventNumber) + ": " + cp290::failureText(r);
             ok = false;
             break;
         }
