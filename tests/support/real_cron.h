@@ -87,11 +87,23 @@ struct ThrowAwayUser {
 struct CronDaemon {
     pid_t started = 0;
 
+    // A process that exists and is not a zombie (a stopped daemon nobody
+    // has reaped yet still answers kill(pid, 0)).
+    static bool alive(pid_t pid)
+    {
+        if (pid <= 0 || ::kill(pid, 0) != 0)
+            return false;
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string field;
+        for (int i = 0; i < 3 && stat >> field; ++i) {
+        }
+        return field != "Z" && field != "X";
+    }
     static pid_t running()
     {
         std::ifstream in(kCronPidFile);
         pid_t pid = 0;
-        return in >> pid && pid > 0 && ::kill(pid, 0) == 0 ? pid : 0;
+        return in >> pid && alive(pid) ? pid : 0;
     }
     // True when cron runs (already, or started here).
     bool ensure()
@@ -105,10 +117,15 @@ struct CronDaemon {
         started = running();
         return started > 0;
     }
+    // Waits (bounded) until the daemon is gone, so the next test that needs
+    // cron never takes the dying one for a running one.
     ~CronDaemon()
     {
-        if (started > 0)
-            ::kill(started, SIGTERM);
+        if (started <= 0)
+            return;
+        ::kill(started, SIGTERM);
+        for (int i = 0; i < 100 && alive(started); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 };
 
