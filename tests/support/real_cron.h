@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <pwd.h>
@@ -83,6 +84,28 @@ struct ThrowAwayUser {
     }
 };
 
+// Cron rereads the crontabs only when the spool folder's modification time,
+// in whole seconds, differs from the one it last read: a crontab installed
+// in the same second as a reread goes unseen until the next change. Cron
+// rereads when it starts and at each minute; these keep installs clear of both.
+inline void waitForNextSecond()
+{
+    const std::time_t now = std::time(nullptr);
+    while (std::time(nullptr) == now)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+inline void stayClearOfCronMinute()
+{
+    for (;;) {
+        const std::time_t now = std::time(nullptr);
+        std::tm t{};
+        ::localtime_r(&now, &t);
+        if (t.tm_sec >= 3 && t.tm_sec <= 55)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+}
+
 // The cron daemon, stopped again only when this test started it.
 struct CronDaemon {
     pid_t started = 0;
@@ -115,6 +138,9 @@ struct CronDaemon {
         for (int i = 0; i < 50 && !running(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         started = running();
+        // A daemon just started reads the crontabs now; see waitForNextSecond.
+        if (started > 0)
+            waitForNextSecond();
         return started > 0;
     }
     // Waits (bounded) until the daemon is gone, so the next test that needs

@@ -65,6 +65,7 @@ TEST_F(RealCronTest, CronStartsTamselForTheUserAtThePlannedMinute)
     ScopedEnv crontab("CP290_CRONTAB", wrapper);
     ScopedEnv appDir("CP290_APP_DIR", CP290_BIN_DIR);
     // Cron does not list pseudo-terminals as serial devices; the user's crontab names the line.
+    testing_support::stayClearOfCronMinute();
     testing_support::writeFile(work.file("start"), "CP290_SERIAL_DEVICES=" + line + "\n");
     ASSERT_TRUE(testing_support::runCommand({wrapper, work.file("start")}));
 
@@ -94,7 +95,9 @@ TEST_F(RealCronTest, CronStartsTamselForTheUserAtThePlannedMinute)
             set = set || (!f.empty() && f[0] == 0x02);
     }
     ASSERT_TRUE(set) << "cron did not run tamsel for " << user.name << " at " << when.tm_hour << ":"
-                     << when.tm_min;
+                     << when.tm_min << " (cron " << (testing_support::CronDaemon::running() ? "running" : "gone")
+                     << "; tamsel's history: \""
+                     << testing_support::readFile(userHome + "/.local/state/cp290/runs.log") << "\")";
     const std::tm now = platform::localTime(std::time(nullptr));
     const sim::SimClock c = device().clock();
     EXPECT_LE(std::abs((c.hour * 60 + c.minute) - (now.tm_hour * 60 + now.tm_min)) % (24 * 60 - 1), 1);
