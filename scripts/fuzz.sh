@@ -9,10 +9,11 @@ cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-60}"
 build=build-fuzz
 ./scripts/install-deps.sh clang libclang-rt-14-dev
+. scripts/compiler-cache.sh
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DCP290_FUZZ=ON -DCP290_BUILD_TESTS=OFF ${CMAKE_CXX_COMPILER_LAUNCHER:+-DCMAKE_CXX_COMPILER_LAUNCHER=$CMAKE_CXX_COMPILER_LAUNCHER}
+  -DCP290_FUZZ=ON -DCP290_BUILD_TESTS=OFF "${cache_flags[@]}"
 targets=(schedule_file crontab preferences replies)
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
 

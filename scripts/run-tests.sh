@@ -17,9 +17,10 @@ if [ "${1:-}" = "--sanitize" ]; then
 fi
 
 ./scripts/install-deps.sh
+. scripts/compiler-cache.sh
 
 rm -rf "$build"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" "${cache_flags[@]}"
 cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
