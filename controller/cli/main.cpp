@@ -8,7 +8,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -25,6 +27,7 @@
 #include "platform/program_info.h"
 #include "state/preferences.h"
 #include "controller/cli/sun_command.h"
+#include "tools/sun/year_preview.h"
 
 namespace {
 
@@ -47,6 +50,11 @@ const char* const kUsage =
     "  status [--json]     the work the crontab plans: its next run, its last run,\n"
     "                      runs that never happened, and the snapshots to go back to\n"
     "  sun [YYYY-MM-DD]    sunrise and sunset at the stored location (today by default)\n"
+    "  preview [--days N] [FILE]\n"
+    "                      the times the planned sun corrections will give the\n"
+    "                      listed events on each of the next N days (365 by\n"
+    "                      default), as CSV: date,event,time; starts from the\n"
+    "                      CP290's events, or FILE's\n"
     "%s"
     "\n"
     "Options:\n"
@@ -82,6 +90,7 @@ struct Args {
     bool set = false;
     bool yes = false;
     bool help = false;
+    std::string days;  // preview only
 };
 
 // The first failure line the core logged during the command: the most precise
@@ -140,6 +149,12 @@ bool parse(int argc, char** argv, Args& a, std::string& error)
             a.device = argv[++i];
         } else if (s.rfind("--device=", 0) == 0) {
             a.device = s.substr(9);
+        } else if (s == "--days" || s.rfind("--days=", 0) == 0) {
+            if (s == "--days" && i + 1 >= argc) {
+                error = "--days needs a number";
+                return false;
+            }
+            a.days = s == "--days" ? argv[++i] : s.substr(7);
         } else if (s == "--add") {
             a.add = true;
         } else if (s == "--set") {
@@ -240,15 +255,41 @@ int houseFromLetter(const std::string& s)
     return c && p ? static_cast<int>(p - cp290::HLetters) + 1 : 0;
 }
 
+// The CSV on stdout; what the plan leaves out on stderr, for the person.
+int printPreview(veskarn::PreviewSources& sources, const EventTable& table, int days)
+{
+    sources.input.events = veskarn::toolTableFrom(table);
+    if (!sources.crontabRead)
+        std::fprintf(stderr, "cp290ctl: the crontab could not be read; the times are shown without corrections\n");
+    else if (!sources.input.runs)
+        std::fprintf(stderr, "cp290ctl: no sun-correction run is planned (cp290ctl plan corrections); the times "
+                             "stay as they are\n");
+    const std::vector<veskarn::PreviewDay> out = veskarn::previewDays(sources.input, platform::now(), days);
+    std::fputs(veskarn::previewCsv(out).c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : fail("cannot write the preview: " + std::string(std::strerror(errno)), false);
+}
+
 int run(const Args& a)
 {
     const std::string& cmd = a.command;
     const size_t wantOperands = cmd == "read" || cmd == "send" || cmd == "base" ? 1 : 0;
-    const size_t maxOperands = cmd == "list" ? 1 : wantOperands;
-    if (cmd != "read" && cmd != "send" && cmd != "list" && cmd != "clock" && cmd != "base" && cmd != "selftest")
+    const size_t maxOperands = cmd == "list" || cmd == "preview" ? 1 : wantOperands;
+    if (cmd != "read" && cmd != "send" && cmd != "list" && cmd != "clock" && cmd != "base" && cmd != "selftest" &&
+        cmd != "preview")
         return usageError("unknown command '" + cmd + "'");
     if (a.operands.size() < wantOperands || a.operands.size() > maxOperands)
         return usageError("wrong number of arguments for " + cmd);
+    if (!a.days.empty() && cmd != "preview")
+        return usageError("--days applies to preview only");
+    int days = 365;
+    if (!a.days.empty()) {
+        char* end = nullptr;
+        errno = 0;
+        const long v = std::strtol(a.days.c_str(), &end, 10);
+        if (errno != 0 || !end || *end != '\0' || v < 1 || v > veskarn::kMaxPreviewDays)
+            return usageError(platform::format("--days takes a number of days from 1 to %d", veskarn::kMaxPreviewDays));
+        days = static_cast<int>(v);
+    }
     if (a.add && cmd != "send")
         return usageError("--add applies to send only");
     if (a.set && cmd != "clock")
@@ -265,6 +306,19 @@ int run(const Args& a)
     TerminalUi ui;
     Cp290Operations ops(table, ui);
 
+    // The list and the place first, so a preview that cannot be made never waits for the device.
+    std::optional<veskarn::PreviewSources> preview;
+    if (cmd == "preview") {
+        preview = veskarn::readPreviewSources();
+        if (!preview->problem.empty())
+            return fail(preview->problem, false, kExitFailure);
+    }
+    if (cmd == "preview" && !a.operands.empty()) {
+        const FileResult r = readEvent(table, a.operands[0]);
+        if (!r.ok())
+            return fail("cannot read " + a.operands[0] + ": " + std::strerror(r.error), false, kExitNoInput);
+        return printPreview(*preview, table, days);
+    }
     if (cmd == "list" && !a.operands.empty()) {
         const FileResult r = readEvent(table, a.operands[0]);
         if (!r.ok())
@@ -289,10 +343,12 @@ int run(const Args& a)
     if (ops.devicePath().empty())
         return fail("no serial device found; use --device PATH", true, kExitUnavailable);
 
-    if (cmd == "read" || cmd == "list") {
+    if (cmd == "read" || cmd == "list" || cmd == "preview") {
         const OpResult r = ops.GetEventList();
         if (!r.ok())
             return failOp(r, ops.devicePath());
+        if (cmd == "preview")
+            return printPreview(*preview, table, days);
         if (cmd == "list") {
             printTable(table);
             return 0;

@@ -84,15 +84,12 @@ AutomationRow weeklyRow(const char* title, const char* tool, state::PairKind kin
     AutomationRow row;
     row.title = title;
     row.tool = tool;
-    const state::CrontabPairs pairs = state::readCrontabPairs(crontab, kind, kWho);
     std::vector<std::time_t> planned;
-    if (pairs.markerMet && pairs.timing) {
-        if (const auto plan = weeklyPlan(*pairs.timing)) {
-            row.planned = true;
-            row.plan = weeklyText(*plan);
-            row.nextRun = state::nextRun(*plan, now);
-            planned = state::plannedTimes(*plan, now - kMissedLookBack, now);
-        }
+    if (const auto plan = plannedWeekly(crontab, kind)) {
+        row.planned = true;
+        row.plan = weeklyText(*plan);
+        row.nextRun = state::nextRun(*plan, now);
+        planned = state::plannedTimes(*plan, now - kMissedLookBack, now);
     }
     addHistory(row, planned, runs, now);
     return row;
@@ -103,23 +100,14 @@ AutomationRow scheduleRow(const std::string& crontab, const std::vector<state::R
     AutomationRow row;
     row.title = "Virtual schedules";
     row.tool = "brondile";
-    const state::CrontabPairs pairs = state::readCrontabPairs(crontab, state::PairKind::Schedule, kWho);
     std::vector<std::time_t> planned;
     std::string time;
-    for (const state::ScheduleRead& s : pairs.schedules) {
-        if (!s.entry)
-            continue;
-        const auto minute = number(s.entry->minute, 0, 59);
-        const auto hour = number(s.entry->hour, 0, 23);
-        const auto day = number(s.entry->day, 1, 31);
-        const auto month = number(s.entry->month, 1, 12);
-        if (!minute || !hour || !day || !month)
-            continue;
-        const state::DatedPlan plan{*month, *day, *minute, *hour};
+    for (const PlannedLoad& load : plannedLoads(crontab)) {
+        const state::DatedPlan& plan = load.when;
         row.planned = true;
-        row.plan += platform::format("%s%02d/%02d %s (%s)", row.plan.empty() ? "" : ", ", *month, *day,
-                                     s.marker.name.c_str(), s.marker.load == 1 ? "replace" : "add");
-        time = platform::format(" at %02d:%02d", *hour, *minute);
+        row.plan += platform::format("%s%02d/%02d %s (%s)", row.plan.empty() ? "" : ", ", plan.month, plan.day,
+                                     load.name.c_str(), load.load == 1 ? "replace" : "add");
+        time = platform::format(" at %02d:%02d", plan.hour, plan.minute);
         if (const auto next = state::nextRun(plan, now); next && (!row.nextRun || *next < *row.nextRun))
             row.nextRun = next;
         for (const std::time_t t : state::plannedTimes(plan, now - kMissedLookBack, now))
@@ -152,6 +140,32 @@ std::string jsonTime(const std::optional<std::time_t>& t)
 }
 
 }  // namespace
+
+std::optional<state::WeeklyPlan> plannedWeekly(const std::string& crontab, state::PairKind kind)
+{
+    const state::CrontabPairs pairs = state::readCrontabPairs(crontab, kind, kWho);
+    if (!pairs.markerMet || !pairs.timing)
+        return std::nullopt;
+    return weeklyPlan(*pairs.timing);
+}
+
+std::vector<PlannedLoad> plannedLoads(const std::string& crontab)
+{
+    std::vector<PlannedLoad> out;
+    const state::CrontabPairs pairs = state::readCrontabPairs(crontab, state::PairKind::Schedule, kWho);
+    for (const state::ScheduleRead& s : pairs.schedules) {
+        if (!s.entry)
+            continue;
+        const auto minute = number(s.entry->minute, 0, 59);
+        const auto hour = number(s.entry->hour, 0, 23);
+        const auto day = number(s.entry->day, 1, 31);
+        const auto month = number(s.entry->month, 1, 12);
+        if (!minute || !hour || !day || !month)
+            continue;
+        out.push_back({state::DatedPlan{*month, *day, *minute, *hour}, s.marker.name, s.marker.load});
+    }
+    return out;
+}
 
 std::string runTimeText(std::time_t t)
 {

@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "state/crontab_lines.h"
 #include "state/run_history.h"
+#include "state/run_plan.h"
 
 namespace controller {
 
@@ -41,6 +43,17 @@ struct AutomationStatus {
     std::vector<AutomationRow> rows;
     std::vector<SnapshotRow> snapshots;  // newest first
 };
+
+// What crontab bytes plan, through the planning windows' pair reader: the
+// weekly plan of a clock-sync or correction pair (nullopt: none, or a
+// timing that is not one), and the dated schedule loads.
+std::optional<state::WeeklyPlan> plannedWeekly(const std::string& crontab, state::PairKind kind);
+struct PlannedLoad {
+    state::DatedPlan when;
+    std::string name;  // the schedule file
+    int load = 1;      // 1 replace all events, 2 add the file's
+};
+std::vector<PlannedLoad> plannedLoads(const std::string& crontab);
 
 // From crontab bytes, the history and "now" (no files read).
 std::vector<AutomationRow> automationRows(const std::string& crontab, const std::vector<state::RunRecord>& runs,

@@ -38,7 +38,7 @@ uint8_t turnDays(uint8_t bits, int days)
 // Sun times of one kind on the reference date and today; the difference, or
 // nullopt (logged) when the sun does not rise or set on either date.
 std::optional<int32_t> sunDelta(const sun::SolarPlace& place, const state::RefDate& ref, const std::tm& today,
-                                bool rising)
+                                bool rising, Logging logging)
 {
     auto compute = rising ? sun::SunUp : sun::SunDown;
     const std::optional<int32_t> before = compute(place, sun::CalcDay(ref.year, ref.month, ref.day));
@@ -46,10 +46,11 @@ std::optional<int32_t> sunDelta(const sun::SolarPlace& place, const state::RefDa
         compute(place, sun::CalcDay(today.tm_year + 1900, today.tm_mon + 1, today.tm_mday));
     if (before && now)
         return *now - *before;
-    platform::logf("Veskarn - No %s at this location on %d/%d/%d or %d/%d/%d; %s events not shifted, "
-                   "reference date kept.\n",
-                   rising ? "sunrise" : "sunset", ref.month, ref.day, ref.year, today.tm_mon + 1, today.tm_mday,
-                   today.tm_year + 1900, rising ? "sunrise" : "sunset");
+    if (logging == Logging::On)
+            platform::logf("Veskarn - No %s at this location on %d/%d/%d or %d/%d/%d; %s events not shifted, "
+                       "reference date kept.\n",
+                       rising ? "sunrise" : "sunset", ref.month, ref.day, ref.year, today.tm_mon + 1, today.tm_mday,
+                       today.tm_year + 1900, rising ? "sunrise" : "sunset");
     return std::nullopt;
 }
 
@@ -148,6 +149,30 @@ bool SendEventList(const std::string& serPath, const state::ToolCorrections& c, 
 
 }  // namespace
 
+RunDecision decideRun(const state::ToolCorrections& c, const sun::SolarPlace& place, Logging logging)
+{
+    RunDecision d;
+    Shifts& s = d.shifts;
+    s.DST = place.DST;
+    s.sunrise = c.applySU;
+    s.sunset = c.applySD;
+    // A kind without a time on either date keeps its reference date: it is
+    // not written back, so a later run measures from the last real shift.
+    d.written = c;
+    if (c.applySU) {
+        const std::optional<int32_t> delta = sunDelta(place, c.SUTime, place.GregDate, true, logging);
+        s.deltaSU = delta.value_or(0);
+        d.written.applySU = delta.has_value();
+    }
+    if (c.applySD) {
+        const std::optional<int32_t> delta = sunDelta(place, c.SDTime, place.GregDate, false, logging);
+        s.deltaSD = delta.value_or(0);
+        d.written.applySD = delta.has_value();
+    }
+    d.needed = (s.sunrise && s.deltaSU != 0) || (s.sunset && s.deltaSD != 0) || zoneChangeDue(c, s.DST);
+    return d;
+}
+
 void shiftEventTime(cp290::EventImage& img, int minutes)
 {
     // Hour and minute are read as the signed bytes the device's table holds.
@@ -166,15 +191,18 @@ void shiftEventTime(cp290::EventImage& img, int minutes)
     img[1] = turnDays(img[1], days);
 }
 
-void ApplySunCorr(state::ToolCorrections& c, ToolEventTable& table, const Shifts& s)
+void ApplySunCorr(state::ToolCorrections& c, ToolEventTable& table, const Shifts& s, Logging logging)
 {
+    const bool log = logging == Logging::On;
     for (const int32_t n : c.outOfRange)
-        platform::logf("Veskarn Error - Event %d not stored in CP290 memory\n", n);
+        if (log)
+            platform::logf("Veskarn Error - Event %d not stored in CP290 memory\n", n);
     for (state::ToolCorrectionRecord& k : c.CorrArray) {
         const int n = k.eventNumber;
         ToolEvent& e = table[static_cast<size_t>(n)];
         if (e.eventNumber != n) {
-            platform::logf("Veskarn Error - Event %d not stored in CP290 memory\n", n);
+            if (log)
+                platform::logf("Veskarn Error - Event %d not stored in CP290 memory\n", n);
             continue;
         }
         int shift = 0;
@@ -221,25 +249,10 @@ int myTimerproc(RunUi& ui)
     }
     const std::tm& today = place->GregDate;
 
-    Shifts s;
-    s.DST = place->DST;
-    s.sunrise = c.applySU;
-    s.sunset = c.applySD;
-    // A kind without a time on either date keeps its reference date: it is
-    // not written back, so a later run measures from the last real shift.
-    state::ToolCorrections written = c;
-    if (c.applySU) {
-        const std::optional<int32_t> d = sunDelta(*place, c.SUTime, today, true);
-        s.deltaSU = d.value_or(0);
-        written.applySU = d.has_value();
-    }
-    if (c.applySD) {
-        const std::optional<int32_t> d = sunDelta(*place, c.SDTime, today, false);
-        s.deltaSD = d.value_or(0);
-        written.applySD = d.has_value();
-    }
-
-    if (!(s.sunrise && s.deltaSU != 0) && !(s.sunset && s.deltaSD != 0) && !zoneChangeDue(c, s.DST)) {
+    RunDecision decision = decideRun(c, *place);
+    const Shifts& s = decision.shifts;
+    state::ToolCorrections& written = decision.written;
+    if (!decision.needed) {
         platform::logLine("Veskarn - No Time Corrections Necessary\n");
         recordRun(state::RunOutcome::NothingToDo, "no correction needed");
         ui.nothingNeeded();

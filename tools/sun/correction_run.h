@@ -24,6 +24,7 @@
 
 #include "link/cp290_protocol.h"
 #include "state/correction_store.h"
+#include "tools/sun/solar_time.h"
 
 namespace veskarn {
 
@@ -60,9 +61,24 @@ struct Shifts {
     uint8_t DST = 0;       // daylight-saving time in force at the run
 };
 
+// How a logging step speaks: a run logs, a preview of runs to come stays quiet.
+enum class Logging { On, Off };
+
 // ApplySunCorr: shifts the listed events in `table` and updates the entries'
 // zone flags. Listed numbers the CP290 does not hold are logged and skipped.
-void ApplySunCorr(state::ToolCorrections& c, ToolEventTable& table, const Shifts& s);
+void ApplySunCorr(state::ToolCorrections& c, ToolEventTable& table, const Shifts& s,
+                  Logging logging = Logging::On);
+
+// What a run at the place's moment (place.GregDate) decides from the list
+// as read: the shifts, and whether the CP290 must be read at all. In
+// `written`, applySU/applySD say which reference dates the run moves to its
+// date (a kind without a sun time on either date keeps its own).
+struct RunDecision {
+    Shifts shifts;
+    bool needed = false;
+    state::ToolCorrections written;
+};
+RunDecision decideRun(const state::ToolCorrections& c, const sun::SolarPlace& place, Logging logging = Logging::On);
 
 // The whole run (myTimerproc); returns the exit status: 0 done (or nothing to
 // do), 1 a failure that left the domain untouched, 69 no device.

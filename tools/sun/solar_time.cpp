@@ -107,15 +107,20 @@ SolarPlace placeFromFixed(int32_t latitude, int32_t longitude, long gmtOffsetSec
     return p;
 }
 
+SolarPlace placeAt(const state::Location& where, std::time_t when)
+{
+    const std::tm local = platform::localTime(when);
+    SolarPlace p = placeFromFixed(where.latitude, where.longitude, local.tm_gmtoff, local.tm_isdst > 0);
+    p.GregDate = local;
+    return p;
+}
+
 std::optional<SolarPlace> getLocInfo(state::Program who)
 {
     const std::optional<state::Location> loc = state::ReadLocation(who);
     if (!loc)
         return std::nullopt;
-    const std::tm now = platform::localTime(platform::now());
-    SolarPlace p = placeFromFixed(loc->latitude, loc->longitude, now.tm_gmtoff, now.tm_isdst > 0);
-    p.GregDate = now;
-    return p;
+    return placeAt(*loc, platform::now());
 }
 
 std::optional<int32_t> SunUp(const SolarPlace& place, int32_t julDay)

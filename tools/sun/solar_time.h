@@ -69,6 +69,10 @@ struct SolarPlace {
 // daylight-saving flag. Offsets that are not whole hours lose the fraction.
 SolarPlace placeFromFixed(int32_t latitude, int32_t longitude, long gmtOffsetSeconds, bool dst);
 
+// The place at a moment: the location with the system time zone's offset
+// and daylight-saving flag in force then, and that moment broken down.
+SolarPlace placeAt(const state::Location& where, std::time_t when);
+
 // getLocInfo: the stored location (or the time zone's) and the system time
 // zone at platform::now(). nullopt when no location is known (logged in the
 // caller's name by state::ReadLocation).
