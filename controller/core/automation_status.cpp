@@ -53,7 +53,7 @@ std::optional<state::WeeklyPlan> weeklyPlan(const state::CronEntryFields& f)
     return p;
 }
 
-std::string weeklyText(const state::WeeklyPlan& p)
+std::string weeklyTextOf(const state::WeeklyPlan& p)
 {
     std::string days;
     for (size_t d = 1; d <= 7; ++d)
@@ -87,7 +87,7 @@ AutomationRow weeklyRow(const char* title, const char* tool, state::PairKind kin
     std::vector<std::time_t> planned;
     if (const auto plan = plannedWeekly(crontab, kind)) {
         row.planned = true;
-        row.plan = weeklyText(*plan);
+        row.plan = weeklyTextOf(*plan);
         row.nextRun = state::nextRun(*plan, now);
         planned = state::plannedTimes(*plan, now - kMissedLookBack, now);
     }
@@ -165,6 +165,11 @@ std::vector<PlannedLoad> plannedLoads(const std::string& crontab)
         out.push_back({state::DatedPlan{*month, *day, *minute, *hour}, s.marker.name, s.marker.load});
     }
     return out;
+}
+
+std::string weeklyText(const state::WeeklyPlan& p)
+{
+    return weeklyTextOf(p);
 }
 
 std::string runTimeText(std::time_t t)

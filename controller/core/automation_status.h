@@ -63,6 +63,9 @@ std::vector<AutomationRow> automationRows(const std::string& crontab, const std:
 // maxSnapshots, newest first).
 AutomationStatus readAutomationStatus(std::time_t now, size_t maxSnapshots = 20);
 
+// "Mon, Wed, Sun at 03:05"
+std::string weeklyText(const state::WeeklyPlan& p);
+
 // "Sat 2026-12-12 03:05"
 std::string runTimeText(std::time_t t);
 

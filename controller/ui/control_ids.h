@@ -107,4 +107,9 @@ constexpr int TLonControlID = 431;
 constexpr int TSunTimesControlID = 432;
 constexpr int TNoteControlID = 433;
 
+// Year Ahead window.
+constexpr int TYInfoControlID = 480;
+constexpr int TYHoverControlID = 481;
+constexpr int TYExportControlID = 482;
+
 }  // namespace ui

@@ -196,6 +196,8 @@ void MainWindow::buildMenus()
     add(m_planningMenu, tr("Virtual &Schedules…"), "schd");
     add(m_planningMenu, tr("&Clock Sync…"), "sYnc");
     add(m_planningMenu, tr("&Time Corrections…"), "TcSl");
+    m_planningMenu->addSeparator();
+    add(m_planningMenu, tr("Year &Ahead…"), "yrAh");
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     add(help, tr("&Read Me"), "rdme", QKeySequence::HelpContents);

@@ -26,6 +26,7 @@
 #include "controller/ui/controls.h"
 #include "controller/ui/device_names_window.h"
 #include "controller/ui/device_names_window_handler.h"
+#include "controller/ui/year_ahead_window.h"
 #include "controller/ui/dialogs.h"
 #include "controller/ui/edit_window.h"
 #include "controller/ui/edit_window_handler.h"
@@ -154,6 +155,8 @@ public:
             m_app.syncHandler().open();
         } else if (code == QLatin1String("TcSl")) {
             m_app.veskHandler().open();
+        } else if (code == QLatin1String("yrAh")) {
+            m_app.yearAheadHandler().open();
         } else if (code == QLatin1String("quit")) {
             m_app.requestQuit();
         } else if (code == QLatin1String("abut")) {
@@ -209,6 +212,7 @@ void QuorvelApp::createWindows()
     m_w.sync = new SyncWindow(m_w.main);
     m_w.fnd = new SearchWindow(m_w.main);
     m_w.names = new DevNamesWindow(m_w.main);
+    m_w.year = new YearAheadWindow(m_w.main);
 
     // Help tags on the controls a newcomer may wonder about.
     const auto tip = [](QWidget* w, const QString& text) {
@@ -256,6 +260,9 @@ void QuorvelApp::installHandlers()
     auto namesHandler = std::make_unique<DevNamesWindowHandler>(*this);
     m_devNamesHandler = namesHandler.get();
     attach(m_w.names, std::move(namesHandler));
+    auto yearHandler = std::make_unique<YearAheadHandler>(*this);
+    m_yearHandler = yearHandler.get();
+    attach(m_w.year, std::move(yearHandler));
 }
 
 int QuorvelApp::start()
@@ -430,7 +437,7 @@ QWidget* QuorvelApp::window(const QString& name) const
         {"PrefsWindow", m_w.prefs},   {"VeskEdWindow", m_w.veskEd},  {"VeskWindow", m_w.vesk},
         {"SchedWindow", m_w.sched},   {"SchEdWindow", m_w.schedEd},  {"SndWindow", m_w.snd},
         {"ResetWindow", m_w.reset},   {"SyncWindow", m_w.sync},      {"SearchWindow", m_w.fnd},
-        {"DevNamesWindow", m_w.names},
+        {"DevNamesWindow", m_w.names}, {"YearWindow", m_w.year},
     };
     for (const auto& [n, w] : names)
         if (name == QLatin1String(n))
@@ -490,24 +497,31 @@ void QuorvelApp::GetSchedule()
     refreshTitle();
 }
 
-void QuorvelApp::SaveSchedule()
+QString QuorvelApp::chooseSavePath(QWidget* parent, const QString& title, const QString& proposedName)
 {
-    const QString proposed = QString::fromStdString(m_files->proposedSaveName());
     QString path;
     if (m_options.chooseSaveFile) {
-        path = m_options.chooseSaveFile(proposed);
+        path = m_options.chooseSaveFile(proposedName);
     } else {
-        QFileDialog dialog(m_w.main, tr("Save Event Schedule"), m_lastFolder);
+        QFileDialog dialog(parent, title, m_lastFolder);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.selectFile(proposed);
+        dialog.selectFile(proposedName);
         dialog.setWindowModality(Qt::WindowModal);
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             path = dialog.selectedFiles().first();
     }
+    if (!path.isEmpty())
+        m_lastFolder = QFileInfo(path).absolutePath();
+    return path;
+}
+
+void QuorvelApp::SaveSchedule()
+{
+    const QString path = chooseSavePath(m_w.main, tr("Save Event Schedule"),
+                                        QString::fromStdString(m_files->proposedSaveName()));
     if (path.isEmpty())
         return;
-    m_lastFolder = QFileInfo(path).absolutePath();
     setNote({});
     m_files->saveConfirmed(path.toStdString());
     refreshTitle();

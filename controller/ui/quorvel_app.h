@@ -39,6 +39,8 @@ class CommandRouter;
 class DevCkWindow;
 class DevNamesWindow;
 class DevNamesWindowHandler;
+class YearAheadHandler;
+class YearAheadWindow;
 class DevWindow;
 class EditWindow;
 class EditWindowHandler;
@@ -82,6 +84,7 @@ struct Windows {
     SyncWindow* sync = nullptr;          // "SyncWindow"
     SearchWindow* fnd = nullptr;         // "SearchWindow"
     DevNamesWindow* names = nullptr;     // "DevNamesWindow", our own: the unit names
+    YearAheadWindow* year = nullptr;     // our own: the sun corrections of the year ahead
 };
 
 // Confirmation modes (warnType).
@@ -146,6 +149,7 @@ public:
     SchedulesHandler& schedHandler() { return *m_schedHandler; }
     SyncWindowHandler& syncHandler() { return *m_syncHandler; }
     DevNamesWindowHandler& devNamesHandler() { return *m_devNamesHandler; }
+    YearAheadHandler& yearAheadHandler() { return *m_yearHandler; }
 
     // The device names were stored anew: the list's records, the drawer, the
     // editor's unit boxes and the search window take them at once.
@@ -191,6 +195,9 @@ public:
     // The line in the main window that reports a failure (error) or what
     // worked; "" clears it.
     void setNote(const QString& text, bool error = true);
+    // A path to save to, from the save dialog over `parent` (or the test's
+    // chooser); empty when the user cancels. Remembers the folder.
+    QString chooseSavePath(QWidget* parent, const QString& title, const QString& proposedName);
 
     // controller::OperationsUi
     void progressShow(const std::string& text) override;
@@ -246,6 +253,7 @@ private:
     std::unique_ptr<SchedulesHandler> m_schedHandler;
     std::unique_ptr<TimeCorrectionHandler> m_veskHandler;
     DevNamesWindowHandler* m_devNamesHandler = nullptr;
+    YearAheadHandler* m_yearHandler = nullptr;
     CommandHandler* m_appHandler = nullptr;
     QObject* m_helpFilter = nullptr;
     QMessageBox* m_errorBox = nullptr;

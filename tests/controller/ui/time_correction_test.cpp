@@ -16,6 +16,10 @@
 #include <QMenu>
 #include "controller/ui/time_correction_handler.h"
 #include "controller/ui/time_correction_window.h"
+#include "controller/ui/year_ahead_window.h"
+#include <QChart>
+#include <QChartView>
+#include <QXYSeries>
 #include "platform/clock.h"
 #include "tests/controller/ui/quorvel_fixture.h"
 
@@ -336,4 +340,58 @@ TEST_F(TimeCorrection, ClosingWithUnsavedChangesAsksAndDropsThem)
     EXPECT_FALSE(std::filesystem::exists(m_home.file("Wrellish")));
     EXPECT_FALSE(std::filesystem::exists(m_home.file("tempCrontab")));
     EXPECT_TRUE(app().windows().main->planningMenu()->isEnabled());
+}
+
+TEST_F(TimeCorrection, YearAheadChartsThePlannedCorrectionsAndExportsThem)
+{
+    {
+        QSettings d = domain();
+        d.setValue("Events", 2);
+        d.setValue("Event Numbers", QStringList{"1", "2"});
+        d.setValue("Corr Types", QStringList{"1", "2"});
+        d.setValue("Corr DST", QStringList{"1", "1"});
+        d.setValue("Last Zone", QStringList{"0", "0"});
+        for (const char* kind : {"SU", "SD"}) {
+            d.setValue(QString("Last %1 Mo").arg(kind), 3);
+            d.setValue(QString("Last %1 Da").arg(kind), 1);
+            d.setValue(QString("Last %1 Yr").arg(kind), 2006);
+        }
+        d.setValue("Latitude", "40.7514");
+        d.setValue("Longitude", "-73.9847");
+    }
+    testing_support::writeFile(m_home.file("installed"),
+                               pair("5", "3", "1,3,5") + "# Quorvel\x01/s/Winter\n0\t1\t15\t03\t*\tbrondile\n");
+    device().setEvent(1, uitest::image(8, 0x7F, 6, 30, 0x80, 0, 0x60, 2));
+    device().setEvent(2, uitest::image(8, 0x7F, 18, 45, 0x40, 0, 0x60, 3));
+    startApp();
+    cmd("MainWindow", "CPrd");
+    const std::string before = crontab();
+
+    cmd("MainWindow", "yrAh");
+    auto* year = static_cast<YearAheadWindow*>(win("YearWindow"));
+    ASSERT_TRUE(year->isVisible());
+    EXPECT_TRUE(text("YearWindow", TYInfoControlID).contains("Mon, Wed, Fri at 03:05"))
+        << text("YearWindow", TYInfoControlID).toStdString();
+    QStringList names;
+    for (QAbstractSeries* s : year->findChild<QChartView*>()->chart()->series())
+        names << s->name();
+    EXPECT_TRUE(names.contains("Event 1") && names.contains("Event 2")) << names.join(", ").toStdString();
+    EXPECT_TRUE(names.contains("Load Winter (replace)")) << names.join(", ").toStdString();
+    // Today's run (03:05) has passed: Thursday keeps the times read, Friday's run moves them.
+    const auto at = [](int day) { return (kMar2Noon + (day - 2) * 86400) * qint64(1000); };
+    EXPECT_EQ(year->pointText("Event 1", at(2), 0).toStdString(), "Event 1 - Thu 2006-03-02: 06:30");
+    EXPECT_NE(year->pointText("Event 1", at(3), 0).toStdString(), "Event 1 - Fri 2006-03-03: 06:30");
+    EXPECT_TRUE(year->pointText("Daylight (sunrise to sunset)", at(2), 12).contains("sunrise 06:"));
+    EXPECT_EQ(crontab(), before);  // read, never rewritten
+
+    saveAnswer = QString::fromStdString(m_home.file("chart.png"));
+    click("YearWindow", "YAex");
+    EXPECT_EQ(proposedName, "year-ahead.png");
+    EXPECT_EQ(testing_support::readFile(m_home.file("chart.png")).substr(0, 4), "\x89PNG");
+
+    // Without a correction list there is nothing to draw, and the window says what to do.
+    std::filesystem::remove(m_home.path() + "/config/Veskarn.conf");
+    cmd("MainWindow", "yrAh");
+    EXPECT_TRUE(text("YearWindow", TYInfoControlID).contains("Time Corrections window"));
+    EXPECT_FALSE(enabled("YearWindow", TYExportControlID));
 }
