@@ -88,6 +88,27 @@ std::vector<std::string> listSnapshots()
     return paths;
 }
 
+std::optional<SnapshotStamp> snapshotStamp(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (!isSnapshotName(name))
+        return std::nullopt;
+    std::tm t{};
+    int consumed = 0;
+    if (std::sscanf(name.c_str(), "%4d-%2d-%2d-%2d%2d-%n", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min,
+                    &consumed) != 5 ||
+        consumed != 16)
+        return std::nullopt;
+    t.tm_year -= 1900;
+    t.tm_mon -= 1;
+    t.tm_isdst = -1;  // the name holds local time, whichever offset applied then
+    const std::time_t when = std::mktime(&t);
+    if (when == -1)
+        return std::nullopt;
+    return SnapshotStamp{when, name.substr(16, name.size() - 16 - 4)};
+}
+
 std::string describeChanges(const EventTable& before, const EventTable& after)
 {
     std::vector<int> changed, added, removed;

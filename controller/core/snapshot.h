@@ -9,6 +9,7 @@
 // whole or not at all; the newest kSnapshotKeep files of all tools are kept,
 // older ones removed. Names sort by time, so the listing needs no dates read.
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,14 @@ SnapshotResult writeSnapshot(const EventTable& table, const std::string& tool, s
 
 // Full paths of the snapshots, newest first.
 std::vector<std::string> listSnapshots();
+
+// The local time and tool a snapshot's file name tells; nullopt for a name
+// that is not a snapshot's.
+struct SnapshotStamp {
+    std::time_t when = 0;
+    std::string tool;
+};
+std::optional<SnapshotStamp> snapshotStamp(const std::string& path);
 
 // What differs between two tables, for people: "events 3, 7 changed; 12
 // added; 5 removed", or "no change". Compares the event images only.

@@ -107,6 +107,16 @@ constexpr int TLonControlID = 431;
 constexpr int TSunTimesControlID = 432;
 constexpr int TNoteControlID = 433;
 
+// Our own: the Automation window (menu Planning, 'AUto'). The planned work,
+// the line saying the crontab could not be read, the snapshots, the text
+// standing in for an empty snapshot list, Open ('opnA') and Refresh ('rfsA').
+constexpr int AWrkControlID = 440;
+constexpr int ACronControlID = 441;
+constexpr int ASnpControlID = 442;
+constexpr int ANoSnpControlID = 443;
+constexpr int AOpnControlID = 444;
+constexpr int ARfsControlID = 445;
+
 // Year Ahead window.
 constexpr int TYInfoControlID = 480;
 constexpr int TYHoverControlID = 481;

@@ -197,6 +197,7 @@ void MainWindow::buildMenus()
     add(m_planningMenu, tr("&Clock Sync…"), "sYnc");
     add(m_planningMenu, tr("&Time Corrections…"), "TcSl");
     m_planningMenu->addSeparator();
+    add(m_planningMenu, tr("A&utomation…"), "AUto");
     add(m_planningMenu, tr("Year &Ahead…"), "yrAh");
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));

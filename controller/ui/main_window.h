@@ -34,8 +34,8 @@ public:
 
     QTreeView* list() const { return m_list; }
     DevWindow* drawer() const { return m_drawer; }
-    // The menu holding the planning commands ('schd', 'sYnc', 'TcSl'), which
-    // an open planning window disables.
+    // The menu holding the planning commands ('schd', 'sYnc', 'TcSl', and
+    // the read-only 'AUto'), which an open planning window disables.
     QMenu* planningMenu() const { return m_planningMenu; }
     // Menu items with this command ("" when none).
     QAction* action(const QString& code) const;

@@ -5,6 +5,7 @@
 #include <QItemSelectionModel>
 #include <QTreeView>
 #include <algorithm>
+#include <utility>
 
 #include "controller/ui/control_ids.h"
 #include "controller/ui/controls.h"
@@ -294,15 +295,28 @@ void MainWindowHandler::showSendSheet()
     m_app.windows().snd->raise();
 }
 
-void MainWindowHandler::openSchedule()
+void MainWindowHandler::openSchedule(const QString& path)
 {
+    m_openPath = path;
     if (m_app.table().hasUnsavedChanges() && m_app.prefs().warnPref == 1) {
         m_app.confirm(WarnOpen, QStringLiteral("Changes to the Event list have not been Saved.  "
                                                "Do you really want to Continue?"));
         return;
     }
+    openConfirmed();
+}
+
+void MainWindowHandler::openConfirmed()
+{
     clearSelection();
-    m_app.openSchedule(true);
+    const QString path = std::exchange(m_openPath, QString());
+    if (m_app.openSchedule(true, path) && !path.isEmpty()) {
+        // A snapshot: the events are in the table, the user looks there next.
+        const QString done = controlText(findControl(m_app.windows().main, NoteControlID));
+        m_app.setNote(done + QObject::tr(". CP290 > Send Events… with Send All puts them back into the CP290."), false);
+        m_app.windows().main->raise();
+        m_app.windows().main->activateWindow();
+    }
 }
 
 }  // namespace ui

@@ -51,17 +51,24 @@ public:
     // A row double-clicked or entered: event n.
     void activated(int n);
 
+    // File > Open: asks first when unsaved changes would be lost, then reads
+    // the file into the table. `path` empty: the open dialog chooses; given
+    // (a snapshot), that file is read through the same steps.
+    void openSchedule(const QString& path = {});
+    // The unsaved-changes question answered with OK.
+    void openConfirmed();
+
 private:
     void selectionChanged();
     void sortChanged(int column, Qt::SortOrder order);
     void showSendSheet();
-    void openSchedule();
 
     QuorvelApp& m_app;
     EventListModel* m_model = nullptr;
     EventSortProxy* m_proxy = nullptr;
     int m_currID = 0;
     int m_currID2 = 0;
+    QString m_openPath;  // the file the pending open question is about
 };
 
 }  // namespace ui

@@ -53,8 +53,7 @@ bool MessWindowHandler::handleCommand(const QString& code)
         m_app.schedHandler().discard();
         break;
     case WarnOpen:
-        m_app.mainHandler().clearSelection();
-        m_app.openSchedule(true);
+        m_app.mainHandler().openConfirmed();
         break;
     case WarnCorrections:
         m_app.veskHandler().discard();

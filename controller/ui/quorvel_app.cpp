@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QWindow>
 
+#include "controller/ui/automation_window.h"
 #include "controller/ui/clock_sync_window.h"
 #include "controller/ui/base_c_window_handler.h"
 #include "controller/ui/clock_window_handler.h"
@@ -157,6 +158,8 @@ public:
             m_app.veskHandler().open();
         } else if (code == QLatin1String("yrAh")) {
             m_app.yearAheadHandler().open();
+        } else if (code == QLatin1String("AUto")) {
+            m_app.automationHandler().open();
         } else if (code == QLatin1String("quit")) {
             m_app.requestQuit();
         } else if (code == QLatin1String("abut")) {
@@ -213,6 +216,7 @@ void QuorvelApp::createWindows()
     m_w.fnd = new SearchWindow(m_w.main);
     m_w.names = new DevNamesWindow(m_w.main);
     m_w.year = new YearAheadWindow(m_w.main);
+    m_w.automation = new AutomationWindow(m_w.main);
 
     // Help tags on the controls a newcomer may wonder about.
     const auto tip = [](QWidget* w, const QString& text) {
@@ -263,6 +267,9 @@ void QuorvelApp::installHandlers()
     auto yearHandler = std::make_unique<YearAheadHandler>(*this);
     m_yearHandler = yearHandler.get();
     attach(m_w.year, std::move(yearHandler));
+    auto automationHandler = std::make_unique<AutomationHandler>(*this);
+    m_automationHandler = automationHandler.get();
+    attach(m_w.automation, std::move(automationHandler));
 }
 
 int QuorvelApp::start()
@@ -437,7 +444,7 @@ QWidget* QuorvelApp::window(const QString& name) const
         {"PrefsWindow", m_w.prefs},   {"VeskEdWindow", m_w.veskEd},  {"VeskWindow", m_w.vesk},
         {"SchedWindow", m_w.sched},   {"SchEdWindow", m_w.schedEd},  {"SndWindow", m_w.snd},
         {"ResetWindow", m_w.reset},   {"SyncWindow", m_w.sync},      {"SearchWindow", m_w.fnd},
-        {"DevNamesWindow", m_w.names}, {"YearWindow", m_w.year},
+        {"DevNamesWindow", m_w.names}, {"YearWindow", m_w.year},  {"AutomationWindow", m_w.automation},
     };
     for (const auto& [n, w] : names)
         if (name == QLatin1String(n))
@@ -450,10 +457,10 @@ void QuorvelApp::answerQuit(bool goOn)
     m_QuitIt = goOn;
 }
 
-void QuorvelApp::openSchedule(bool intoTable)
+bool QuorvelApp::openSchedule(bool intoTable, const QString& path)
 {
     m_ReadIt = intoTable;
-    GetSchedule();
+    return GetSchedule(path);
 }
 
 void QuorvelApp::saveSchedule()
@@ -472,10 +479,12 @@ void QuorvelApp::confirm(int type, const QString& text)
     m_w.mess->activateWindow();
 }
 
-void QuorvelApp::GetSchedule()
+bool QuorvelApp::GetSchedule(QString path)
 {
-    QString path;
-    if (m_options.chooseOpenFile) {
+    const bool chosen = path.isEmpty();
+    if (!chosen) {
+        // Given by the program (a snapshot): the dialog's folder stays the user's.
+    } else if (m_options.chooseOpenFile) {
         path = m_options.chooseOpenFile();
     } else {
         QFileDialog dialog(m_ReadIt ? static_cast<QWidget*>(m_w.main) : m_w.schedEd,
@@ -486,15 +495,17 @@ void QuorvelApp::GetSchedule()
             path = dialog.selectedFiles().first();
     }
     if (path.isEmpty())
-        return;  // cancelled
-    m_lastFolder = QFileInfo(path).absolutePath();
+        return false;  // cancelled
+    if (chosen)
+        m_lastFolder = QFileInfo(path).absolutePath();
     setNote({});
-    m_files->openConfirmed(path.toStdString(), m_ReadIt);
+    const controller::FileResult r = m_files->openConfirmed(path.toStdString(), m_ReadIt);
     if (!m_ReadIt) {
         setControlText(findControl(m_w.schedEd, FileSControlID), QString::fromStdString(m_files->currSfile()));
         setControlEnabled(m_w.schedEd, SDoItControlID, true);
     }
     refreshTitle();
+    return r.ok();
 }
 
 QString QuorvelApp::chooseSavePath(QWidget* parent, const QString& title, const QString& proposedName)
@@ -602,6 +613,8 @@ void QuorvelApp::closePlanningWindow(QWidget* window)
 {
     m_w.main->planningMenu()->setEnabled(true);
     window->hide();
+    // What the closed window saved shows at once in the Automation window.
+    m_automationHandler->refreshIfShown();
 }
 
 int QuorvelApp::correctionCount(int n) const

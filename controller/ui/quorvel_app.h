@@ -1,5 +1,5 @@
 #pragma once
-// The controller's shell: start-up, the eighteen windows wired to their
+// The controller's shell: start-up, the windows wired to their
 // handlers, the launch timer, the application commands, the quit check and
 // storing the serial device at quit. Each window's handler lives in its own
 // file beside the window (mess_window_handler, snd_window_handler, ...).
@@ -33,6 +33,8 @@ class QWidget;
 
 namespace ui {
 
+class AutomationHandler;
+class AutomationWindow;
 class BaseCWindow;
 class ClockWindow;
 class CommandRouter;
@@ -85,6 +87,7 @@ struct Windows {
     SearchWindow* fnd = nullptr;         // "SearchWindow"
     DevNamesWindow* names = nullptr;     // "DevNamesWindow", our own: the unit names
     YearAheadWindow* year = nullptr;     // our own: the sun corrections of the year ahead
+    AutomationWindow* automation = nullptr;  // "AutomationWindow", our own: runs and snapshots
 };
 
 // Confirmation modes (warnType).
@@ -150,6 +153,7 @@ public:
     SyncWindowHandler& syncHandler() { return *m_syncHandler; }
     DevNamesWindowHandler& devNamesHandler() { return *m_devNamesHandler; }
     YearAheadHandler& yearAheadHandler() { return *m_yearHandler; }
+    AutomationHandler& automationHandler() { return *m_automationHandler; }
 
     // The device names were stored anew: the list's records, the drawer, the
     // editor's unit boxes and the search window take them at once.
@@ -167,8 +171,9 @@ public:
     // The quit question's answer (QuitIt): true goes on quitting.
     void answerQuit(bool goOn);
     // The open dialog, for the event table (ReadIt 1) or for the schedule
-    // editor's file choice (ReadIt 0).
-    void openSchedule(bool intoTable);
+    // editor's file choice (ReadIt 0); `path` given: that file, no dialog.
+    // True when a file was taken (read into the table, or chosen).
+    bool openSchedule(bool intoTable, const QString& path = {});
     bool readIt() const { return m_ReadIt; }
     // The save dialog for the event table.
     void saveSchedule();
@@ -227,7 +232,7 @@ public:
 
 private:
     // The open and save dialogs (ReadIt says whom the open serves).
-    void GetSchedule();
+    bool GetSchedule(QString path);
     void SaveSchedule();
     void createWindows();
     void installHandlers();
@@ -254,6 +259,7 @@ private:
     std::unique_ptr<TimeCorrectionHandler> m_veskHandler;
     DevNamesWindowHandler* m_devNamesHandler = nullptr;
     YearAheadHandler* m_yearHandler = nullptr;
+    AutomationHandler* m_automationHandler = nullptr;
     CommandHandler* m_appHandler = nullptr;
     QObject* m_helpFilter = nullptr;
     QMessageBox* m_errorBox = nullptr;
