@@ -1,9 +1,9 @@
 #include "controller/ui/automation_window.h"
 
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPixmap>
 #include <QPushButton>
 #include <QStyle>
 #include <QTreeWidget>
@@ -21,8 +21,8 @@ namespace ui {
 
 namespace {
 
-enum WorkColumn { WorkTitle, WorkPlan, WorkNext, WorkLast, WorkColumns };
-enum SnapshotColumn { SnapTaken, SnapTool, SnapChanges, SnapFile, SnapColumns };
+enum WorkColumn { WorkTitle, WorkNext, WorkPlan };
+enum SnapshotColumn { SnapTaken, SnapTool, SnapFile, SnapChanges };
 
 const QColor kWarningColour(0xa0, 0x00, 0x00);
 
@@ -78,34 +78,34 @@ AutomationWindow::AutomationWindow(QWidget* parent) : ShellDialog(parent, tr("Au
     cron->setStyleSheet(QStringLiteral("color: #a00000;"));
     cron->hide();
     box->addWidget(cron);
-    m_work = makeList(AWrkControlID, {tr("Work"), tr("Planned"), tr("Next run"), tr("Last run")});
+    m_work = makeList(AWrkControlID, {tr("Work"), tr("Next run"), tr("Planned")});
     m_work->setSelectionMode(QAbstractItemView::NoSelection);
     m_work->setFocusPolicy(Qt::NoFocus);
     m_work->setMinimumHeight(150);
-    m_work->header()->resizeSection(WorkTitle, 150);
-    m_work->header()->resizeSection(WorkPlan, 250);
-    m_work->header()->resizeSection(WorkNext, 150);
-    box->addWidget(m_work, 2);
+    m_work->header()->resizeSection(WorkTitle, 190);
+    m_work->header()->resizeSection(WorkNext, 170);
+    box->addWidget(m_work, 3);
 
     auto* snapTitle = new QLabel(
         tr("<b>Snapshots</b> — the CP290's events before a tool changed them, newest first. "
            "Open one, then send it with Send All to go back."));
     snapTitle->setWordWrap(true);
     box->addWidget(snapTitle);
-    m_snapshots = makeList(ASnpControlID, {tr("Taken"), tr("By"), tr("Changed since the one before"), tr("File")});
+    m_snapshots = makeList(ASnpControlID, {tr("Taken"), tr("By"), tr("File"), tr("Changed since the one before")});
     m_snapshots->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_snapshots->setMinimumHeight(140);
-    m_snapshots->header()->resizeSection(SnapTaken, 150);
-    m_snapshots->header()->resizeSection(SnapTool, 190);
-    m_snapshots->header()->resizeSection(SnapChanges, 260);
-    box->addWidget(m_snapshots, 3);
+    m_snapshots->setMinimumHeight(120);
+    for (const int c : {SnapTaken, SnapTool, SnapFile})
+        m_snapshots->header()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    box->addWidget(m_snapshots, 2);
     auto* none = withId(new QLabel, ANoSnpControlID);
     none->setWordWrap(true);
     none->setTextInteractionFlags(Qt::TextSelectableByMouse);
     none->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    none->setMinimumHeight(140);
+    none->setMinimumHeight(120);
+    none->setFrameShape(QFrame::StyledPanel);  // where the list would be
+    none->setMargin(8);
     none->hide();
-    box->addWidget(none, 3);
+    box->addWidget(none, 2);
 
     // Room is left in this row for more buttons.
     auto* buttons = new QHBoxLayout;
@@ -114,7 +114,7 @@ AutomationWindow::AutomationWindow(QWidget* parent) : ShellDialog(parent, tr("Au
     buttons->addStretch();
     buttons->addWidget(commandButton(tr("Close"), "clos"));
     box->addLayout(buttons);
-    resize(900, 560);
+    resize(900, 600);
 }
 
 void AutomationWindow::setStatus(const controller::AutomationStatus& s)
@@ -131,6 +131,9 @@ void AutomationWindow::setStatus(const controller::AutomationStatus& s)
 void AutomationWindow::fillWork(const controller::AutomationStatus& s)
 {
     const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    // Titles without a warning keep the place of its icon, so they line up.
+    QPixmap blank(m_work->iconSize().isValid() ? m_work->iconSize() : QSize(16, 16));
+    blank.fill(Qt::transparent);
     m_work->clear();
     for (const controller::AutomationRow& r : s.rows) {
         auto* item = new QTreeWidgetItem(m_work);
@@ -138,20 +141,23 @@ void AutomationWindow::fillWork(const controller::AutomationStatus& s)
         item->setToolTip(WorkTitle, tr("%1, run by %2").arg(qs(r.title), qs(r.tool)));
         setCell(item, WorkPlan, r.planned ? qs(r.plan) : s.crontabRead ? tr("Not planned") : tr("Not known"));
         setCell(item, WorkNext, r.nextRun ? qs(controller::runTimeText(*r.nextRun)) : tr("—"));
+        item->setIcon(WorkTitle, r.warnings.empty() ? QIcon(blank) : warning);
+        // The last run and each warning on a line of their own under the
+        // work, across the whole list, so a long summary stays readable.
+        auto* last = new QTreeWidgetItem(item);
+        last->setFirstColumnSpanned(true);
+        last->setIcon(WorkTitle, QIcon(blank));
         if (r.lastRun) {
-            QString last = qs(controller::runTimeText(r.lastRun->when)) + QLatin1Char(' ') +
-                           outcomeWords(r.lastRun->outcome);
+            QString text = tr("Last run: %1 %2")
+                               .arg(qs(controller::runTimeText(r.lastRun->when)), outcomeWords(r.lastRun->outcome));
             if (!r.lastRun->summary.empty())
-                last += QStringLiteral(": ") + qs(r.lastRun->summary);
-            setCell(item, WorkLast, last);
+                text += QStringLiteral(": ") + qs(r.lastRun->summary);
+            setCell(last, WorkTitle, text);
             if (r.lastRun->outcome == state::RunOutcome::Failed)
-                item->setForeground(WorkLast, kWarningColour);
+                last->setForeground(WorkTitle, kWarningColour);
         } else {
-            setCell(item, WorkLast, tr("None recorded"));
+            setCell(last, WorkTitle, tr("Last run: none recorded"));
         }
-        if (!r.warnings.empty())
-            item->setIcon(WorkTitle, warning);
-        // Each warning on a line of its own under its work, across the list.
         for (const std::string& w : r.warnings) {
             QString text = qs(w);
             if (!text.isEmpty())
@@ -174,15 +180,18 @@ void AutomationWindow::fillSnapshots(const controller::AutomationStatus& s)
         const QString path = qs(r.path);
         item->setData(SnapTaken, Qt::UserRole, path);
         QString tool;
-        if (const auto stamp = controller::snapshotStamp(r.path)) {
+        const auto stamp = controller::snapshotStamp(r.path);
+        if (stamp) {
             setCell(item, SnapTaken, qs(controller::runTimeText(stamp->when)));
             tool = qs(stamp->tool);
             // The work the tool does, as the list above names it.
             for (const controller::AutomationRow& w : s.rows)
                 if (w.tool == stamp->tool)
-                    tool = tr("%1 (%2)").arg(qs(w.title), tool);
+                    tool = qs(w.title);
         }
-        setCell(item, SnapTool, tool);
+        item->setText(SnapTool, tool);
+        item->setToolTip(SnapTool, tr("Written by %1 before it changed the CP290's events")
+                                       .arg(stamp ? qs(stamp->tool) : tr("a tool")));
         if (r.changes.empty()) {
             item->setText(SnapChanges, tr("—"));
             item->setToolTip(SnapChanges, tr("The oldest snapshot listed: nothing older to compare with"));

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "controller/ui/automation_window.h"
 #include "controller/ui/control_ids.h"
 #include "controller/ui/controls.h"
 #include "controller/ui/device_names_window_handler.h"
@@ -311,9 +312,11 @@ void MainWindowHandler::openConfirmed()
     clearSelection();
     const QString path = std::exchange(m_openPath, QString());
     if (m_app.openSchedule(true, path) && !path.isEmpty()) {
-        // A snapshot: the events are in the table, the user looks there next.
+        // A snapshot: the events are in the table, the user looks there next;
+        // the Automation window it came from would cover it.
+        m_app.windows().automation->hide();
         const QString done = controlText(findControl(m_app.windows().main, NoteControlID));
-        m_app.setNote(done + QObject::tr(". CP290 > Send Events… with Send All puts them back into the CP290."), false);
+        m_app.setNote(done + QObject::tr(". Send… with Send All puts them back into the CP290."), false);
         m_app.windows().main->raise();
         m_app.windows().main->activateWindow();
     }

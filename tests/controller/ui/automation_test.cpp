@@ -70,15 +70,16 @@ TEST_F(Automation, ShowsThePlanTheRunsAndWhatWentWrongWithoutTouchingTheCrontab)
     ASSERT_EQ(list(AWrkControlID)->topLevelItemCount(), 3);
     const QTreeWidgetItem* sync = workRow("Clock sync");
     ASSERT_TRUE(sync);
-    EXPECT_EQ(sync->text(1), "Mon, Wed, Sun at 03:05");
-    EXPECT_EQ(sync->text(2), "Wed 2026-12-09 03:05");
-    EXPECT_EQ(sync->text(3), "Sun 2026-12-06 03:05 failed: the CP290 did not answer");
-    ASSERT_EQ(sync->childCount(), 2);
-    EXPECT_EQ(sync->child(0)->text(0), "No run at 03:05 on Monday 12/07: was the computer off?");
-    EXPECT_EQ(sync->child(1)->text(0), "The last run failed: the CP290 did not answer");
-    EXPECT_EQ(workRow("Virtual schedules")->text(2), "Thu 2026-12-24 01:00");
-    EXPECT_EQ(workRow("Virtual schedules")->text(3), "None recorded");
-    EXPECT_EQ(workRow("Sun corrections")->text(1), "Not planned");
+    EXPECT_EQ(sync->text(1), "Wed 2026-12-09 03:05");
+    EXPECT_EQ(sync->text(2), "Mon, Wed, Sun at 03:05");
+    // Under each work its last run, then its warnings.
+    ASSERT_EQ(sync->childCount(), 3);
+    EXPECT_EQ(sync->child(0)->text(0), "Last run: Sun 2026-12-06 03:05 failed: the CP290 did not answer");
+    EXPECT_EQ(sync->child(1)->text(0), "No run at 03:05 on Monday 12/07: was the computer off?");
+    EXPECT_EQ(sync->child(2)->text(0), "The last run failed: the CP290 did not answer");
+    EXPECT_EQ(workRow("Virtual schedules")->text(1), "Thu 2026-12-24 01:00");
+    EXPECT_EQ(workRow("Virtual schedules")->child(0)->text(0), "Last run: none recorded");
+    EXPECT_EQ(workRow("Sun corrections")->text(2), "Not planned");
     EXPECT_TRUE(ctl("AutomationWindow", ACronControlID)->isHidden());
     // No snapshots: the list gives way to where they come from.
     EXPECT_TRUE(list(ASnpControlID)->isHidden());
@@ -88,15 +89,15 @@ TEST_F(Automation, ShowsThePlanTheRunsAndWhatWentWrongWithoutTouchingTheCrontab)
     // Asked for again while shown: the same window, read afresh.
     ASSERT_EQ(state::appendRun({kNow - 60, "tamsel", RunOutcome::Ok, "clock set", ""}), 0);
     cmd("MainWindow", "AUto");
-    EXPECT_EQ(workRow("Clock sync")->text(3), "Mon 2026-12-07 11:59 OK: clock set");
-    ASSERT_EQ(workRow("Clock sync")->childCount(), 1);  // Monday 03:05 is still missing
-    EXPECT_TRUE(workRow("Clock sync")->child(0)->text(0).startsWith("No run at 03:05"));
+    EXPECT_EQ(workRow("Clock sync")->child(0)->text(0), "Last run: Mon 2026-12-07 11:59 OK: clock set");
+    ASSERT_EQ(workRow("Clock sync")->childCount(), 2);  // Monday 03:05 is still missing
+    EXPECT_TRUE(workRow("Clock sync")->child(1)->text(0).startsWith("No run at 03:05"));
 
     m_crontab.setFailing(true);
     click("AutomationWindow", "rfsA");
     EXPECT_FALSE(ctl("AutomationWindow", ACronControlID)->isHidden());
-    EXPECT_EQ(workRow("Clock sync")->text(1), "Not known");
-    EXPECT_EQ(workRow("Clock sync")->text(3), "Mon 2026-12-07 11:59 OK: clock set");
+    EXPECT_EQ(workRow("Clock sync")->text(2), "Not known");
+    EXPECT_EQ(workRow("Clock sync")->child(0)->text(0), "Last run: Mon 2026-12-07 11:59 OK: clock set");
 
     app().closeWindow(win("AutomationWindow"));
     EXPECT_FALSE(win("AutomationWindow")->isVisible());
@@ -127,9 +128,9 @@ TEST_F(Automation, ASnapshotOpenedAndSentWithSendAllRestoresTheDevice)
     QTreeWidget* snaps = list(ASnpControlID);
     ASSERT_EQ(snaps->topLevelItemCount(), 2);
     EXPECT_EQ(snaps->topLevelItem(0)->text(0), "Mon 2026-12-07 12:00");
-    EXPECT_EQ(snaps->topLevelItem(0)->text(1), "Virtual schedules (brondile)");
-    EXPECT_EQ(snaps->topLevelItem(0)->text(2), "event 3 changed; event 9 added; event 7 removed");
-    EXPECT_EQ(snaps->topLevelItem(1)->text(3), "2026-12-06-1200-veskarn.sch");
+    EXPECT_EQ(snaps->topLevelItem(0)->text(1), "Virtual schedules");
+    EXPECT_EQ(snaps->topLevelItem(0)->text(3), "event 3 changed; event 9 added; event 7 removed");
+    EXPECT_EQ(snaps->topLevelItem(1)->text(2), "2026-12-06-1200-veskarn.sch");
 
     // Enter on the older one: the unsaved events are asked about first.
     snaps->setCurrentItem(snaps->topLevelItem(1));
@@ -141,6 +142,7 @@ TEST_F(Automation, ASnapshotOpenedAndSentWithSendAllRestoresTheDevice)
     EXPECT_FALSE(app().table().isUsed(20));
     EXPECT_TRUE(app().table().isUsed(7));
     EXPECT_TRUE(win("MainWindow")->windowTitle().contains("2026-12-06-1200-veskarn.sch"));
+    EXPECT_FALSE(win("AutomationWindow")->isVisible());  // it would hide the table
 
     cmd("MainWindow", "CPsd");
     cmd("SndWindow", "Sall");
