@@ -75,7 +75,7 @@ void addHistory(AutomationRow& row, const std::vector<std::time_t>& planned, con
     for (const std::time_t t : state::missedRuns(planned, runs, row.tool, now))
         row.warnings.push_back(state::missedRunText(t));
     if (row.lastRun && row.lastRun->outcome == state::RunOutcome::Failed)
-        row.warnings.push_back("the last run failed: " + row.lastRun->summary);
+        row.warnings.push_back(failedRunWarning(*row.lastRun));
 }
 
 AutomationRow weeklyRow(const char* title, const char* tool, state::PairKind kind, const std::string& crontab,
@@ -165,6 +165,11 @@ std::vector<PlannedLoad> plannedLoads(const std::string& crontab)
         out.push_back({state::DatedPlan{*month, *day, *minute, *hour}, s.marker.name, s.marker.load});
     }
     return out;
+}
+
+std::string failedRunWarning(const state::RunRecord& run)
+{
+    return "the last run failed: " + run.summary;
 }
 
 std::string weeklyText(const state::WeeklyPlan& p)

@@ -66,6 +66,9 @@ AutomationStatus readAutomationStatus(std::time_t now, size_t maxSnapshots = 20)
 // "Mon, Wed, Sun at 03:05"
 std::string weeklyText(const state::WeeklyPlan& p);
 
+// The warning a failed last run gives: "the last run failed: <summary>".
+std::string failedRunWarning(const state::RunRecord& run);
+
 // "Sat 2026-12-12 03:05"
 std::string runTimeText(std::time_t t);
 

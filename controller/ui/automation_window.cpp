@@ -107,11 +107,12 @@ AutomationWindow::AutomationWindow(QWidget* parent) : ShellDialog(parent, tr("Au
     none->hide();
     box->addWidget(none, 2);
 
-    // Room is left in this row for more buttons.
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(commandButton(tr("Open"), "opnA", AOpnControlID));
     buttons->addWidget(commandButton(tr("Refresh"), "rfsA", ARfsControlID));
     buttons->addStretch();
+    // What the planned sun corrections will do next: the application's command.
+    buttons->addWidget(commandButton(tr("Year Ahead…"), "yrAh", AYearControlID));
     buttons->addWidget(commandButton(tr("Close"), "clos"));
     box->addLayout(buttons);
     resize(900, 600);
@@ -153,12 +154,17 @@ void AutomationWindow::fillWork(const controller::AutomationStatus& s)
             if (!r.lastRun->summary.empty())
                 text += QStringLiteral(": ") + qs(r.lastRun->summary);
             setCell(last, WorkTitle, text);
-            if (r.lastRun->outcome == state::RunOutcome::Failed)
+            if (r.lastRun->outcome == state::RunOutcome::Failed) {
                 last->setForeground(WorkTitle, kWarningColour);
+                last->setIcon(WorkTitle, warning);
+            }
         } else {
             setCell(last, WorkTitle, tr("Last run: none recorded"));
         }
         for (const std::string& w : r.warnings) {
+            // The red last-run line above already says it failed, and why.
+            if (r.lastRun && w == controller::failedRunWarning(*r.lastRun))
+                continue;
             QString text = qs(w);
             if (!text.isEmpty())
                 text[0] = text[0].toUpper();

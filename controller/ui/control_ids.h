@@ -116,6 +116,7 @@ constexpr int ASnpControlID = 442;
 constexpr int ANoSnpControlID = 443;
 constexpr int AOpnControlID = 444;
 constexpr int ARfsControlID = 445;
+constexpr int AYearControlID = 446;
 
 // Year Ahead window.
 constexpr int TYInfoControlID = 480;
