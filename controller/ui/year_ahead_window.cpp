@@ -167,6 +167,9 @@ void YearAheadWindow::showPreview(const std::vector<veskarn::PreviewDay>& days,
         }
     }
     auto* daylight = new QAreaSeries(sunset, sunrise);
+    // The area does not own its edges; they go when it goes.
+    sunrise->setParent(daylight);
+    sunset->setParent(daylight);
     daylight->setName(m_daylightName);
     connect(daylight, &QAreaSeries::hovered, this, [this](const QPointF& p, bool on) {
         if (on)
