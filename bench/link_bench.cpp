@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "controller/core/cp290_operations.h"
+#include "core/cp290_operations.h"
 #include "sim/cp290_sim.h"
 
 namespace {
@@ -89,7 +89,7 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    const int events = quick ? 16 : controller::kEventCount;
+    const int events = quick ? 16 : core::kEventCount;
 
     sim::SimOptions options;
     options.paced = true;
@@ -101,7 +101,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    controller::EventTable table;
+    core::EventTable table;
     std::vector<int> selection;
     for (int n = 1; n <= events; ++n) {
         const cp290::EventImage img = {0x08, 0x7F, static_cast<uint8_t>(n % 24), static_cast<uint8_t>(n % 60),
@@ -109,16 +109,16 @@ int main(int argc, char** argv)
         table.storeEvent(n, img);
         selection.push_back(n);
     }
-    controller::NullOperationsUi ui;
-    controller::Cp290Operations ops(table, ui);
+    core::NullOperationsUi ui;
+    core::Cp290Operations ops(table, ui);
     ops.setDevicePath(device.slavePath());
 
     std::printf("link_bench: %d events, emulator paced at %d baud\n", events, options.baud);
     std::fflush(stdout);
     bool ok = true;
     const Measure down = measure(device, options.baud, 0, [&] {
-        const controller::OpResult r =
-            quick ? ops.SendEventList(controller::SendSelected, selection) : ops.SendEventList(controller::SendAll);
+        const core::OpResult r =
+            quick ? ops.SendEventList(core::SendSelected, selection) : ops.SendEventList(core::SendAll);
         ok = ok && r.ok();
     });
     report("download", down);

@@ -309,13 +309,13 @@ SelfTestOutcome runSelfTest(SerialLine& line, int totalMs, const std::function<b
     if (!r.ok()) {
         out.link = r.status;
         if (reader.got() == 0 && r.status != LinkStatus::Cancelled)
-            platform::logLine("Quorvel - *** CP290 NOT Responding *** \n");
+            platform::logf("%s - *** CP290 NOT Responding *** \n", programName(line.program()));
         return out;
     }
     out.replied = true;
     out.statusBit = status & 0x01;
     out.passed = out.statusBit == 0;
-    platform::logf("Quorvel - CP290 Status = %d \n", out.statusBit);
+    platform::logf("%s - CP290 Status = %d \n", programName(line.program()), out.statusBit);
     return out;
 }
 

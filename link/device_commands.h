@@ -40,9 +40,9 @@ struct SelfTestOutcome {
     LinkStatus link = LinkStatus::Ok;  // why no reply was taken: Timeout, BadReply, Cancelled
 };
 // Runs the self test: one bound of totalMs for the whole reply; bytes before
-// the reply's sync are skipped. Logs
-// "Quorvel - *** CP290 NOT Responding *** \n" when not a byte came and
-// "Quorvel - CP290 Status = %d \n" when a reply was read. keepWaiting, when
+// the reply's sync are skipped. Logs, in the wording of the line's program,
+// "<P> - *** CP290 NOT Responding *** \n" when not a byte came and
+// "<P> - CP290 Status = %d \n" when a reply was read. keepWaiting, when
 // given, is asked a few times a second while nothing has come; false ends the
 // wait (link Cancelled).
 SelfTestOutcome runSelfTest(SerialLine& line, int totalMs = kSelfTestTotalMs,

@@ -6,7 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "controller/core/schedule_file.h"
+#include "core/schedule_file.h"
 
 namespace {
 char scratch[] = "/tmp/cp290-fuzz-XXXXXX";
@@ -36,16 +36,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const std::string path = scratchFile();
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     putFile(path, bytes);
-    controller::EventTable table;
-    const controller::FileResult r = controller::readEvent(table, path);
+    core::EventTable table;
+    const core::FileResult r = core::readEvent(table, path);
     if (!r.ok())
         return 0;
-    if (size > 1280 || size % controller::kRecordSize != 0)
+    if (size > 1280 || size % core::kRecordSize != 0)
         std::abort();  // only whole files of whole records are taken
-    const std::string again = controller::scheduleBytes(table);
+    const std::string again = core::scheduleBytes(table);
     putFile(path, again);
-    controller::EventTable second;
-    if (!controller::readEvent(second, path).ok() || controller::scheduleBytes(second) != again)
+    core::EventTable second;
+    if (!core::readEvent(second, path).ok() || core::scheduleBytes(second) != again)
         std::abort();
     return 0;
 }

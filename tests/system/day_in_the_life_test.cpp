@@ -19,8 +19,8 @@
 #include <chrono>
 #include <thread>
 
-#include "controller/core/event_table.h"
-#include "controller/core/schedule_file.h"
+#include "core/event_table.h"
+#include "core/schedule_file.h"
 #include "platform/clock.h"
 #include "state/correction_store.h"
 #include "state/crontab_plans.h"
@@ -30,7 +30,7 @@
 #include "tests/state/state_test_env.h"
 #include "tests/support/real_cron.h"
 #include "tests/support/test_support.h"
-#include "tools/sun/solar_time.h"
+#include "core/solar_time.h"
 
 using state_test::ScopedEnv;
 using testing_support::readFile;
@@ -161,11 +161,11 @@ TEST_F(DayInTheLifeTest, CronRunsTheClockSyncTheScheduleAndTheCorrectionsOfADay)
     const cp290::EventImage guarded = event(22, 0, 0x10), stale = event(9, 9, 0x08);
     const std::string schedule = user.home + "/Today.sch";
     {
-        controller::EventTable t;
+        core::EventTable t;
         t.record(5)->setImage(plain);
         t.record(10)->setImage(dawn);
         t.record(11)->setImage(dusk);
-        ASSERT_TRUE(controller::writeEvent(t, schedule).ok());
+        ASSERT_TRUE(core::writeEvent(t, schedule).ok());
     }
     device().setEvent(10, event(5, 55));
     device().setEvent(20, guarded);

@@ -1,0 +1,284 @@
+#include "core/automation_status.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <chrono>
+#include <cstdio>
+
+#include "core/event_table.h"
+#include "core/schedule_file.h"
+#include "core/snapshot.h"
+#include "platform/clock.h"
+#include "platform/syslog_log.h"
+#include "state/crontab_lines.h"
+#include "state/crontab_work.h"
+#include "state/helper_process.h"
+#include "state/run_plan.h"
+
+namespace core {
+
+namespace {
+
+constexpr const char* kWho = "Quorvel";
+const char* const kDayNames[] = {"", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+
+std::optional<int> number(const std::string& text, int lo, int hi)
+{
+    if (text.empty() || text.size() > 2)
+        return std::nullopt;
+    int v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v >= lo && v <= hi ? std::optional<int>(v) : std::nullopt;
+}
+
+std::optional<state::WeeklyPlan> weeklyPlan(const state::CronEntryFields& f)
+{
+    const auto minute = number(f.minute, 0, 59);
+    const auto hour = number(f.hour, 0, 23);
+    if (!minute || !hour)
+        return std::nullopt;
+    std::array<int32_t, 8> days{};
+    state::readWeekdays(f.weekdays, days);
+    state::WeeklyPlan p;
+    p.minute = *minute;
+    p.hour = *hour;
+    for (size_t d = 1; d <= 7; ++d)
+        p.weekdays[d] = days[d] != 0;
+    p.weekdays[7] = p.weekdays[7] || days[0] != 0;  // cron's 0 is Sunday too
+    return p;
+}
+
+std::string weeklyTextOf(const state::WeeklyPlan& p)
+{
+    std::string days;
+    for (size_t d = 1; d <= 7; ++d)
+        if (p.weekdays[d])
+            days += (days.empty() ? "" : ", ") + std::string(kDayNames[d]);
+    return platform::format("%s at %02d:%02d", days.empty() ? "no day" : days.c_str(), p.hour, p.minute);
+}
+
+// The last run of the tool, and the warnings of its row.
+void addHistory(AutomationRow& row, const std::vector<std::time_t>& planned, const std::vector<state::RunRecord>& runs,
+                std::time_t now)
+{
+    for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
+        if (it->tool == row.tool) {
+            row.lastRun = *it;
+            break;
+        }
+    }
+    for (const std::time_t t : state::missedRuns(planned, runs, row.tool, now))
+        row.warnings.push_back(state::missedRunText(t));
+    if (row.lastRun && row.lastRun->outcome == state::RunOutcome::Failed)
+        row.warnings.push_back(failedRunWarning(*row.lastRun));
+}
+
+AutomationRow weeklyRow(const char* title, const char* tool, state::PairKind kind, const std::string& crontab,
+                        const std::vector<state::RunRecord>& runs, std::time_t now)
+{
+    AutomationRow row;
+    row.title = title;
+    row.tool = tool;
+    std::vector<std::time_t> planned;
+    if (const auto plan = plannedWeekly(crontab, kind)) {
+        row.planned = true;
+        row.plan = weeklyTextOf(*plan);
+        row.nextRun = state::nextRun(*plan, now);
+        planned = state::plannedTimes(*plan, now - kMissedLookBack, now);
+    }
+    addHistory(row, planned, runs, now);
+    return row;
+}
+
+AutomationRow scheduleRow(const std::string& crontab, const std::vector<state::RunRecord>& runs, std::time_t now)
+{
+    AutomationRow row;
+    row.title = "Virtual schedules";
+    row.tool = "brondile";
+    std::vector<std::time_t> planned;
+    std::string time;
+    for (const PlannedLoad& load : plannedLoads(crontab)) {
+        const state::DatedPlan& plan = load.when;
+        row.planned = true;
+        row.plan += platform::format("%s%02d/%02d %s (%s)", row.plan.empty() ? "" : ", ", plan.month, plan.day,
+                                     load.name.c_str(), load.load == 1 ? "replace" : "add");
+        time = platform::format(" at %02d:%02d", plan.hour, plan.minute);
+        if (const auto next = state::nextRun(plan, now); next && (!row.nextRun || *next < *row.nextRun))
+            row.nextRun = next;
+        for (const std::time_t t : state::plannedTimes(plan, now - kMissedLookBack, now))
+            planned.push_back(t);
+    }
+    row.plan += time;  // every pair carries the shared load time
+    std::sort(planned.begin(), planned.end());
+    addHistory(row, planned, runs, now);
+    return row;
+}
+
+std::string jsonString(const std::string& s)
+{
+    std::string out = "\"";
+    for (const char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\')
+            out += std::string("\\") + c;
+        else if (u < 0x20)
+            out += platform::format("\\u%04x", u);
+        else
+            out += c;
+    }
+    return out + "\"";
+}
+
+std::string jsonTime(const std::optional<std::time_t>& t)
+{
+    return t ? jsonString(runTimeText(*t)) : "null";
+}
+
+}  // namespace
+
+std::optional<state::WeeklyPlan> plannedWeekly(const std::string& crontab, state::PairKind kind)
+{
+    const state::CrontabPairs pairs = state::readCrontabPairs(crontab, kind, kWho);
+    if (!pairs.markerMet || !pairs.timing)
+        return std::nullopt;
+    return weeklyPlan(*pairs.timing);
+}
+
+std::vector<PlannedLoad> plannedLoads(const std::string& crontab)
+{
+    std::vector<PlannedLoad> out;
+    const state::CrontabPairs pairs = state::readCrontabPairs(crontab, state::PairKind::Schedule, kWho);
+    for (const state::ScheduleRead& s : pairs.schedules) {
+        if (!s.entry)
+            continue;
+        const auto minute = number(s.entry->minute, 0, 59);
+        const auto hour = number(s.entry->hour, 0, 23);
+        const auto day = number(s.entry->day, 1, 31);
+        const auto month = number(s.entry->month, 1, 12);
+        if (!minute || !hour || !day || !month)
+            continue;
+        out.push_back({state::DatedPlan{*month, *day, *minute, *hour}, s.marker.name, s.marker.load});
+    }
+    return out;
+}
+
+std::string failedRunWarning(const state::RunRecord& run)
+{
+    return "the last run failed: " + run.summary;
+}
+
+std::string weeklyText(const state::WeeklyPlan& p)
+{
+    return weeklyTextOf(p);
+}
+
+std::string runTimeText(std::time_t t)
+{
+    const std::tm tm = platform::localTime(t);
+    return platform::format("%s %04d-%02d-%02d %02d:%02d", kDayNames[platform::isoWeekday(tm)], tm.tm_year + 1900,
+                            tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min);
+}
+
+std::vector<AutomationRow> automationRows(const std::string& crontab, const std::vector<state::RunRecord>& runs,
+                                          std::time_t now)
+{
+    return {
+        scheduleRow(crontab, runs, now),
+        weeklyRow("Sun corrections", "veskarn", state::PairKind::Correction, crontab, runs, now),
+        weeklyRow("Clock sync", "tamsel", state::PairKind::ClockSync, crontab, runs, now),
+    };
+}
+
+AutomationStatus readAutomationStatus(std::time_t now, size_t maxSnapshots)
+{
+    AutomationStatus s;
+    std::string crontab;
+    s.crontabRead = state::listCrontab(kWho, state::kHelperBound, crontab);
+    s.rows = automationRows(s.crontabRead ? crontab : std::string(), state::readRuns(), now);
+
+    std::vector<std::string> paths = listSnapshots();
+    if (paths.size() > maxSnapshots + 1)
+        paths.resize(maxSnapshots + 1);  // one more, to compare the last shown with
+    std::vector<std::unique_ptr<EventTable>> tables;
+    for (const std::string& p : paths) {
+        auto t = std::make_unique<EventTable>();
+        if (!readEventFile(*t, p).ok())
+            t.reset();
+        tables.push_back(std::move(t));
+    }
+    for (size_t i = 0; i < paths.size() && i < maxSnapshots; ++i) {
+        SnapshotRow row{paths[i], ""};
+        if (!tables[i])
+            row.changes = "not readable";
+        else if (i + 1 < tables.size() && tables[i + 1])
+            row.changes = describeChanges(*tables[i + 1], *tables[i]);
+        s.snapshots.push_back(row);
+    }
+    return s;
+}
+
+std::string statusText(const AutomationStatus& s)
+{
+    std::string out;
+    if (!s.crontabRead)
+        out += "warning: the crontab could not be read; what it plans is not shown\n\n";
+    for (const AutomationRow& r : s.rows) {
+        out += r.title + " (" + r.tool + ")\n";
+        out += "  planned:  " + (r.planned ? r.plan : std::string("nothing")) + "\n";
+        if (r.nextRun)
+            out += "  next run: " + runTimeText(*r.nextRun) + "\n";
+        if (r.lastRun) {
+            out += "  last run: " + runTimeText(r.lastRun->when) + " " + state::outcomeText(r.lastRun->outcome);
+            if (!r.lastRun->summary.empty())
+                out += ": " + r.lastRun->summary;
+            out += "\n";
+        } else {
+            out += "  last run: none recorded\n";
+        }
+        for (const std::string& w : r.warnings)
+            out += "  warning:  " + w + "\n";
+        out += "\n";
+    }
+    out += "Snapshots (newest first; open one in the controller and send it to go back):\n";
+    if (s.snapshots.empty())
+        out += "  none\n";
+    for (const SnapshotRow& snap : s.snapshots)
+        out += "  " + snap.path + (snap.changes.empty() ? "" : "  (" + snap.changes + ")") + "\n";
+    return out;
+}
+
+std::string statusJson(const AutomationStatus& s)
+{
+    std::string out = "{\"crontab_read\": " + std::string(s.crontabRead ? "true" : "false") + ", \"work\": [";
+    for (size_t i = 0; i < s.rows.size(); ++i) {
+        const AutomationRow& r = s.rows[i];
+        out += i ? ", " : "";
+        out += "{\"title\": " + jsonString(r.title) + ", \"tool\": " + jsonString(r.tool) +
+               ", \"planned\": " + (r.planned ? "true" : "false") + ", \"plan\": " + jsonString(r.plan) +
+               ", \"next_run\": " + jsonTime(r.nextRun) + ", \"last_run\": ";
+        if (r.lastRun) {
+            out += "{\"time\": " + jsonString(runTimeText(r.lastRun->when)) +
+                   ", \"outcome\": " + jsonString(state::outcomeText(r.lastRun->outcome)) +
+                   ", \"summary\": " + jsonString(r.lastRun->summary) +
+                   ", \"snapshot\": " + jsonString(r.lastRun->snapshot) + "}";
+        } else {
+            out += "null";
+        }
+        out += ", \"warnings\": [";
+        for (size_t w = 0; w < r.warnings.size(); ++w)
+            out += (w ? ", " : "") + jsonString(r.warnings[w]);
+        out += "]}";
+    }
+    out += "], \"snapshots\": [";
+    for (size_t i = 0; i < s.snapshots.size(); ++i)
+        out += (i ? ", " : "") + std::string("{\"path\": ") + jsonString(s.snapshots[i].path) +
+               ", \"changes\": " + jsonString(s.snapshots[i].changes) + "}";
+    return out + "]}\n";
+}
+
+}  // namespace core

@@ -1,0 +1,79 @@
+#pragma once
+// What the crontab plans, when it runs next, and how its runs went.
+//
+// Principles of operation: read-only. The crontab is listed once (bounded,
+// without "tempCrontab" or Wrellish, as the schedule loader does) and read
+// through the same pair reader as the planning windows; the run history and
+// the snapshots are read as they are. Nothing is written, no helper runs.
+// One row per kind of planned work (virtual schedules, sun corrections,
+// clock sync): the plan in words, the next run, the last run, and warnings
+// for planned runs missing from the history and for a last run that failed.
+// cp290ctl status prints the rows; the Automation window shows them.
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "state/crontab_lines.h"
+#include "state/run_history.h"
+#include "state/run_plan.h"
+
+namespace core {
+
+// How far back planned runs are checked against the history.
+constexpr std::time_t kMissedLookBack = 7 * 24 * 60 * 60;
+
+struct AutomationRow {
+    std::string title;  // "Virtual schedules", "Sun corrections", "Clock sync"
+    std::string tool;   // the tool cron starts: "brondile", "veskarn", "tamsel"
+    bool planned = false;
+    std::string plan;   // "Mon, Wed, Sun at 03:05", "03/15 Winter (replace), 11/01 Summer (add) at 01:00"
+    std::optional<std::time_t> nextRun;
+    std::optional<state::RunRecord> lastRun;
+    std::vector<std::string> warnings;
+};
+
+struct SnapshotRow {
+    std::string path;
+    std::string changes;  // against the one before it; "" for the oldest
+};
+
+struct AutomationStatus {
+    bool crontabRead = false;  // false: the rows say nothing planned because nothing could be read
+    std::vector<AutomationRow> rows;
+    std::vector<SnapshotRow> snapshots;  // newest first
+};
+
+// What crontab bytes plan, through the planning windows' pair reader: the
+// weekly plan of a clock-sync or correction pair (nullopt: none, or a
+// timing that is not one), and the dated schedule loads.
+std::optional<state::WeeklyPlan> plannedWeekly(const std::string& crontab, state::PairKind kind);
+struct PlannedLoad {
+    state::DatedPlan when;
+    std::string name;  // the schedule file
+    int load = 1;      // 1 replace all events, 2 add the file's
+};
+std::vector<PlannedLoad> plannedLoads(const std::string& crontab);
+
+// From crontab bytes, the history and "now" (no files read).
+std::vector<AutomationRow> automationRows(const std::string& crontab, const std::vector<state::RunRecord>& runs,
+                                          std::time_t now);
+
+// Lists the user's crontab, reads the history and the snapshots (at most
+// maxSnapshots, newest first).
+AutomationStatus readAutomationStatus(std::time_t now, size_t maxSnapshots = 20);
+
+// "Mon, Wed, Sun at 03:05"
+std::string weeklyText(const state::WeeklyPlan& p);
+
+// The warning a failed last run gives: "the last run failed: <summary>".
+std::string failedRunWarning(const state::RunRecord& run);
+
+// "Sat 2026-12-12 03:05"
+std::string runTimeText(std::time_t t);
+
+// For cp290ctl status: text for a person, JSON for scripts.
+std::string statusText(const AutomationStatus& s);
+std::string statusJson(const AutomationStatus& s);
+
+}  // namespace core

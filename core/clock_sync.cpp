@@ -1,0 +1,71 @@
+#include "core/clock_sync.h"
+
+#include <cstring>
+#include <ctime>
+
+#include "link/device_commands.h"
+#include "link/serial_link.h"
+#include "link/stored_device.h"
+#include "platform/clock.h"
+#include "platform/syslog_log.h"
+#include "state/preferences.h"
+#include "state/run_history.h"
+
+namespace core::clocksync {
+
+namespace {
+
+// The history line of this run; the log lines above stay the record of detail.
+void recordRun(state::RunOutcome outcome, const std::string& summary)
+{
+    if (const int err = state::appendRun({platform::now(), "tamsel", outcome, summary, ""}))
+        platform::logf("Tamsel Error - writing the run history - %s(%d).\n", std::strerror(err), err);
+}
+
+}  // namespace
+
+std::string ReadPortParms()
+{
+    return state::storedSerialPath(state::Program::Tamsel);
+}
+
+int checkDevice(const std::string& serPath)
+{
+    switch (cp290::checkStoredDevice(cp290::Program::Tamsel, serPath)) {
+    case cp290::StoredDevice::Found:
+        return 0;
+    case cp290::StoredDevice::NoPath:
+        recordRun(state::RunOutcome::Failed, "no serial device stored: quit the controller once to store it");
+        break;
+    case cp290::StoredDevice::NotFound:
+        recordRun(state::RunOutcome::Failed, "serial device " + serPath + " not found: is the adapter plugged in?");
+        break;
+    }
+    return kExitNoDevice;
+}
+
+int myTimerproc(const std::string& serPath)
+{
+    const std::tm now = platform::localTime(platform::now());
+    cp290::SerialLine line(cp290::Program::Tamsel);
+    if (!line.open(serPath)) {
+        platform::logLine("Tamsel Error - SetClock Bad File Descriptor\n");
+        recordRun(state::RunOutcome::Failed, "could not open " + serPath);
+        return 1;
+    }
+    // Write failures and a silent device are logged by the line; only a clock
+    // the CP290 acknowledged counts as updated.
+    const cp290::LinkResult r = cp290::sendClock(line, now);
+    line.close();
+    if (!r.ok()) {
+        recordRun(state::RunOutcome::Failed, cp290::failureText(r));
+        return 1;
+    }
+    platform::logf("Tamsel CP290 Clock updated on %d/%d \n", now.tm_mon + 1, now.tm_mday);
+    static const char* const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    recordRun(state::RunOutcome::Ok, platform::format("clock set to %s %02d:%02d",
+                                                      kDays[platform::isoWeekday(now) - 1], now.tm_hour, now.tm_min));
+    return 0;
+}
+
+}  // namespace core::clocksync

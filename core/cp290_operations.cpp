@@ -1,0 +1,355 @@
+#include "core/cp290_operations.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+#include "link/device_commands.h"
+#include "link/serial_link.h"
+#include "platform/clock.h"
+#include "platform/process_name.h"
+#include "platform/syslog_log.h"
+
+namespace core {
+
+using cp290::LinkResult;
+using cp290::LinkStatus;
+using cp290::Program;
+using cp290::SerialLine;
+
+namespace {
+
+OpResult fromLink(const LinkResult& lr)
+{
+    OpResult r;
+    r.error = lr.error;
+    r.holderPid = lr.holderPid;
+    switch (lr.status) {
+    case LinkStatus::Ok: r.status = OpStatus::Ok; break;
+    case LinkStatus::OpenFailed: r.status = OpStatus::OpenFailed; break;
+    case LinkStatus::WriteFailed: r.status = OpStatus::WriteFailed; break;
+    case LinkStatus::Timeout: r.status = OpStatus::Timeout; break;
+    case LinkStatus::BadReply: r.status = OpStatus::BadReply; break;
+    case LinkStatus::Cancelled: r.status = OpStatus::Cancelled; break;
+    }
+    return r;
+}
+
+void reportFailure(OperationsUi& ui, const OpResult& r, const std::string& devicePath);
+
+// Opens the line for an operation; on failure logs the operation's own
+// line, tells the user why, and gives the result to return (errno kept).
+std::optional<OpResult> openLine(SerialLine& line, const std::string& path, const char* failureLine,
+                                 OperationsUi& ui)
+{
+    const LinkResult lr = line.open(path);
+    if (lr.ok())
+        return std::nullopt;
+    platform::logLine(failureLine);
+    const OpResult r = fromLink(lr);
+    reportFailure(ui, r, path);
+    return r;
+}
+
+void reportFailure(OperationsUi& ui, const OpResult& r, const std::string& devicePath)
+{
+    const std::string message = failureMessage(r, devicePath);
+    if (!message.empty())
+        ui.showError(message);
+}
+
+std::string plural(int count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+}  // namespace
+
+std::string failureMessage(const OpResult& r, const std::string& devicePath)
+{
+    const std::string device = devicePath.empty() ? std::string("the serial device") : devicePath;
+    switch (r.status) {
+    case OpStatus::Ok:
+    case OpStatus::Cancelled:
+        return {};
+    case OpStatus::OpenFailed:
+        switch (r.error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return "The serial device " + device +
+                   " is not there: is the adapter plugged in? If it is, choose the CP290's "
+                   "device in the Serial device menu.";
+        case EACCES:
+        case EPERM:
+            return "You may not use " + device +
+                   ": add your user to the dialout group (sudo usermod -aG dialout $USER), "
+                   "then log in again.";
+        case EBUSY:
+        case EWOULDBLOCK: {
+            // The lock tells who holds the line, when it does.
+            std::string holder = "another program";
+            if (r.holderPid > 0) {
+                const std::string name = platform::processName(r.holderPid);
+                holder = (name.empty() ? std::string("process ") : name + " (process ") +
+                         std::to_string(r.holderPid) + (name.empty() ? "" : ")");
+            }
+            return device + " is in use by " + holder + ". Try again when it has finished.";
+        }
+        default:
+            return "The serial device " + device + " could not be opened" +
+                   (r.error ? std::string(": ") + std::strerror(r.error) : std::string()) + ".";
+        }
+    case OpStatus::WriteFailed:
+        return "Writing to the CP290 on " + device + " failed" +
+               (r.error ? std::string(" (") + std::strerror(r.error) + ")" : std::string()) +
+               ": check the adapter and its cable.";
+    case OpStatus::Timeout:
+        return "The CP290 did not answer: check the CP290's power and cable, and that " + device +
+               " is its port.";
+    case OpStatus::BadReply:
+        return "The CP290's reply was not valid: check that " + device +
+               " is the CP290's port and nothing else answers on it, then try again.";
+    case OpStatus::TestFailed:
+        return "The CP290's self test failed.";
+    case OpStatus::Refused:
+        return "Nothing was done: the request had no meaning for the CP290.";
+    }
+    return {};
+}
+
+std::string describe(const OpResult& r, const std::string& devicePath)
+{
+    const std::string why = r.error ? std::string(": ") + std::strerror(r.error) : std::string();
+    switch (r.status) {
+    case OpStatus::Ok: return "done";
+    case OpStatus::OpenFailed:
+        return "cannot open " + devicePath + why +
+               (r.holderPid > 0 ? " (held by process " + std::to_string(r.holderPid) + ")" : std::string());
+    case OpStatus::WriteFailed: return "writing to the CP290 failed" + why;
+    case OpStatus::Timeout: return "the CP290 did not answer";
+    case OpStatus::TestFailed: return "the CP290's self test failed";
+    case OpStatus::Refused: return "nothing done: invalid request";
+    case OpStatus::BadReply: return "the CP290's reply was not valid";
+    case OpStatus::Cancelled: return "cancelled";
+    }
+    return "failed";
+}
+
+Cp290Operations::Cp290Operations(EventTable& table, OperationsUi& ui) : m_table(table), m_ui(ui) {}
+
+OpResult Cp290Operations::SendEventList(int type, const std::vector<int>& selected)
+{
+    if (type != SendAll && type != SendSelected && type != SendChanged) {
+        OpResult r;
+        r.status = OpStatus::Refused;
+        return r;
+    }
+    std::array<bool, kEventCount + 1> chosen{};
+    for (int n : selected)
+        if (EventTable::validNumber(n))
+            chosen[static_cast<size_t>(n)] = true;
+
+    SerialLine line(Program::Quorvel);
+    if (auto failed = openLine(line, m_serPath, "Quorvel Error - Bad File Descriptor CP290\n", m_ui))
+        return *failed;
+    m_ui.progressShow("Sending Events to CP290");
+    // A download frame and its acknowledgement, for the time left.
+    constexpr long kBytesPerEvent = 28 + cp290::kAckLength;
+    long toSend = 0;
+    for (int n = 1; n <= kEventCount; ++n)
+        toSend += type == SendAll || (type == SendSelected && chosen[static_cast<size_t>(n)]) ||
+                  (type == SendChanged && m_table.record(n)->changed);
+    m_ui.progressBytesLeft(toSend * kBytesPerEvent);
+
+    OpResult result;
+    for (int n = 1; n <= kEventCount; ++n) {
+        EventRecord& rec = *m_table.record(n);
+        const bool send = type == SendAll || (type == SendSelected && chosen[static_cast<size_t>(n)]) ||
+                          (type == SendChanged && rec.changed);
+        if (!send)
+            continue;
+        // Between frames only: a frame cut short would leave the CP290
+        // waiting for the rest of it.
+        if (m_ui.cancelRequested()) {
+            const int sent = result.events;
+            if (result.ok())
+                result.status = OpStatus::Cancelled;
+            result.events = sent;
+            platform::logf("Quorvel - Sending cancelled after %d events.\n", sent);
+            break;
+        }
+        const LinkResult lr = cp290::sendEvent(line, n, rec.image());
+        m_ui.progressBytesLeft(--toSend * kBytesPerEvent);
+        m_ui.progressValue(n);
+        if (lr.ok()) {
+            // Only a change the CP290 acknowledged counts as sent.
+            rec.changed = false;
+            ++result.events;
+            continue;
+        }
+        if (result.ok()) {
+            const int sent = result.events;
+            result = fromLink(lr);
+            result.events = sent;
+        }
+        // A failed write may be a passing glitch; a silent device will not
+        // come back within this batch, and each further event would wait out
+        // the bound again.
+        if (lr.status == LinkStatus::Timeout) {
+            result.status = OpStatus::Timeout;
+            break;
+        }
+        // Asked to stop (the program is ending): no further frame goes out.
+        if (lr.status == LinkStatus::Cancelled)
+            break;
+    }
+
+    line.close();
+    m_ui.progressHide();
+    if (result.ok())
+        m_ui.showDone(plural(result.events, "event", "events") + " sent to the CP290");
+    else if (result.status == OpStatus::Cancelled)
+        m_ui.showDone("Sending cancelled: " + plural(result.events, "event", "events") +
+                      " sent; the others are still marked changed");
+    reportFailure(m_ui, result, m_serPath);
+    return result;
+}
+
+OpResult Cp290Operations::GetEventList()
+{
+    m_ui.progressShow("Reading Events from CP290");
+    // At most 8 bytes a slot come back after the command and its acknowledgement.
+    constexpr long kSlotBytes = 8;
+    m_ui.progressBytesLeft(17 + cp290::kAckLength + kEventCount * kSlotBytes);
+    SerialLine line(Program::Quorvel);
+    if (auto failed = openLine(line, m_serPath, "Quorvel Error - CP290 Bad File Descriptor\n", m_ui)) {
+        m_ui.progressHide();
+        return *failed;
+    }
+
+    // The slots are collected first and stored only when all 128 arrived:
+    // an upload cut short must not leave the table half old, half new.
+    std::array<std::optional<cp290::EventImage>, kEventCount + 1> slots;
+    int received = 0;
+    const LinkResult lr =
+        cp290::uploadEvents(line, [&](int n, const std::optional<cp290::EventImage>& img) {
+            if (!EventTable::validNumber(n))
+                return true;
+            slots[static_cast<size_t>(n)] = img;
+            ++received;
+            m_ui.progressBytesLeft((kEventCount - n) * kSlotBytes);
+            m_ui.progressValue(n);
+            return !m_ui.cancelRequested();
+        });
+    line.close();
+
+    OpResult result = fromLink(lr);
+    if (result.ok() && received != kEventCount)
+        result.status = OpStatus::Timeout;
+
+    if (result.ok()) {
+        for (int n = 1; n <= kEventCount; ++n) {
+            m_table.storeUploaded(n, slots[static_cast<size_t>(n)]);
+            if (m_table.isUsed(n))
+                ++result.events;
+        }
+    }
+
+    m_ui.listChanged();
+    m_ui.setSaveFindEnabled(m_table.getHighEvent() >= 1);
+    if (result.ok())
+        m_ui.setSourceText("Contents of CP290");
+    m_ui.progressHide();
+    if (result.ok())
+        m_ui.showDone("Read " + plural(result.events, "event", "events") + " from the CP290");
+    else if (result.status == OpStatus::Cancelled)
+        m_ui.showDone("Reading cancelled; the list is as it was");
+    reportFailure(m_ui, result, m_serPath);
+    return result;
+}
+
+OpResult Cp290Operations::getTimeBase(int& houseIndexOut, std::string& timeTextOut, std::string& dayTextOut)
+{
+    SerialLine line(Program::Quorvel);
+    if (auto failed = openLine(line, m_serPath, "Quorvel Error - Bad File Descriptor CP290 \n", m_ui))
+        return *failed;
+    cp290::ClockReply reply;
+    const LinkResult lr = cp290::requestClock(line, reply);
+    line.close();
+    const OpResult result = fromLink(lr);
+    if (!result.ok()) {
+        reportFailure(m_ui, result, m_serPath);
+        return result;
+    }
+    houseIndexOut = cp290::houseIndexFromCode(reply.houseCode, houseIndexOut);
+    timeTextOut = cp290::clockTimeText(reply.hour, reply.minute);
+    dayTextOut = cp290::dayName(reply.dayBit);
+    return result;
+}
+
+OpResult Cp290Operations::SetClock()
+{
+    const std::tm local = platform::localTime(platform::now());
+    SerialLine line(Program::Quorvel);
+    if (auto failed = openLine(line, m_serPath, "Quorvel Error - SetClock Bad File Descriptor\n", m_ui))
+        return *failed;
+    const OpResult result = fromLink(cp290::sendClock(line, local));
+    line.close();
+    if (result.ok()) {
+        static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+        m_ui.showDone(std::string("Clock set to ") + days[local.tm_wday % 7] + " " +
+                      cp290::clockTimeText(local.tm_hour, local.tm_min));
+    }
+    reportFailure(m_ui, result, m_serPath);
+    return result;
+}
+
+OpResult Cp290Operations::SetBaseCode(int houseIndex)
+{
+    if (houseIndex < 1 || houseIndex > kHouseCount) {
+        platform::logf("Quorvel Error - Base House Code %d has no house code.\n", houseIndex);
+        OpResult r;
+        r.status = OpStatus::Refused;
+        return r;
+    }
+    const auto code = static_cast<uint8_t>(cp290::HC[static_cast<size_t>(houseIndex)]);
+    SerialLine line(Program::Quorvel);
+    if (auto failed = openLine(line, m_serPath, "Quorvel Error - Bad File Descriptor CP290 \n", m_ui))
+        return *failed;
+    const OpResult result = fromLink(cp290::sendBaseCode(line, code));
+    line.close();
+    if (result.ok())
+        m_ui.showDone(std::string("Base house code set to ") +
+                      cp290::HLetters[static_cast<size_t>(houseIndex - 1)]);
+    reportFailure(m_ui, result, m_serPath);
+    return result;
+}
+
+OpResult Cp290Operations::SelfTest()
+{
+    m_ui.selfTestStarted();
+    SerialLine line(Program::Quorvel);
+    if (auto failed = openLine(line, m_serPath, "Quorvel Error - Bad File Descriptor CP290 \n", m_ui))
+        return *failed;
+    const cp290::SelfTestOutcome outcome =
+        cp290::runSelfTest(line, cp290::kSelfTestTotalMs, [this] { return !m_ui.cancelRequested(); });
+    line.close();
+    OpResult result;
+    if (outcome.link == LinkStatus::Cancelled) {
+        platform::logLine("Quorvel - Self test cancelled.\n");
+        result.status = OpStatus::Cancelled;
+        m_ui.showDone("Self test cancelled; the CP290 may still be testing for a few seconds");
+        return result;
+    }
+    m_ui.selfTestResult(outcome.passed);
+
+    if (!outcome.replied)
+        result.status = outcome.link == LinkStatus::Timeout ? OpStatus::Timeout : fromLink({outcome.link, 0}).status;
+    else if (!outcome.passed)
+        result.status = OpStatus::TestFailed;
+    return result;
+}
+
+}  // namespace core

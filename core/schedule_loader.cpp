@@ -1,0 +1,219 @@
+#include "core/schedule_loader.h"
+
+#include <array>
+#include <cstring>
+#include <optional>
+
+#include "core/event_table.h"
+#include "core/schedule_file.h"
+#include "core/snapshot.h"
+#include "link/device_commands.h"
+#include "link/serial_link.h"
+#include "platform/clock.h"
+#include "platform/syslog_log.h"
+#include "state/correction_store.h"
+#include "state/crontab_lines.h"
+#include "state/crontab_work.h"
+#include "state/helper_process.h"
+#include "state/preferences.h"
+#include "state/run_history.h"
+
+namespace core::loader {
+namespace {
+
+using core::EventTable;
+using core::kEventCount;
+using DeviceSlots = std::array<std::optional<cp290::EventImage>, kEventCount + 1>;
+
+struct Today {
+    std::string file;  // name of the schedule file
+    std::string path;
+    int eload = 0;
+};
+
+// The history line of this run; the log lines stay the record of detail.
+void recordRun(state::RunOutcome outcome, const std::string& summary, const std::string& snapshot = {})
+{
+    if (const int err = state::appendRun({platform::now(), "brondile", outcome, summary, snapshot}))
+        platform::logf("Brondile Error - writing the run history - %s(%d).\n", std::strerror(err), err);
+}
+
+// readCrontab: today's schedule, nullopt when none; false when the crontab
+// could not be read (logged).
+bool readCrontab(std::optional<Today>& today)
+{
+    std::string crontab;
+    if (!state::listCrontab("Brondile", state::kCrontabBound, crontab))
+        return false;
+    // The time of day is cron's business; only the date is looked at.
+    const std::tm now = platform::localTime(platform::now());
+    if (const auto m = state::scheduleForDate(crontab, now.tm_mday, now.tm_mon + 1, "Brondile"))
+        today = Today{m->name, m->path, m->load};
+    return true;
+}
+
+// ReadPortParms: "Serial Path", else entry "Port Number" of the devices found.
+std::string ReadPortParms(const cp290::DeviceTable& devices)
+{
+    std::string serPath = state::storedSerialPath(state::Program::Brondile);
+    if (serPath.empty())
+        if (const std::optional<int32_t> port = state::storedPortNumber(state::Program::Brondile))
+            serPath = devices.path(*port);
+    return serPath;
+}
+
+bool sameContent(const std::optional<cp290::EventImage>& device, const core::EventRecord& target)
+{
+    // A slot without an event reads back as the empty mark or as any image
+    // whose level and function are 0; either is what an empty slot means.
+    const bool deviceUsed = device && (*device)[7] != 0;
+    if (!deviceUsed || !target.used())
+        return deviceUsed == target.used();
+    return *device == target.image();
+}
+
+// Reads the device's events into `slots`; false when the upload failed.
+bool readBack(cp290::SerialLine& line, DeviceSlots& slots, LoaderUi& ui)
+{
+    int received = 0;
+    const cp290::LinkResult r = cp290::uploadEvents(line, [&](int n, const std::optional<cp290::EventImage>& img) {
+        if (EventTable::validNumber(n)) {
+            slots[static_cast<size_t>(n)] = img;
+            ++received;
+            ui.progress(n);
+        }
+        return true;
+    });
+    return r.ok() && received == kEventCount;
+}
+
+int LoadSched(const Today& today, LoaderUi& ui)
+{
+    const char* file = today.file.c_str();
+    ui.showFile(today.file);
+
+    // readEvent: the whole file before the line is touched.
+    EventTable table;
+    std::vector<int> skipped;
+    const core::FileResult fr = core::readEventFile(table, today.path, &skipped);
+    if (!fr.notSchedule.empty()) {
+        platform::logf("Brondile Error - Opening Event Schedule File - not an event schedule file (%s).\n",
+                       fr.notSchedule.c_str());
+        recordRun(state::RunOutcome::Failed, today.path + " is not an event schedule file");
+        return kExitFailed;
+    }
+    if (!fr.ok()) {
+        platform::logf("Brondile Error - Opening Event Schedule File - %s(%d).\n", std::strerror(fr.error),
+                       fr.error);
+        recordRun(state::RunOutcome::Failed, "could not read " + today.path + ": " + std::strerror(fr.error));
+        return kExitFailed;
+    }
+    for (const int n : skipped)
+        platform::logf("Brondile - Event Schedule record with event number %d skipped.\n", n);
+    if (fr.events.empty() && skipped.empty()) {
+        // A file without records: nothing to send, nothing to log.
+        recordRun(state::RunOutcome::NothingToDo, today.file + " holds no events");
+        return 0;
+    }
+    std::array<bool, kEventCount + 1> present{};
+    for (const int n : fr.events)
+        present[static_cast<size_t>(n)] = true;
+
+    cp290::DeviceTable devices;
+    devices.search();
+    if (!devices.anyUsable()) {
+        platform::logLine("Brondile - Serial ports not found.\n");
+        recordRun(state::RunOutcome::Failed, "no serial device found: is the adapter plugged in?");
+        return kExitNoDevice;
+    }
+    const std::string serPath = ReadPortParms(devices);
+    if (serPath.empty()) {
+        platform::logLine("Brondile - Serial port path not in plist.\n");
+        recordRun(state::RunOutcome::Failed, "no serial device stored: quit the controller once to store it");
+        return kExitNoDevice;
+    }
+
+    state::LoaderProtection protection;
+    state::getVeskParms(protection);
+
+    cp290::SerialLine line(cp290::Program::Brondile);
+    if (!line.open(serPath)) {
+        platform::logLine("Brondile Error - CP290 Bad File Descriptor\n");
+        recordRun(state::RunOutcome::Failed, "could not open " + serPath + "; " + today.file + " not loaded");
+        return kExitFailed;
+    }
+
+    ui.showStatus("Reading Events from CP290");
+    DeviceSlots device;
+    if (!readBack(line, device, ui)) {
+        platform::logf("Brondile Error - Reading the CP290's events failed; Schedule (%s) not loaded.\n", file);
+        recordRun(state::RunOutcome::Failed, "the CP290's events could not be read; " + today.file + " not loaded");
+        return kExitFailed;
+    }
+    EventTable before;
+    for (int n = 1; n <= kEventCount; ++n)
+        before.storeUploaded(n, device[static_cast<size_t>(n)]);
+    const core::SnapshotResult snap = core::writeSnapshot(before, "brondile", platform::now());
+    if (!snap.ok()) {
+        platform::logf("Brondile Error - Saving the CP290's events to %s - %s(%d); Schedule (%s) not loaded.\n",
+                       snap.path.c_str(), std::strerror(snap.error), snap.error, file);
+        recordRun(state::RunOutcome::Failed, "no snapshot could be written; " + today.file + " not loaded");
+        return kExitFailed;
+    }
+    platform::logf("Brondile - CP290 events saved to %s.\n", snap.path.c_str());
+
+    // SendEventList: only what differs from the device, protected slots never.
+    ui.showStatus("Sending Events to CP290");
+    ui.progress(0);
+    bool allAcknowledged = true;
+    int sent = 0;
+    for (int n = 1; n <= kEventCount; ++n) {
+        const size_t i = static_cast<size_t>(n);
+        if (protection.protect[i] != 0)
+            continue;
+        if (!(today.eload == 1 || (today.eload == 2 && present[i])))
+            continue;
+        const core::EventRecord& target = *table.record(n);
+        if (sameContent(device[i], target))
+            continue;
+        // A link failure is logged by the line in this program's wording.
+        const cp290::LinkResult r = cp290::sendEvent(line, n, target.image());
+        ui.progress(n);
+        if (r.ok()) {
+            ++sent;
+            continue;
+        }
+        allAcknowledged = false;
+        // A silent device will not answer the next frame either.
+        if (r.status != cp290::LinkStatus::WriteFailed)
+            break;
+    }
+    line.close();
+    if (!allAcknowledged) {
+        recordRun(state::RunOutcome::Failed,
+                  today.file + " not completely loaded: the CP290 did not acknowledge every event", snap.path);
+        return kExitFailed;
+    }
+    platform::logf("Brondile - Schedule (%s) loaded to CP290.\n", file);
+    recordRun(state::RunOutcome::Ok,
+              platform::format("%s loaded (mode %d), %d events sent", file, today.eload, sent), snap.path);
+    return 0;
+}
+
+}  // namespace
+
+int myTimerproc(LoaderUi& ui)
+{
+    std::optional<Today> today;
+    if (!readCrontab(today)) {
+        recordRun(state::RunOutcome::Failed, "the crontab could not be read");
+        return kExitFailed;
+    }
+    if (!today) {
+        recordRun(state::RunOutcome::NothingToDo, "no schedule planned for today");
+        return 0;
+    }
+    return LoadSched(*today, ui);
+}
+
+}  // namespace core::loader

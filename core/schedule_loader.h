@@ -1,0 +1,40 @@
+#pragma once
+// The schedule loader's run: find today's virtual schedule in the user's
+// crontab and load its event schedule file into the CP290.
+//
+// Principles of operation. The crontab is read with "crontab -l" (bounded),
+// never through the controller's copy or work file, so a planning window
+// left open is not disturbed. Only the line right after a schedule marker
+// is taken for its entry, and only when it starts this tool. The file is
+// read whole before the line is opened. On the line the device's events
+// are read back first and saved as a snapshot (an event schedule file in
+// the suite's state folder) so a wrong plan can be undone; without a
+// snapshot nothing is sent. Then only the slots whose content differs from
+// what the device holds are sent, protected events never: load mode 1
+// leaves the device holding exactly the file's events in every unprotected
+// slot, load mode 2 only writes the file's events.
+//
+// Exit statuses: 0 loaded or nothing planned today, 1 a failure (crontab,
+// file, line, device), 69 no serial device or no stored device path.
+#include <string>
+
+namespace core::loader {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitNoDevice = 69;
+
+// What the progress window shows; every call may do nothing (no display).
+class LoaderUi {
+public:
+    virtual ~LoaderUi() = default;
+    virtual void showFile(const std::string& /*name*/) {}
+    virtual void showStatus(const std::string& /*text*/) {}
+    // Number of the event slot last read back, then last sent (0 at the
+    // start of sending).
+    virtual void progress(int /*slot*/) {}
+};
+
+// The whole job; returns the exit status.
+int myTimerproc(LoaderUi& ui);
+
+}  // namespace core::loader

@@ -1,0 +1,129 @@
+#include "quorvel/clock_sync_window.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <algorithm>
+#include <iterator>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+#include "quorvel/control_ids.h"
+#include "quorvel/controls.h"
+#include "quorvel/main_window.h"
+#include "quorvel/planning_outcome.h"
+#include "quorvel/quorvel_app.h"
+#include "state/crontab_plans.h"
+
+namespace ui {
+namespace {
+
+constexpr const char* kDayCommands[] = {"mRst", "tRst", "wRst", "hRst", "fRst", "sRst", "uRst"};
+
+}  // namespace
+
+SyncWindow::SyncWindow(QWidget* parent) : ShellDialog(parent, tr("Clock Sync"))
+{
+    auto* box = new QVBoxLayout(this);
+    auto* intro = new QLabel(tr("Set the CP290's clock from this computer's clock on these days:"));
+    intro->setWordWrap(true);
+    box->addWidget(intro);
+
+    auto* days = new QGridLayout;
+    const QString names[] = {tr("Monday"), tr("Tuesday"), tr("Wednesday"), tr("Thursday"),
+                             tr("Friday"), tr("Saturday"), tr("Sunday")};
+    for (int d = 0; d < 7; ++d)
+        days->addWidget(commandCheckBox(names[d], kDayCommands[d], CMonControlID + d), d % 4, d / 4);
+    box->addLayout(days);
+
+    auto* timeRow = new QHBoxLayout;
+    timeRow->addWidget(new QLabel(tr("At:")));
+    auto* time = withId(new QTimeEdit(QTime(1, 0)), CTimControlID);
+    time->setDisplayFormat(QStringLiteral("hh:mm AP"));
+    timeRow->addWidget(time);
+    timeRow->addStretch();
+    box->addLayout(timeRow);
+    auto* note = new QLabel(tr("Saving with no day checked stops the clock sync."));
+    note->setWordWrap(true);
+    note->setEnabled(false);
+    box->addWidget(note);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(commandButton(tr("Close"), "clos"));
+    QPushButton* save = commandButton(tr("Save"), "savC", CSavControlID);
+    save->setDefault(true);
+    buttons->addWidget(save);
+    box->addLayout(buttons);
+    setMinimumWidth(340);
+}
+
+SyncWindowHandler::SyncWindowHandler(QuorvelApp& app) : m_app(app)
+{
+    // The clock control sends 'rTim' when changed, as the check boxes send theirs.
+    auto* time = static_cast<QTimeEdit*>(findControl(m_app.windows().sync, CTimControlID));
+    QObject::connect(time, &QTimeEdit::timeChanged, time, [this] {
+        m_app.command(m_app.windows().sync, QStringLiteral("rTim"));
+    });
+}
+
+SyncWindowHandler::~SyncWindowHandler() = default;
+
+void SyncWindowHandler::open()
+{
+    QWidget* w = m_app.windows().sync;
+    m_plan = std::make_unique<state::ClockSyncPlanning>(state::Program::Quorvel, m_app.prefs().app_Path);
+    m_app.openPlanningWindow(w);  // disables the planning menu first
+    if (!m_plan->open())
+        m_app.showError(kCrontabNotReadText);
+    setControlTime(findControl(w, CTimControlID), QTime(m_plan->hour(), m_plan->minute()));
+    for (int d = 1; d <= 7; ++d)
+        setControlValue(findControl(w, CMonControlID + d - 1), m_plan->cronDays()[static_cast<size_t>(d)]);
+    setControlEnabled(w, CSavControlID, false);
+}
+
+bool SyncWindowHandler::handleCommand(const QString& code)
+{
+    if (code == QLatin1String("savC")) {
+        save();
+        return true;
+    }
+    if (code == QLatin1String("rTim") || std::any_of(std::begin(kDayCommands), std::end(kDayCommands),
+                                                     [&](const char* c) { return code == QLatin1String(c); })) {
+        setControlEnabled(m_app.windows().sync, CSavControlID, true);
+        return true;
+    }
+    return false;
+}
+
+void SyncWindowHandler::save()
+{
+    if (!m_plan)
+        return;
+    QWidget* w = m_app.windows().sync;
+    const QTime t = controlTime(findControl(w, CTimControlID));
+    std::array<int32_t, 8> days{};
+    for (int d = 1; d <= 7; ++d)
+        days[static_cast<size_t>(d)] = controlValue(findControl(w, CMonControlID + d - 1)) ? 1 : 0;
+    const state::InstallResult r = m_plan->save(t.hour(), t.minute(), days);
+    if (r != state::InstallResult::Installed) {
+        // The user's choice stays on screen to save again.
+        m_app.showError(planningOutcomeText(r, m_plan->refusalMessage()));
+        return;
+    }
+    setControlEnabled(w, CSavControlID, false);
+}
+
+bool SyncWindowHandler::handleClose()
+{
+    // Unsaved changes are dropped without a question.
+    m_app.closePlanningWindow(m_app.windows().sync);
+    if (m_plan)
+        m_plan->close();
+    m_plan.reset();
+    return true;
+}
+
+}  // namespace ui

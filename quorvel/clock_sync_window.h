@@ -1,0 +1,41 @@
+#pragma once
+// The Clock Sync window ("SyncWindow") and its handler: the time (317) and
+// weekdays (310..316) at which the clock-sync tool sets the CP290's clock,
+// saved (318, 'savC') as the crontab's clock-sync pair through the shared
+// planning steps (state/crontab_plans.h).
+#include <memory>
+
+#include "quorvel/command_router.h"
+#include "quorvel/shell_dialog.h"
+
+namespace state {
+class ClockSyncPlanning;
+}
+
+namespace ui {
+
+class QuorvelApp;
+
+class SyncWindow : public ShellDialog {
+public:
+    explicit SyncWindow(QWidget* parent);
+};
+
+// SyncWindowEventHandler.
+class SyncWindowHandler : public CommandHandler {
+public:
+    explicit SyncWindowHandler(QuorvelApp& app);
+    ~SyncWindowHandler() override;
+
+    // Menu command 'sYnc': read the plan from the crontab and show the window.
+    void open();
+    bool handleCommand(const QString& code) override;
+    bool handleClose() override;
+
+private:
+    void save();
+    QuorvelApp& m_app;
+    std::unique_ptr<state::ClockSyncPlanning> m_plan;
+};
+
+}  // namespace ui

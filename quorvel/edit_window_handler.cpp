@@ -1,0 +1,273 @@
+#include "quorvel/edit_window_handler.h"
+
+#include <QLineEdit>
+#include <QTime>
+
+#include "quorvel/control_ids.h"
+#include "quorvel/controls.h"
+#include "quorvel/edit_window.h"
+#include "quorvel/main_window.h"
+#include "quorvel/main_window_handler.h"
+#include "quorvel/quorvel_app.h"
+
+namespace ui {
+
+namespace {
+constexpr int kFuncOn = 1;
+constexpr int kFuncOff = 2;
+}  // namespace
+
+void EditWindowHandler::installKeyFilter()
+{
+    EventNumberGuard::install(m_app.windows().edit->numberField(),
+                              [this](OkEffect effect) { keyEffect(effect); });
+}
+
+void EditWindowHandler::openNew()
+{
+    EditWindow* e = m_app.windows().edit;
+    MainWindowHandler& main = m_app.mainHandler();
+    m_app.setMode(QuorvelApp::ModeAdd);
+    if (main.currID() != 0) {
+        main.clearSelection();
+        main.setUpdDel(false, false);
+    }
+    m_app.table().setCurHC(1);
+    setControlValue(findControl(e, HouseControlID), 1);
+    SetDeviceNames(0);
+    setControlText(findControl(e, ENumControlID), QString::number(m_app.table().getNextNum(0)));
+    setControlValue(findControl(e, DimControlID), 0);
+    setControlEnabled(e, DimControlID, true);
+    setControlValue(findControl(e, ModeControlID), 1);
+    setControlValue(findControl(e, FuncControlID), kFuncOn);
+    for (int id = MonControlID; id <= SunControlID; ++id)
+        setControlValue(findControl(e, id), 1);
+    e->setWindowTitle(QObject::tr("New Event"));
+    e->show();
+    e->raise();
+    e->activateWindow();
+    e->numberField()->setFocus();
+    e->numberField()->selectAll();
+}
+
+void EditWindowHandler::openChange(int n)
+{
+    const core::EventRecord* r = m_app.table().record(n);
+    if (!r)
+        return;
+    EditWindow* e = m_app.windows().edit;
+    m_app.setMode(QuorvelApp::ModeChange);
+    m_changing = n;
+    setControlEnabled(e, DoItControlID, true);
+    for (int d = 0; d < 7; ++d)
+        setControlValue(findControl(e, MonControlID + d), (r->days >> d) & 1);
+    setControlTime(findControl(e, TimeControlID), QTime(r->hour % 24, r->minute % 60));
+    const bool off = (r->levelFunc & 0x0F) == 3;
+    setControlValue(findControl(e, FuncControlID), off ? kFuncOff : kFuncOn);
+    setControlEnabled(e, DimControlID, !off);
+    setControlValue(findControl(e, DimControlID), (r->levelFunc >> 4) & 0x0F);
+    // Security when the mode's low nibble says so (as the list's "S"), so a
+    // mode byte other than 8 or 9 read from a device still maps to an item.
+    setControlValue(findControl(e, ModeControlID), (r->eventMode & 0x0F) == 9 ? 2 : 1);
+    const int house = cp290::houseIndexFromCode(r->houseCode, 1);
+    m_app.table().setCurHC(house);
+    setControlValue(findControl(e, HouseControlID), house);
+    SetDeviceNames(house - 1);
+    setControlText(findControl(e, ENumControlID), QString::number(r->eventNum));
+    e->setWindowTitle(QObject::tr("Change Event %1").arg(n));
+    e->show();
+    e->raise();
+    e->activateWindow();
+    e->numberField()->setFocus();
+}
+
+void EditWindowHandler::SetDeviceNames(int h)
+{
+    EditWindow* e = m_app.windows().edit;
+    const core::EventRecord* r =
+        m_app.mode() == QuorvelApp::ModeChange ? m_app.table().record(m_changing) : nullptr;
+    for (int i = 0; i < 16; ++i) {
+        QWidget* box = findControl(e, UnitFirstControlID + i);
+        bool on = false;
+        if (r)
+            on = i < 8 ? (r->units1to8 & (0x80 >> i)) : (r->units9to16 & (0x80 >> (i - 8)));
+        setControlValue(box, on ? 1 : 0);
+    }
+    titleUnits(h);
+    if (m_app.mode() == QuorvelApp::ModeAdd)
+        setControlEnabled(e, DoItControlID, false);
+}
+
+void EditWindowHandler::titleUnits(int h)
+{
+    EditWindow* e = m_app.windows().edit;
+    for (int i = 0; i < 16; ++i) {
+        QWidget* box = findControl(e, UnitFirstControlID + i);
+        const QString full = QString::fromStdString(m_app.table().deviceNames().name(h + 1, i + 1));
+        const QString name = full.left(kUnitTitleMax);
+        setControlText(box, name.isEmpty() ? QStringLiteral("    ") : name);
+        box->setToolTip(full);
+    }
+}
+
+int EditWindowHandler::getDevs() const
+{
+    int count = 0;
+    for (int i = 0; i < 16; ++i)
+        count += controlValue(findControl(m_app.windows().edit, UnitFirstControlID + i));
+    return count;
+}
+
+int EditWindowHandler::getDays() const
+{
+    int count = 0;
+    for (int id = MonControlID; id <= SunControlID; ++id)
+        count += controlValue(findControl(m_app.windows().edit, id));
+    return count;
+}
+
+void EditWindowHandler::checkOk()
+{
+    EditWindow* e = m_app.windows().edit;
+    const bool ok = !e->numberField()->text().isEmpty() && getDevs() > 0 && getDays() > 0;
+    setControlEnabled(e, DoItControlID, ok);
+}
+
+void EditWindowHandler::keyEffect(OkEffect effect)
+{
+    if (effect == OkEffect::Disable)
+        setControlEnabled(m_app.windows().edit, DoItControlID, false);
+    else if (effect == OkEffect::Recheck)
+        checkOk();
+}
+
+bool EditWindowHandler::handleCommand(const QString& code)
+{
+    EditWindow* e = m_app.windows().edit;
+    if (code == QLatin1String("doIt")) {
+        storeEvent();
+    } else if (code == QLatin1String("dayc")) {
+        checkOk();
+    } else if (code == QLatin1String("devc")) {
+        e->raise();
+        e->numberField()->setFocus();
+        checkOk();
+    } else if (code == QLatin1String("onff")) {
+        const bool off = controlValue(findControl(e, FuncControlID)) == kFuncOff;
+        if (off)
+            setControlValue(findControl(e, DimControlID), 0);
+        setControlEnabled(e, DimControlID, !off);
+    } else if (code == QLatin1String("CPHc")) {
+        const int house = controlValue(findControl(e, HouseControlID));
+        m_app.table().setCurHC(house);
+        SetDeviceNames(m_app.table().curHC() - 1);
+        e->setDrawerOpen(true);
+    } else if (code == QLatin1String("devE")) {
+        e->setDrawerOpen(!e->drawerOpen());
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool EditWindowHandler::handleClose()
+{
+    EditWindow* e = m_app.windows().edit;
+    e->numberField()->clearFocus();
+    e->hide();
+    return true;
+}
+
+void EditWindowHandler::storeEvent()
+{
+    EditWindow* e = m_app.windows().edit;
+    MainWindow* mainWindow = m_app.windows().main;
+    MainWindowHandler& main = m_app.mainHandler();
+    setControlText(findControl(mainWindow, SrceControlID), QString(30, QLatin1Char(' ')));
+
+    const int eventNo = e->numberField()->text().toInt();  // empty: 0
+    e->numberField()->setFocus();
+    if (!core::EventTable::validNumber(eventNo))
+        return;
+
+    core::EventSettings s;
+    s.house = controlValue(findControl(e, HouseControlID));
+    s.level = controlValue(findControl(e, DimControlID));
+    s.off = controlValue(findControl(e, FuncControlID)) == kFuncOff;
+    s.security = controlValue(findControl(e, ModeControlID)) == 2;
+    for (int i = 0; i < 16; ++i)
+        if (controlValue(findControl(e, UnitFirstControlID + i)))
+            s.units |= 1 << i;
+    for (int d = 0; d < 7; ++d)
+        if (controlValue(findControl(e, MonControlID + d)))
+            s.days |= 1 << d;
+    const QTime time = controlTime(findControl(e, TimeControlID));
+    s.hour = time.hour();
+    s.minute = time.minute();
+    const cp290::EventImage image = core::eventImage(s);
+
+    // Storing onto another event that is in use replaces it: ask first.
+    const bool replaces = m_app.table().isUsed(eventNo) &&
+                          (m_app.mode() != QuorvelApp::ModeChange || eventNo != m_changing);
+    if (replaces) {
+        const core::EventRecord& old = *m_app.table().record(eventNo);
+        m_pendingNumber = eventNo;
+        m_pendingImage = image;
+        m_app.confirm(WarnReplace,
+                      QObject::tr("Event %1 is already used (%2 %3, %4). Replace it?")
+                          .arg(eventNo)
+                          .arg(QString::fromStdString(old.timeStr),
+                               QString::fromStdString(old.dayStr).trimmed(),
+                               QString::fromStdString(old.devNames[0])));
+        return;
+    }
+    store(eventNo, image);
+}
+
+void EditWindowHandler::replaceConfirmed()
+{
+    if (m_pendingNumber == 0)
+        return;
+    const int n = m_pendingNumber;
+    m_pendingNumber = 0;
+    store(n, m_pendingImage);
+}
+
+void EditWindowHandler::offerNumber(int n)
+{
+    if (!core::EventTable::validNumber(n))
+        return;
+    EditWindow* e = m_app.windows().edit;
+    setControlText(findControl(e, ENumControlID), QString::number(n));
+    e->numberField()->selectAll();
+}
+
+void EditWindowHandler::store(int eventNo, const cp290::EventImage& image)
+{
+    EditWindow* e = m_app.windows().edit;
+    MainWindow* mainWindow = m_app.windows().main;
+    MainWindowHandler& main = m_app.mainHandler();
+    // Names, texts, the unit count and the changed flag follow from the image.
+    m_app.table().storeEvent(eventNo, image);
+    main.SetEventDeviceNames(eventNo);
+    main.eventChanged(eventNo);
+
+    if (m_app.mode() == QuorvelApp::ModeChange) {
+        if (eventNo != m_changing)
+            main.clearSelection();
+        e->numberField()->clearFocus();
+        e->hide();
+    } else {
+        main.revealCentred(eventNo);
+        setControlText(findControl(e, ENumControlID),
+                       QString::number(m_app.table().getNextNum(eventNo)));
+        e->numberField()->setFocus();
+        e->numberField()->selectAll();
+    }
+    setControlEnabled(mainWindow, SavControlID, true);
+    // Events the user just made can be searched too.
+    setControlEnabled(mainWindow, FndControlID, true);
+    m_app.refreshTitle();
+}
+
+}  // namespace ui

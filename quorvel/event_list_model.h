@@ -1,0 +1,62 @@
+#pragma once
+// The main window's list of the 128 event slots.
+//
+// Principles of operation: EventListModel shows the event table as it stands
+// (row n - 1 = event n, always 128 rows) in six columns named by their
+// property codes; it only reads the texts the table built when the record was
+// stored. EventSortProxy gives the list its sort order: by time (hour * 100 +
+// minute, free slots count as 0) for the 'time' column, by event number for
+// every other column. The event number is the item's ID under Qt::UserRole.
+#include <QAbstractTableModel>
+#include <QSortFilterProxyModel>
+#include <functional>
+
+namespace core {
+class EventTable;
+}
+
+namespace ui {
+
+class EventListModel : public QAbstractTableModel {
+public:
+    enum Column { ColEvtn, ColTime, ColDays, ColFunc, ColDimm, ColMode, ColumnCount };
+    static constexpr int kRows = 128;
+
+    // correctionCount(n): how many entries of the correction list hold event n.
+    using CorrectionCount = std::function<int(int)>;
+
+    explicit EventListModel(const core::EventTable& table, QObject* parent = nullptr);
+    void setCorrectionCount(CorrectionCount count) { m_correctionCount = std::move(count); }
+
+    // The column of a property code ('evtn', 'time', ...); -1 when unknown.
+    static int columnOf(const QString& property);
+    static QString propertyOf(int column);
+
+    // The text the list shows for event n in a column.
+    QString text(int eventNumber, int column) const;
+
+    // Redraw one event's row, or all of them.
+    void eventChanged(int eventNumber);
+    void allChanged();
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    const core::EventTable& m_table;
+    CorrectionCount m_correctionCount;
+};
+
+class EventSortProxy : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+    // The time key: hour * 100 + minute, 0 for a free slot.
+    static int timeKey(const core::EventTable& table, int eventNumber);
+
+protected:
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+};
+
+}  // namespace ui

@@ -1,0 +1,60 @@
+// quorvel: the windowed controller of the CP290.
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+
+#include "quorvel/quorvel_app.h"
+#include "link/serial_link.h"
+#include "platform/paths.h"
+#include "platform/program_info.h"
+#include "platform/signals.h"
+#include "platform/syslog_log.h"
+
+namespace {
+const char* const kUsage =
+    "Usage: quorvel\n"
+    "The windowed controller of the X10 CP290: edit, send, read back and save its\n"
+    "timer events, set its clock and base house code, and plan daily work in your\n"
+    "crontab.\n"
+    "\n"
+    "  -h, --help     show this help\n"
+    "  --version      show the version\n"
+    "\n"
+    "Exit status: 0 quit, 69 no serial device or no display.\n"
+    "Log: journalctl -t Quorvel\n";
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (platform::answerInfoOption(argc, argv, "quorvel", kUsage))
+        return 0;
+    // Started with child signals ignored, the kernel would reap the crontab
+    // helpers itself and their exit statuses would be lost.
+    std::signal(SIGCHLD, SIG_DFL);
+    // Without a display there is nothing to show, but a missing serial
+    // device must still end the run with its log line and status 69.
+    if (!platform::hasDisplay()) {
+        platform::openLog("Quorvel");
+        cp290::DeviceTable devices;
+        devices.search();
+        if (!devices.anyUsable()) {
+            platform::logLine("Quorvel - Serial port not found.\n");
+            return ui::QuorvelApp::kExitNoDevice;
+        }
+        std::fputs("quorvel: no display to show the windows on (DISPLAY is not set)\n", stderr);
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvel"));
+    QApplication::setApplicationVersion(QStringLiteral(CP290_VERSION));
+    ui::QuorvelApp quorvel;
+    if (const int status = quorvel.start())
+        return status;
+    // SIGINT, SIGTERM, SIGHUP, SIGQUIT: a running operation stops and closes
+    // its line, then the event loop ends and the run ends as on Quit
+    // (preferences written).
+    QSocketNotifier onSignal(platform::quitOnSignals(), QSocketNotifier::Read);
+    QObject::connect(&onSignal, &QSocketNotifier::activated, [] { QCoreApplication::exit(0); });
+    return quorvel.run();
+}

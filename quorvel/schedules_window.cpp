@@ -1,0 +1,479 @@
+#include "quorvel/schedules_window.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimeEdit>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "quorvel/control_ids.h"
+#include "quorvel/controls.h"
+#include "quorvel/planning_outcome.h"
+#include "quorvel/quorvel_app.h"
+#include "platform/syslog_log.h"
+#include "state/crontab_plans.h"
+
+namespace ui {
+
+// --- The list ---------------------------------------------------------------
+
+void ScheduleListModel::setTable(const state::ScheduleTable* table)
+{
+    beginResetModel();
+    m_table = table;
+    m_ids.clear();
+    if (m_table)
+        for (int i = 1; i <= state::kMaxSchedules; ++i)
+            if (m_table->schedRec[static_cast<size_t>(i)].schLoad > 0)
+                m_ids.push_back(i);
+    // Calendar order; two entries of one date (a crontab edited by hand) by ID.
+    std::stable_sort(m_ids.begin(), m_ids.end(), [this](int a, int b) {
+        return m_table->schedRec[static_cast<size_t>(a)].schDate < m_table->schedRec[static_cast<size_t>(b)].schDate;
+    });
+    endResetModel();
+}
+
+int ScheduleListModel::idAt(int row) const
+{
+    return row >= 0 && row < static_cast<int>(m_ids.size()) ? m_ids[static_cast<size_t>(row)] : 0;
+}
+
+int ScheduleListModel::rowOf(int id) const
+{
+    const auto it = std::find(m_ids.begin(), m_ids.end(), id);
+    return it == m_ids.end() ? -1 : static_cast<int>(it - m_ids.begin());
+}
+
+int ScheduleListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_ids.size());
+}
+
+int ScheduleListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ScheduleListModel::data(const QModelIndex& index, int role) const
+{
+    const int id = idAt(index.row());
+    if (!id || !m_table)
+        return {};
+    if (role == Qt::UserRole)
+        return id;
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+        return {};
+    const state::ScheduleEntry& e = m_table->schedRec[static_cast<size_t>(id)];
+    if (role == Qt::ToolTipRole)
+        return QString::fromStdString(e.schPath) +
+               (e.schLoad == 1 ? tr(" (replaces all events)") : tr(" (adds the file's events)"));
+    if (index.column() == ColLoad)
+        return e.schLoad == 1 ? tr("All events") : tr("File's events");
+    return QString::fromStdString(index.column() == ColSdte ? e.schDate : e.schName);
+}
+
+QVariant ScheduleListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    return section == ColSdte ? tr("Date") : section == ColSsch ? tr("Schedule File") : tr("Load");
+}
+
+// --- The windows --------------------------------------------------------------
+
+SchedWindow::SchedWindow(QWidget* parent) : ShellDialog(parent, tr("Virtual Schedules"))
+{
+    auto* box = new QVBoxLayout(this);
+    auto* intro = new QLabel(tr("On each date, at the load time, the schedule file is loaded into the CP290."));
+    intro->setWordWrap(true);
+    box->addWidget(intro);
+    m_list = withId(new QTreeView, ListSControlID);
+    m_model = new ScheduleListModel(m_list);
+    m_list->setModel(m_model);
+    m_list->setRootIsDecorated(false);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setMinimumSize(380, 240);
+    m_list->header()->resizeSection(ScheduleListModel::ColSdte, 70);
+    m_list->header()->resizeSection(ScheduleListModel::ColSsch, 200);
+    box->addWidget(m_list, 1);
+
+    auto* timeRow = new QHBoxLayout;
+    timeRow->addWidget(new QLabel(tr("Load the schedules at:")));
+    auto* time = withId(new QTimeEdit(QTime(1, 0)), STimControlID);
+    time->setDisplayFormat(QStringLiteral("hh:mm AP"));
+    timeRow->addWidget(time);
+    timeRow->addStretch();
+    box->addLayout(timeRow);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(commandButton(tr("Add…"), "addS", SAddControlID));
+    buttons->addWidget(commandButton(tr("Update…"), "updS", SUpdControlID));
+    buttons->addWidget(commandButton(tr("Delete"), "delS", SDelControlID));
+    buttons->addStretch();
+    buttons->addWidget(commandButton(tr("Close"), "clos"));
+    buttons->addWidget(commandButton(tr("Save"), "savS", SSavControlID));
+    box->addLayout(buttons);
+}
+
+SchEdWindow::SchEdWindow(QWidget* parent) : ShellDialog(parent, tr("Schedule Entry"))
+{
+    auto* month = withId(new QComboBox, MonSControlID);
+    month->addItems({tr("January"), tr("February"), tr("March"), tr("April"), tr("May"), tr("June"), tr("July"),
+                     tr("August"), tr("September"), tr("October"), tr("November"), tr("December")});
+    setCommand(month, "monS");
+    auto* day = withId(new QComboBox, DaySControlID);
+    setCommand(day, "dayS");
+    auto* date = new QHBoxLayout;
+    date->addWidget(month);
+    date->addWidget(day);
+    date->addStretch();
+
+    auto* file = withId(new QLabel, FileSControlID);
+    file->setMinimumWidth(200);
+    file->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addWidget(file, 1);
+    fileRow->addWidget(commandButton(tr("Choose…"), "getS"));
+
+    auto* load = withId(new QComboBox, EventSControlID);
+    load->addItems({tr("Replace all events (clear the others)"), tr("Add the file's events")});
+
+    auto* form = new QFormLayout(this);
+    form->addRow(tr("Date:"), date);
+    form->addRow(tr("Schedule file:"), fileRow);
+    form->addRow(tr("Load:"), load);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(commandButton(tr("Close"), "clos"));
+    QPushButton* ok = commandButton(tr("OK"), "Sdot", SDoItControlID);
+    ok->setDefault(true);
+    buttons->addWidget(ok);
+    form->addRow(buttons);
+    fillDays(1, 1);
+}
+
+void SchEdWindow::fillDays(int month, int day)
+{
+    auto* days = static_cast<QComboBox*>(findControl(this, DaySControlID));
+    int last = 31;
+    while (last > 28 && !state::dateExists(month, last))
+        --last;
+    days->clear();
+    for (int d = 1; d <= last; ++d)
+        days->addItem(QString::number(d));
+    setControlValue(days, std::clamp(day, 1, last));
+}
+
+// --- The handlers ----------------------------------------------------------------
+
+class SchedWindowHandler : public CommandHandler {
+public:
+    explicit SchedWindowHandler(SchedulesHandler& s) : m_s(s) {}
+    bool handleCommand(const QString& code) override { return m_s.windowCommand(code); }
+    bool handleClose() override { return m_s.windowClose(); }
+
+private:
+    SchedulesHandler& m_s;
+};
+
+class SchedEdWindowHandler : public CommandHandler {
+public:
+    explicit SchedEdWindowHandler(SchedulesHandler& s) : m_s(s) {}
+    bool handleCommand(const QString& code) override { return m_s.editorCommand(code); }
+    bool handleClose() override
+    {
+        m_s.editor()->hide();
+        return true;
+    }
+
+private:
+    SchedulesHandler& m_s;
+};
+
+SchedulesHandler::SchedulesHandler(QuorvelApp& app)
+    : m_app(app),
+      m_windowHandler(std::make_unique<SchedWindowHandler>(*this)),
+      m_editorHandler(std::make_unique<SchedEdWindowHandler>(*this))
+{
+    auto* time = static_cast<QTimeEdit*>(findControl(window(), STimControlID));
+    QObject::connect(time, &QTimeEdit::timeChanged, time, [this] {
+        if (!m_filling)
+            m_app.command(window(), QStringLiteral("sTim"));
+    });
+    QObject::connect(window()->list()->selectionModel(), &QItemSelectionModel::selectionChanged, window(),
+                     [this] { selectionChanged(); });
+}
+
+SchedulesHandler::~SchedulesHandler() = default;
+
+SchedWindow* SchedulesHandler::window() const
+{
+    return m_app.windows().sched;
+}
+
+SchEdWindow* SchedulesHandler::editor() const
+{
+    return m_app.windows().schedEd;
+}
+
+void SchedulesHandler::open()
+{
+    m_plan = std::make_unique<state::SchedulePlanning>(state::Program::Quorvel, m_app.prefs().app_Path);
+    m_app.openPlanningWindow(window());
+    if (!m_plan->open())
+        m_app.showError(kCrontabNotReadText);
+    rebuildList();
+    const state::ScheduleTable& t = m_plan->table();
+    setControlEnabled(window(), SAddControlID, t.sch_count < state::kMaxSchedules);
+    m_filling = true;
+    setControlTime(findControl(window(), STimControlID), QTime(m_plan->hour(), m_plan->minute()));
+    m_filling = false;
+    m_schedChg = false;
+    setControlEnabled(window(), SSavControlID, false);
+    selectionChanged();
+}
+
+void SchedulesHandler::discard()
+{
+    m_app.closePlanningWindow(window());
+    editor()->hide();
+    window()->model()->setTable(nullptr);
+    if (m_plan)
+        m_plan->close();
+    m_plan.reset();
+}
+
+bool SchedulesHandler::windowCommand(const QString& code)
+{
+    if (!m_plan)
+        return false;
+    if (code == QLatin1String("addS"))
+        add();
+    else if (code == QLatin1String("updS"))
+        update();
+    else if (code == QLatin1String("delS"))
+        remove();
+    else if (code == QLatin1String("savS"))
+        save();
+    else if (code == QLatin1String("sTim")) {
+        if (window()->model()->rowCount() > 0)
+            setControlEnabled(window(), SSavControlID, true);
+    } else
+        return false;
+    return true;
+}
+
+bool SchedulesHandler::windowClose()
+{
+    if (m_schedChg) {
+        // The window stays open; the confirmation discards on OK.
+        m_app.confirm(WarnSchedules, QString::fromLatin1(kScheduleCloseQuestion));
+        return true;
+    }
+    discard();
+    return true;
+}
+
+bool SchedulesHandler::editorCommand(const QString& code)
+{
+    if (code == QLatin1String("getS")) {
+        chooseFile();
+        return true;
+    }
+    if (code == QLatin1String("Sdot"))
+        return doIt();
+    if (code == QLatin1String("monS")) {
+        // Only the days of the chosen month are offered.
+        editor()->fillDays(controlValue(findControl(editor(), MonSControlID)),
+                           controlValue(findControl(editor(), DaySControlID)));
+        return true;
+    }
+    return code == QLatin1String("dayS");
+}
+
+void SchedulesHandler::add()
+{
+    m_app.setMode(QuorvelApp::ModeAdd);
+    SchEdWindow* ed = editor();
+    setControlValue(findControl(ed, MonSControlID), 1);
+    ed->fillDays(1, 1);
+    setControlEnabled(ed, MonSControlID, true);
+    setControlEnabled(ed, DaySControlID, true);
+    setControlText(findControl(ed, FileSControlID), QString());
+    m_chosenPath.clear();
+    setControlValue(findControl(ed, EventSControlID), 1);
+    setControlEnabled(ed, SDoItControlID, false);
+    setControlText(findControl(ed, SDoItControlID), QObject::tr("Add"));
+    ed->setWindowTitle(QObject::tr("Add Schedule"));
+    ed->show();
+    ed->raise();
+    ed->activateWindow();
+}
+
+void SchedulesHandler::update()
+{
+    const std::vector<int> ids = selectedIds();
+    if (ids.size() != 1)
+        return;
+    const state::ScheduleEntry& e = m_plan->table().schedRec[static_cast<size_t>(ids[0])];
+    m_app.setMode(QuorvelApp::ModeChange);
+    SchEdWindow* ed = editor();
+    const int month = std::atoi(e.schMonth.c_str());
+    setControlValue(findControl(ed, MonSControlID), month);
+    ed->fillDays(month, std::atoi(e.schDay.c_str()));
+    // An entry's date cannot be changed.
+    setControlEnabled(ed, MonSControlID, false);
+    setControlEnabled(ed, DaySControlID, false);
+    setControlText(findControl(ed, FileSControlID), QString::fromStdString(e.schName));
+    m_chosenPath = e.schPath;
+    setControlValue(findControl(ed, EventSControlID), e.schLoad);
+    setControlEnabled(ed, SDoItControlID, true);
+    setControlText(findControl(ed, SDoItControlID), QObject::tr("Update"));
+    ed->setWindowTitle(QObject::tr("Update Schedule"));
+    ed->show();
+    ed->raise();
+    ed->activateWindow();
+}
+
+void SchedulesHandler::chooseFile()
+{
+    m_app.openSchedule(false);
+    const std::string candidate = m_app.files().currSpath();
+    if (!candidate.empty() && candidate != m_chosenPath) {
+        const std::string problem = state::schedulePathProblem(candidate, m_app.prefs().app_Path);
+        if (problem.empty()) {
+            m_chosenPath = candidate;
+        } else {
+            platform::logf("Quorvel Error - Schedule file not usable: %s.\n", problem.c_str());
+            m_app.showError("This file cannot be planned: " + problem + ". Choose another file or rename it.");
+        }
+    }
+    // What the editor shows is the file that will be saved, never a refused one.
+    const size_t slash = m_chosenPath.rfind('/');
+    setControlText(findControl(editor(), FileSControlID),
+                   QString::fromStdString(slash == std::string::npos ? m_chosenPath : m_chosenPath.substr(slash + 1)));
+    setControlEnabled(editor(), SDoItControlID, !m_chosenPath.empty());
+}
+
+bool SchedulesHandler::doIt()
+{
+    if (!m_plan || m_chosenPath.empty())
+        return false;
+    state::ScheduleTable& t = m_plan->table();
+    const int month = controlValue(findControl(editor(), MonSControlID));
+    const int day = controlValue(findControl(editor(), DaySControlID));
+    if (!state::dateExists(month, day))
+        return false;
+
+    int scount = 0;
+    // Same-date rule: a planned date is updated, never planned twice.
+    if (const int found = state::findDate(t, month, day)) {
+        scount = found;
+        m_app.setMode(QuorvelApp::ModeChange);
+    }
+    if (m_app.mode() == QuorvelApp::ModeAdd) {
+        if (t.sch_count >= state::kMaxSchedules) {
+            platform::logLine("Quorvel Error - Schedule array exceeded\n");
+            return false;
+        }
+        ++t.sch_count;
+        scount = state::firstFree(t);
+        if (t.sch_count >= state::kMaxSchedules)
+            setControlEnabled(window(), SAddControlID, false);
+    } else if (!scount) {
+        const std::vector<int> ids = selectedIds();
+        if (ids.empty())
+            return false;
+        scount = ids.front();
+    }
+    state::fillEntry(t.schedRec[static_cast<size_t>(scount)], month, day, m_chosenPath,
+                     controlValue(findControl(editor(), EventSControlID)));
+    const bool adding = m_app.mode() == QuorvelApp::ModeAdd;
+    rebuildList();
+    if (adding) {
+        // The editor stays open for the next date.
+        selectionChanged();
+    } else {
+        selectIds({scount});
+        editor()->hide();
+    }
+    setControlEnabled(window(), SSavControlID, true);
+    m_schedChg = true;
+    return true;
+}
+
+void SchedulesHandler::remove()
+{
+    state::ScheduleTable& t = m_plan->table();
+    for (const int id : selectedIds()) {
+        t.schedRec[static_cast<size_t>(id)].schLoad = 0;
+        --t.sch_count;
+    }
+    rebuildList();
+    selectIds({});
+    setControlEnabled(window(), SSavControlID, true);
+    setControlEnabled(window(), SAddControlID, true);
+    m_schedChg = true;
+}
+
+void SchedulesHandler::save()
+{
+    const QTime time = controlTime(findControl(window(), STimControlID));
+    const state::InstallResult r = m_plan->save(time.hour(), time.minute());
+    if (r != state::InstallResult::Installed) {
+        // The list keeps the user's changes; Save stays available.
+        m_app.showError(planningOutcomeText(r, m_plan->refusalMessage()));
+        return;
+    }
+    rebuildList();
+    selectIds({});
+    setControlEnabled(window(), SAddControlID, m_plan->table().sch_count < state::kMaxSchedules);
+    setControlEnabled(window(), SSavControlID, false);
+    m_schedChg = false;
+}
+
+void SchedulesHandler::rebuildList()
+{
+    const std::vector<int> keep = selectedIds();
+    window()->model()->setTable(m_plan ? &m_plan->table() : nullptr);
+    selectIds(keep);
+}
+
+std::vector<int> SchedulesHandler::selectedIds() const
+{
+    std::vector<int> ids;
+    const QTreeView* list = window()->list();
+    for (const QModelIndex& i : list->selectionModel()->selectedRows())
+        ids.push_back(window()->model()->idAt(i.row()));
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+void SchedulesHandler::selectIds(const std::vector<int>& ids)
+{
+    QItemSelectionModel* sel = window()->list()->selectionModel();
+    sel->clearSelection();
+    for (const int id : ids) {
+        const int row = window()->model()->rowOf(id);
+        if (row >= 0)
+            sel->select(window()->model()->index(row, 0),
+                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    selectionChanged();
+}
+
+void SchedulesHandler::selectionChanged()
+{
+    const size_t n = selectedIds().size();
+    setControlEnabled(window(), SUpdControlID, n == 1);
+    setControlEnabled(window(), SDelControlID, n >= 1);
+}
+
+}  // namespace ui

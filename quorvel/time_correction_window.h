@@ -1,0 +1,46 @@
+#pragma once
+// The Time Correction window ("VeskWindow"), its entry editor
+// ("VeskEdWindow") and the reset of the reference dates ("ResetWindow"):
+// layout only. TimeCorrectionHandler (time_correction_handler.h) does the work.
+#include "quorvel/shell_dialog.h"
+
+class QLabel;
+class QLineEdit;
+class QStandardItemModel;
+class QTimeEdit;
+class QTreeView;
+
+namespace ui {
+
+class VeskWindow : public ShellDialog {
+public:
+    explicit VeskWindow(QWidget* parent);
+    QTreeView* list() const { return m_list; }
+    QStandardItemModel* model() const { return m_model; }
+    QTimeEdit* timeControl() const { return m_time; }
+    QLineEdit* latitudeField() const { return m_latitude; }
+    QLineEdit* longitudeField() const { return m_longitude; }
+
+private:
+    QTreeView* m_list = nullptr;
+    QStandardItemModel* m_model = nullptr;
+    QTimeEdit* m_time = nullptr;
+    QLineEdit* m_latitude = nullptr;
+    QLineEdit* m_longitude = nullptr;
+};
+
+class VeskEdWindow : public ShellDialog {
+public:
+    explicit VeskEdWindow(QWidget* parent);
+    QLineEdit* numberField() const { return m_number; }
+
+private:
+    QLineEdit* m_number = nullptr;
+};
+
+class ResetWindow : public ShellDialog {
+public:
+    explicit ResetWindow(QWidget* parent);
+};
+
+}  // namespace ui

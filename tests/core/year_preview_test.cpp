@@ -1,0 +1,220 @@
+// The preview of the year ahead against the year itself: the correction run
+// made day by day on the emulator, with CP290_NOW at each planned run, must
+// leave every listed event at the time the preview gave it for that day.
+#include <gtest/gtest.h>
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <ctime>
+
+#include "platform/clock.h"
+#include "state/correction_store.h"
+#include "tests/state/state_test_env.h"
+#include "tests/support/test_support.h"
+#include "core/correction_run.h"
+#include "core/year_preview.h"
+
+using state_test::CrontabStandIn;
+using state_test::ScopedEnv;
+using testing_support::TempDir;
+
+namespace {
+
+class QuietUi : public core::suncorrection::RunUi {
+public:
+    void phase(const char*) override {}
+    void progress(int) override {}
+    void hide() override {}
+    void nothingNeeded() override {}
+};
+
+cp290::EventImage event(uint8_t days, int hour, int minute)
+{
+    return {8, days, static_cast<uint8_t>(hour), static_cast<uint8_t>(minute), 0x80, 0x00, 0x60, 0x02};
+}
+
+std::time_t localMoment(int y, int m, int d, int hh, int mm)
+{
+    std::tm t{};
+    t.tm_year = y - 1900;
+    t.tm_mon = m - 1;
+    t.tm_mday = d;
+    t.tm_hour = hh;
+    t.tm_min = mm;
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+}
+
+class YearPreviewTest : public testing_support::SimTest {
+protected:
+    void SetUp() override
+    {
+        SimTest::SetUp();
+        tzset();
+    }
+    // Destroyed last, after TZ is restored, so later tests see their own zone.
+    struct ZoneReset {
+        ~ZoneReset() { tzset(); }
+    } m_zoneReset;
+    TempDir m_config, m_state, m_cron;
+    ScopedEnv m_tz{"TZ", "America/New_York"};
+    ScopedEnv m_xdgConfig{"XDG_CONFIG_HOME", m_config.path()};
+    ScopedEnv m_xdgState{"XDG_STATE_HOME", m_state.path()};
+    ScopedEnv m_now{"CP290_NOW", std::nullopt};
+};
+
+TEST_F(YearPreviewTest, AYearOfRunsGivesEveryEventThePreviewedTime)
+{
+    ScopedEnv devices("CP290_SERIAL_DEVICES", devicePath());
+    CrontabStandIn crontab(m_cron.path());
+    ScopedEnv crontabCmd("CP290_CRONTAB", crontab.script());
+    // Runs on Monday, Wednesday, Friday and Saturday at 03:05; a schedule pair beside it.
+    crontab.install("# Quorvel\x01/s/Winter.sch\n0\t1\t15\t3\t*\t/usr/lib/cp290/brondile\n"
+                    "#a Quorvel\n5\t3\t*\t*\t1,3,5,6\t/usr/lib/cp290/veskarn\n");
+    {
+        QSettings lumbrasken(QString::fromStdString(m_config.file("Lumbrasken.conf")), QSettings::IniFormat);
+        lumbrasken.setValue("Serial Path", QString::fromStdString(devicePath()));
+        // Sunrise, sunset, the hour only, a sunset event just after midnight
+        // (shifts cross midnight and turn its weekdays), one not on the CP290.
+        QSettings s(QString::fromStdString(m_config.file("Veskarn.conf")), QSettings::IniFormat);
+        s.setValue("Events", 5);
+        s.setValue("Event Numbers", QStringList{"1", "2", "3", "4", "9"});
+        s.setValue("Corr Types", QStringList{"1", "2", "3", "2", "1"});
+        s.setValue("Corr DST", QStringList{"1", "1", "1", "1", "1"});
+        s.setValue("Last Zone", QStringList{"0", "0", "0", "0", "0"});
+        for (const char* kind : {"SU", "SD"}) {
+            s.setValue(QString("Last %1 Mo").arg(kind), 1);
+            s.setValue(QString("Last %1 Da").arg(kind), 4);
+            s.setValue(QString("Last %1 Yr").arg(kind), 2027);
+        }
+        s.setValue("Latitude", "40.7514");
+        s.setValue("Longitude", "-73.9847");
+    }
+    device().setEvent(1, event(0x7F, 7, 20));
+    device().setEvent(2, event(0x1F, 16, 40));
+    device().setEvent(3, event(0x60, 22, 0));
+    device().setEvent(4, event(0x01, 0, 3));
+    device().setEvent(7, event(0x7F, 12, 0));  // not listed: never moves
+
+    core::suncorrection::PreviewSources sources = core::suncorrection::readPreviewSources();
+    ASSERT_EQ(sources.problem, "");
+    ASSERT_TRUE(sources.input.runs.has_value());
+    ASSERT_EQ(sources.loads.size(), 1u);
+    EXPECT_EQ(sources.loads[0].when.month, 3);
+    for (int n = 1; n <= cp290::kMaxEvents; ++n) {
+        if (const auto img = device().event(n)) {
+            sources.input.events[static_cast<size_t>(n)].eventNumber = n;
+            sources.input.events[static_cast<size_t>(n)].image = *img;
+        }
+    }
+    const std::time_t from = localMoment(2027, 1, 4, 0, 0);  // a Monday in standard time
+    const std::vector<core::suncorrection::PreviewDay> days = core::suncorrection::previewDays(sources.input, from, 365);
+    ASSERT_EQ(days.size(), 365u);
+    EXPECT_EQ(days.back().month, 1);
+    EXPECT_EQ(days.back().day, 3);
+
+    QuietUi ui;
+    int runs = 0, corrected = 0;
+    for (const core::suncorrection::PreviewDay& day : days) {
+        const std::time_t runAt = localMoment(day.year, day.month, day.day, 3, 5);
+        const int weekday = platform::isoWeekday(platform::localTime(runAt));
+        if (weekday == 1 || weekday == 3 || weekday == 5 || weekday == 6) {
+            ScopedEnv now("CP290_NOW", std::to_string(runAt));
+            ASSERT_EQ(core::suncorrection::myTimerproc(ui), 0) << day.month << "/" << day.day;
+            ++runs;
+        }
+        corrected += day.corrected ? 1 : 0;
+        ASSERT_EQ(day.events.size(), 4u);
+        for (const core::suncorrection::PreviewEvent& e : day.events) {
+            const auto img = device().event(e.eventNumber);
+            ASSERT_TRUE(img.has_value());
+            ASSERT_EQ((*img)[2] * 60 + (*img)[3], e.minutes)
+                << "event " << e.eventNumber << " on " << day.year << "-" << day.month << "-" << day.day;
+        }
+    }
+    EXPECT_EQ(runs, 209);
+    EXPECT_GT(corrected, 100);
+    EXPECT_EQ(device().event(7), event(0x7F, 12, 0));
+    // The hour came and went: event 3 is back at 22:00 after a year.
+    EXPECT_EQ(days.back().events[2].minutes, 22 * 60);
+    bool summer = false;
+    for (const core::suncorrection::PreviewDay& d : days)
+        summer = summer || d.events[2].minutes == 23 * 60;
+    EXPECT_TRUE(summer);
+}
+
+TEST_F(YearPreviewTest, WithoutListOrPlaceThereIsNothingToPreview)
+{
+    CrontabStandIn crontab(m_cron.path());
+    ScopedEnv crontabCmd("CP290_CRONTAB", crontab.script());
+    EXPECT_NE(core::suncorrection::readPreviewSources().problem, "");
+
+    // Without a planned run the times stay; the CSV lists each day.
+    core::suncorrection::PreviewInput in;
+    in.corrections.CorrArray.push_back({});
+    in.corrections.CorrArray[0].eventNumber = 5;
+    in.corrections.CorrArray[0].corrType = 1;
+    in.corrections.applySU = 1;
+    in.corrections.SUTime = {2027, 1, 1};
+    in.events[5].eventNumber = 5;
+    in.events[5].image = event(0x7F, 6, 5);
+    in.where = {state::degreesToFixed(40.7514), state::degreesToFixed(-73.9847)};
+    const auto days = core::suncorrection::previewDays(in, localMoment(2027, 6, 1, 12, 0), 2);
+    EXPECT_EQ(core::suncorrection::previewCsv(days), "date,event,time\n2027-06-01,5,06:05\n2027-06-02,5,06:05\n");
+    EXPECT_TRUE(core::suncorrection::previewDays(in, localMoment(2027, 6, 1, 12, 0), -4).empty());
+}
+
+TEST_F(YearPreviewTest, Cp290ctlPrintsThePreviewFromTheDeviceOrAFile)
+{
+    CrontabStandIn crontab(m_cron.path());
+    auto cp290ctl = [&](const std::vector<std::string>& args) {
+        return testing_support::runProgram(std::string(CP290_BIN_DIR) + "/cp290ctl", args,
+                                           {{"HOME", m_state.path()},
+                                            {"XDG_CONFIG_HOME", m_config.path()},
+                                            {"XDG_STATE_HOME", m_state.path()},
+                                            {"CP290_CRONTAB", crontab.script()},
+                                            {"CP290_NOW", std::to_string(localMoment(2027, 1, 4, 12, 0))},
+                                            {"TZ", "America/New_York"}});
+    };
+    testing_support::RunResult r = cp290ctl({"--device", devicePath(), "preview"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("no sun corrections are set up"), std::string::npos) << r.err;
+    EXPECT_TRUE(device().frames().empty()) << "the device was asked before the list was known";
+
+    {
+        QSettings s(QString::fromStdString(m_config.file("Veskarn.conf")), QSettings::IniFormat);
+        s.setValue("Events", 1);
+        s.setValue("Event Numbers", QStringList{"2"});
+        s.setValue("Corr Types", QStringList{"2"});
+        s.setValue("Corr DST", QStringList{"1"});
+        s.setValue("Last Zone", QStringList{"0"});
+        s.setValue("Last SD Mo", 12);
+        s.setValue("Last SD Da", 4);
+        s.setValue("Last SD Yr", 2026);
+        s.setValue("Latitude", "40.7514");
+        s.setValue("Longitude", "-73.9847");
+    }
+    device().setEvent(2, event(0x7F, 16, 30));
+    r = cp290ctl({"--device", devicePath(), "preview", "--days", "2"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    // No run planned: the time stays, and the person is told why.
+    EXPECT_EQ(r.out, "date,event,time\n2027-01-04,2,16:30\n2027-01-05,2,16:30\n");
+    EXPECT_NE(r.err.find("no sun-correction run is planned"), std::string::npos) << r.err;
+
+    // Planned daily at 03:05: Tuesday's run moves it by the month's later sunset.
+    crontab.install("#a Quorvel\n5\t3\t*\t*\t1,2,3,4,5,6,7\t/usr/lib/cp290/veskarn\n");
+    const std::string file = m_state.file("events.sch");
+    testing_support::writeFile(file, std::string("\x02\x08\x7f\x10\x1e\x80\x00\x60\x02\x01", 10));
+    r = cp290ctl({"preview", "--days=2", file});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 35), "date,event,time\n2027-01-04,2,16:30\n") << r.out;
+    EXPECT_NE(r.out.find("2027-01-05,2,16:"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("2027-01-05,2,16:30"), std::string::npos) << r.out;
+
+    for (const char* bad : {"0", "3661", "x", "-1"})
+        EXPECT_EQ(cp290ctl({"preview", "--days", bad, file}).exitStatus, 64) << bad;
+    EXPECT_EQ(cp290ctl({"list", "--days", "3"}).exitStatus, 64);
+}
+
+}  // namespace

@@ -1,0 +1,352 @@
+// veskarn end to end: the program run as cron runs it (no display), against
+// the emulator, in New York time on fixed dates.
+#include <gtest/gtest.h>
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <filesystem>
+
+#include "tests/support/test_support.h"
+#include "core/correction_run.h"
+#include "core/solar_time.h"
+#include "state/location.h"
+
+using testing_support::readFile;
+using testing_support::runProgram;
+using testing_support::RunResult;
+using testing_support::TempDir;
+
+namespace {
+
+// Local noon in America/New_York.
+constexpr const char* kMar2 = "1141318800";   // Thu 2 March 2006, standard time
+constexpr const char* kApr2 = "1143993600";   // Sun 2 April 2006, first day of daylight-saving time
+constexpr const char* kOct30 = "1162227600";  // Mon 30 October 2006, standard time again
+constexpr const char* kJun21 = "1150905600";  // Wed 21 June 2006
+
+constexpr uint8_t kMon = 0x01, kTue = 0x02, kSun = 0x40;
+
+cp290::EventImage event(uint8_t days, int hour, int minute)
+{
+    return {8, days, static_cast<uint8_t>(hour), static_cast<uint8_t>(minute), 0x80, 0x00, 0x60, 0x02};
+}
+
+struct Entry {
+    int number;
+    int type;
+    int zone;
+};
+
+class VeskarnTest : public testing_support::SimTest {
+protected:
+    std::string domainFile() const { return m_config.file("Veskarn.conf"); }
+
+    void storeSerialPath(const std::string& path)
+    {
+        QSettings s(QString::fromStdString(m_config.file("Lumbrasken.conf")), QSettings::IniFormat);
+        s.setValue("Serial Path", QString::fromStdString(path));
+    }
+
+    // The list as the controller saves it, the reference dates, and 40 deg 45' N 73 deg 59' W.
+    void storeList(const std::vector<Entry>& entries, int mo, int da, int yr,
+                   const char* latitude = "40.7514", const char* longitude = "-73.9847")
+    {
+        QSettings s(QString::fromStdString(domainFile()), QSettings::IniFormat);
+        QStringList numbers, types, protect, zones;
+        bool sunrise = false, sunset = false;
+        for (const Entry& e : entries) {
+            numbers << QString::number(e.number);
+            types << QString::number(e.type);
+            protect << "1";
+            zones << QString::number(e.zone);
+            sunrise = sunrise || e.type == 1;
+            sunset = sunset || e.type == 2;
+        }
+        s.setValue("Events", static_cast<int>(entries.size()));
+        s.setValue("Event Numbers", numbers);
+        s.setValue("Corr Types", types);
+        s.setValue("Corr DST", protect);
+        s.setValue("Last Zone", zones);
+        if (sunrise) {
+            s.setValue("Last SU Mo", mo);
+            s.setValue("Last SU Da", da);
+            s.setValue("Last SU Yr", yr);
+        }
+        if (sunset) {
+            s.setValue("Last SD Mo", mo);
+            s.setValue("Last SD Da", da);
+            s.setValue("Last SD Yr", yr);
+        }
+        s.setValue("Latitude", latitude);
+        s.setValue("Longitude", longitude);
+    }
+
+    QVariant stored(const char* key)
+    {
+        QSettings s(QString::fromStdString(domainFile()), QSettings::IniFormat);
+        return s.value(key);
+    }
+
+    // As under cron unless a display is given.
+    RunResult runVeskarn(const char* now, const char* display = "")
+    {
+        return runProgram("veskarn", {},
+                          {{"XDG_CONFIG_HOME", m_config.path()},
+                           {"XDG_STATE_HOME", m_state.path()},
+                           {"HOME", m_state.path()},
+                           {"CP290_SERIAL_DEVICES", devicePath()},
+                           {"CP290_LOG_STDERR", "1"},
+                           {"CP290_NOW", now},
+                           {"TZ", "America/New_York"},
+                           {"QT_QPA_PLATFORM", *display ? "offscreen" : ""},
+                           {"DISPLAY", display},
+                           {"WAYLAND_DISPLAY", ""}},
+                          60000);
+    }
+
+    // Download frames received, as event number -> image.
+    std::map<int, cp290::EventImage> downloads()
+    {
+        std::map<int, cp290::EventImage> out;
+        for (const auto& f : device().frames()) {
+            if (f.empty() || f[0] != cp290::CmdDownload || f.size() < 11)
+                continue;
+            const int n = (f[1] | (f[2] << 8)) / 8 + 1;
+            cp290::EventImage img;
+            std::copy(f.begin() + 3, f.begin() + 11, img.begin());
+            out[n] = img;
+        }
+        return out;
+    }
+
+    static bool has(const RunResult& r, const std::string& text) { return r.err.find(text) != std::string::npos; }
+
+    TempDir m_config;
+    TempDir m_state;
+};
+
+// Sun movement from one date to another at the test's place, in the given zone offset.
+int sunMove(bool rising, int hoursBehind, int y0, int m0, int d0, int y1, int m1, int d1)
+{
+    const sun::SolarPlace p = sun::placeFromFixed(state::degreesToFixed(40.7514), state::degreesToFixed(-73.9847),
+                                                  -hoursBehind * 3600L, hoursBehind == 4);
+    auto f = rising ? sun::SunUp : sun::SunDown;
+    return *f(p, sun::CalcDay(y1, m1, d1)) - *f(p, sun::CalcDay(y0, m0, d0));
+}
+
+}  // namespace
+
+TEST_F(VeskarnTest, FirstToSecondOfMarchThenNothingMore)
+{
+    storeSerialPath(devicePath());
+    storeList({{1, 1, 0}, {2, 2, 0}, {3, 3, 0}, {4, 1, 0}}, 3, 1, 2006);
+    device().setEvent(1, event(kMon, 6, 30));
+    device().setEvent(2, event(kMon, 18, 45));
+    device().setEvent(3, event(kMon, 22, 0));
+    device().setEvent(4, event(kSun, 7, 0));
+
+    RunResult r = runVeskarn(kMar2);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(has(r, "Veskarn - Corrections Applied on 3/2 \n")) << r.err;
+    // Sunrise one minute earlier, sunset two later; the type-3 entry is read but not sent.
+    EXPECT_EQ(device().event(1), event(kMon, 6, 29));
+    EXPECT_EQ(device().event(2), event(kMon, 18, 47));
+    EXPECT_EQ(device().event(3), event(kMon, 22, 0));
+    EXPECT_EQ(device().event(4), event(kSun, 6, 59));
+    const auto sent = downloads();
+    EXPECT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent.count(3), 0u);
+    for (const char* key : {"Last SU Mo", "Last SD Mo"})
+        EXPECT_EQ(stored(key).toInt(), 3) << key;
+    for (const char* key : {"Last SU Da", "Last SD Da"})
+        EXPECT_EQ(stored(key).toInt(), 2) << key;
+    for (const char* key : {"Last SU Yr", "Last SD Yr"})
+        EXPECT_EQ(stored(key).toInt(), 2006) << key;
+    EXPECT_EQ(stored("Last Zone").toStringList(), (QStringList{"0", "0", "0", "0"}));
+
+    // What the CP290 held before: a snapshot the controller can send back.
+    const std::string snap = m_state.path() + "/cp290/snapshots/2006-03-02-1200-veskarn.sch";
+    const std::string bytes = readFile(snap);
+    ASSERT_EQ(bytes.size(), 40u) << snap;
+    EXPECT_EQ(static_cast<uint8_t>(bytes[0]), 1);
+    EXPECT_EQ(static_cast<uint8_t>(bytes[1 + 3]), 30);  // event 1 still at 06:30
+    const std::string runs = readFile(m_state.path() + "/cp290/runs.log");
+    EXPECT_NE(runs.find("\tveskarn\tok\tsunrise -1 min, sunset +2 min, events 1, 2, 4 sent\t" + snap + "\n"),
+              std::string::npos)
+        << runs;
+
+    // The same day again: nothing has moved, nothing is sent or written.
+    // Under cron the run ends at once; before a person's eyes the window
+    // says so for five seconds.
+    device().clearFrames();
+    const std::string before = readFile(domainFile());
+    for (const char* display : {"", ":93417"}) {
+        const auto start = std::chrono::steady_clock::now();
+        r = runVeskarn(kMar2, display);
+        const auto took = std::chrono::steady_clock::now() - start;
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_TRUE(has(r, "Veskarn - No Time Corrections Necessary\n")) << r.err;
+        EXPECT_FALSE(has(r, "Corrections Applied")) << r.err;
+        EXPECT_TRUE(device().frames().empty());
+        EXPECT_EQ(readFile(domainFile()), before);
+        if (*display)
+            EXPECT_GE(took, std::chrono::seconds(5)) << "no pause with a display: " << std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
+        else
+            EXPECT_LT(took, std::chrono::seconds(5)) << "a pause under cron";
+    }
+}
+
+TEST_F(VeskarnTest, DaylightSavingHourComesAndGoesWithTheSunShift)
+{
+    storeSerialPath(devicePath());
+    // Event 9 is listed but the CP290 does not hold it; 200 cannot be an event.
+    storeList({{1, 1, 0}, {5, 3, 0}, {9, 3, 0}, {200, 3, 0}, {6, 2, 1}}, 4, 1, 2006);
+    device().setEvent(1, event(kMon, 6, 30));
+    device().setEvent(5, event(kMon, 23, 30));
+    device().setEvent(6, event(kMon, 19, 0));
+
+    RunResult r = runVeskarn(kApr2);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const int su = sunMove(true, 4, 2006, 4, 1, 2006, 4, 2);
+    const int sd = sunMove(false, 4, 2006, 4, 1, 2006, 4, 2);
+    // Sun shift and hour in one download; Monday 23:30 plus an hour is Tuesday 00:30.
+    EXPECT_EQ(device().event(1), event(kMon, 7, 30 + su));
+    EXPECT_EQ(device().event(5), event(kTue, 0, 30));
+    EXPECT_EQ(device().event(6), event(kMon, 19, sd));  // already set for daylight time
+    EXPECT_TRUE(has(r, "Veskarn Error - Event 9 not stored in CP290 memory\n")) << r.err;
+    EXPECT_TRUE(has(r, "Veskarn Error - Event 200 not stored in CP290 memory\n")) << r.err;
+    EXPECT_TRUE(has(r, "Veskarn - Corrections Applied on 4/2 \n")) << r.err;
+    EXPECT_EQ(downloads().size(), sd != 0 ? 3u : 2u);
+    EXPECT_EQ(downloads().count(9), 0u);
+    // The absent event keeps its flag; the impossible number's item stays as stored.
+    EXPECT_EQ(stored("Last Zone").toStringList(), (QStringList{"1", "1", "0", "0", "1"}));
+
+    // Daylight-saving time has ended: the hour goes back, the flags return to 0.
+    device().clearFrames();
+    storeList({{5, 3, 1}}, 0, 0, 0);
+    r = runVeskarn(kOct30);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(device().event(5), event(kMon, 23, 30));
+    EXPECT_EQ(downloads().size(), 1u);
+    EXPECT_EQ(stored("Last Zone").toStringList(), (QStringList{"0"}));
+}
+
+TEST_F(VeskarnTest, SilentDeviceLeavesTheDomainUntouched)
+{
+    storeSerialPath(devicePath());
+    storeList({{1, 1, 0}, {2, 2, 0}}, 3, 1, 2006);
+    device().setEvent(1, event(kMon, 6, 30));
+    device().setSilent(true);
+    const std::string before = readFile(domainFile());
+
+    const RunResult r = runVeskarn(kMar2);
+    EXPECT_EQ(r.exitStatus, 1) << r.err;
+    EXPECT_TRUE(has(r, "Veskarn Error - CP290 not responding")) << r.err;
+    EXPECT_FALSE(has(r, "Corrections Applied")) << r.err;
+    EXPECT_EQ(readFile(domainFile()), before);
+    EXPECT_FALSE(std::filesystem::exists(m_state.path() + "/cp290/snapshots/2006-03-02-1200-veskarn.sch"));
+    EXPECT_NE(readFile(m_state.path() + "/cp290/runs.log").find("\tveskarn\tfailed\treading the events: "),
+              std::string::npos);
+}
+
+// An upload whose checksum does not match is not the CP290's events: nothing
+// is shifted from it.
+TEST_F(VeskarnTest, UploadNotValidChangesNothing)
+{
+    sim::SimOptions o;
+    o.badChecksum = true;
+    restartSim(o);
+    storeSerialPath(devicePath());
+    storeList({{1, 1, 0}}, 3, 1, 2006);
+    device().setEvent(1, event(kMon, 6, 30));
+    const std::string before = readFile(domainFile());
+    const RunResult r = runVeskarn(kMar2);
+    EXPECT_EQ(r.exitStatus, 1) << r.err;
+    EXPECT_FALSE(has(r, "Corrections Applied")) << r.err;
+    EXPECT_TRUE(downloads().empty());
+    EXPECT_EQ(readFile(domainFile()), before);
+    EXPECT_NE(readFile(m_state.path() + "/cp290/runs.log").find("reply was not valid"), std::string::npos);
+}
+
+// The CP290 answers the read but not the first changed event: the reference
+// dates stay, so the next run shifts by the whole movement again.
+TEST_F(VeskarnTest, UnacknowledgedDownloadKeepsTheReferenceDates)
+{
+    storeSerialPath(devicePath());
+    storeList({{1, 1, 0}, {2, 2, 0}}, 3, 1, 2006);
+    device().setEvent(1, event(kMon, 6, 30));
+    device().setEvent(2, event(kMon, 18, 45));
+    const std::string before = readFile(domainFile());
+    // Ack, 126 empty slots, 2 events and the closing checksum byte.
+    const size_t uploadReply = 7 + 126 + 2 * 8 + 1;
+    std::atomic<bool> done{false};
+    std::thread mute([&] {
+        while (!done && device().bytesSent() < uploadReply)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        device().setSilent(true);
+    });
+    const RunResult r = runVeskarn(kMar2);
+    done = true;
+    mute.join();
+    EXPECT_EQ(r.exitStatus, 1) << r.err;
+    EXPECT_TRUE(has(r, "Veskarn Error - Event 1 not acknowledged by the CP290")) << r.err;
+    EXPECT_FALSE(has(r, "Corrections Applied")) << r.err;
+    EXPECT_EQ(readFile(domainFile()), before);
+    EXPECT_EQ(downloads().size(), 1u);  // stopped at the first failure
+    EXPECT_TRUE(std::filesystem::exists(m_state.path() + "/cp290/snapshots/2006-03-02-1200-veskarn.sch"));
+    EXPECT_NE(readFile(m_state.path() + "/cp290/runs.log").find("\tveskarn\tfailed\tsending event 1: "),
+              std::string::npos);
+}
+
+TEST_F(VeskarnTest, NoDeviceStoredOrPresent)
+{
+    storeList({{1, 1, 0}}, 3, 1, 2006);
+    RunResult r = runVeskarn(kMar2);
+    EXPECT_EQ(r.exitStatus, 69);
+    EXPECT_TRUE(has(r, "Veskarn - Serial port path not in plist.\n")) << r.err;
+    storeSerialPath("/dev/ttyUSB-not-here");
+    r = runVeskarn(kMar2);
+    EXPECT_EQ(r.exitStatus, 69);
+    EXPECT_TRUE(has(r, "Veskarn - CP290 Serial port not found.\n")) << r.err;
+    EXPECT_TRUE(device().frames().empty());
+}
+
+TEST_F(VeskarnTest, PolarDayKeepsTheReferenceDate)
+{
+    storeSerialPath(devicePath());
+    storeList({{1, 1, 1}}, 6, 20, 2006, "78.2", "15.6");  // Svalbard at midsummer
+    device().setEvent(1, event(kMon, 6, 30));
+    const RunResult r = runVeskarn(kJun21);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(has(r, "Veskarn - No sunrise at this location on 6/20/2006 or 6/21/2006")) << r.err;
+    EXPECT_TRUE(has(r, "Veskarn - No Time Corrections Necessary\n")) << r.err;
+    EXPECT_TRUE(device().frames().empty());
+    EXPECT_EQ(stored("Last SU Da").toInt(), 20);
+}
+
+TEST(VeskarnShift, TimesWrapIntoTheDayAndTurnTheWeekdays)
+{
+    struct Case {
+        uint8_t days;
+        int hour, minute, shift;
+        uint8_t wantDays;
+        int wantHour, wantMinute;
+    } cases[] = {
+        {kMon, 23, 30, 60, kTue, 0, 30},
+        {kMon, 0, 10, -60, kSun, 23, 10},
+        {kSun, 23, 59, 1, kMon, 0, 0},
+        {0x7F, 0, 0, -1, 0x7F, 23, 59},
+        {kMon | kSun, 12, 0, -2, kMon | kSun, 11, 58},
+        {0x80 | kSun, 23, 0, 90, 0x80 | kMon, 0, 30},  // bit 7 is not a day
+    };
+    for (const Case& c : cases) {
+        cp290::EventImage img = event(c.days, c.hour, c.minute);
+        core::suncorrection::shiftEventTime(img, c.shift);
+        EXPECT_EQ(img, event(c.wantDays, c.wantHour, c.wantMinute))
+            << c.hour << ":" << c.minute << " + " << c.shift;
+    }
+}
