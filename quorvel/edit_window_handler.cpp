@@ -182,7 +182,6 @@ void EditWindowHandler::storeEvent()
 {
     EditWindow* e = m_app.windows().edit;
     MainWindow* mainWindow = m_app.windows().main;
-    MainWindowHandler& main = m_app.mainHandler();
     setControlText(findControl(mainWindow, SrceControlID), QString(30, QLatin1Char(' ')));
 
     const int eventNo = e->numberField()->text().toInt();  // empty: 0

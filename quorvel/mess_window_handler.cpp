@@ -18,7 +18,7 @@ bool MessWindowHandler::handleCommand(const QString& code)
         // file; a cancelled or failed save leaves the question open.
         if (m_app.warnType() != WarnQuit)
             return true;
-        m_app.saveSchedule();
+        m_app.SaveSchedule();
         if (!m_app.table().hasUnsavedChanges()) {
             m_app.answerQuit(true);
             m_app.windows().mess->hide();

@@ -45,6 +45,7 @@
 #include "quorvel/time_correction_handler.h"
 #include "quorvel/time_correction_window.h"
 #include "quorvel/t_window_handler.h"
+#include "core/correction_list.h"
 #include "platform/paths.h"
 #include "platform/syslog_log.h"
 #include "state/crontab_work.h"
@@ -239,30 +240,32 @@ void QuorvelApp::installHandlers()
         m_router->attach(window, handler.get());
         m_handlers.push_back(std::move(handler));
     };
-    auto mainHandler = std::make_unique<MainWindowHandler>(*this);
-    m_mainHandler = mainHandler.get();
-    attach(m_w.main, std::move(mainHandler));
+    // The editor and the names window first: the main window's handler opens them.
     auto editHandler = std::make_unique<EditWindowHandler>(*this);
     m_editHandler = editHandler.get();
+    auto namesHandler = std::make_unique<DevNamesWindowHandler>(*this);
+    m_devNamesHandler = namesHandler.get();
+    auto mainHandler = std::make_unique<MainWindowHandler>(*this, m_w, m_table, *m_ops, m_prefs, *m_editHandler,
+                                                           *m_devNamesHandler);
+    m_mainHandler = mainHandler.get();
+    attach(m_w.main, std::move(mainHandler));
     attach(m_w.edit, std::move(editHandler));
     attach(m_w.mess, std::make_unique<MessWindowHandler>(*this));
     attach(m_w.clock, std::make_unique<ClockWindowHandler>(*this));
     attach(m_w.baseC, std::make_unique<BaseCWindowHandler>(*this));
     attach(m_w.prefs, std::make_unique<PrefsWindowHandler>(*this));
-    m_schedHandler = std::make_unique<SchedulesHandler>(*this);
+    m_schedHandler = std::make_unique<SchedulesHandler>(*this, m_w, *m_files, m_prefs);
     m_router->attach(m_w.sched, m_schedHandler->windowHandler());
     m_router->attach(m_w.schedEd, m_schedHandler->editorHandler());
     attach(m_w.snd, std::make_unique<SndWindowHandler>(*this));
     attach(m_w.stat, std::make_unique<StatusWindowHandler>(*this));
     attach(m_w.t, std::make_unique<TWindowHandler>(*this));
     attach(m_w.fnd, std::make_unique<SearchWindowHandler>(*this));
-    m_veskHandler = std::make_unique<TimeCorrectionHandler>(*this);
+    m_veskHandler = std::make_unique<TimeCorrectionHandler>(*this, m_w, m_corrections, m_prefs, *m_mainHandler);
     m_veskHandler->attach(*m_router);
     auto syncHandler = std::make_unique<SyncWindowHandler>(*this);
     m_syncHandler = syncHandler.get();
     attach(m_w.sync, std::move(syncHandler));
-    auto namesHandler = std::make_unique<DevNamesWindowHandler>(*this);
-    m_devNamesHandler = namesHandler.get();
     attach(m_w.names, std::move(namesHandler));
     auto yearHandler = std::make_unique<YearAheadHandler>(*this);
     m_yearHandler = yearHandler.get();
@@ -300,7 +303,8 @@ int QuorvelApp::start()
     m_w.edit->setDrawerOpen(true);  // the units are needed for every new event
 
     m_mainHandler->setUpList();
-    m_mainHandler->model()->setCorrectionCount([this](int n) { return correctionCount(n); });
+    m_mainHandler->model()->setCorrectionCount(
+        [this](int n) { return core::CorrectionList(m_corrections).countOf(n); });
     m_mainHandler->SetEventDeviceNames(-1);
     m_mainHandler->setUpdDel(false, false);
     setSaveFindEnabled(false);
@@ -457,18 +461,6 @@ void QuorvelApp::answerQuit(bool goOn)
     m_QuitIt = goOn;
 }
 
-bool QuorvelApp::openSchedule(bool intoTable, const QString& path)
-{
-    m_ReadIt = intoTable;
-    return GetSchedule(path);
-}
-
-void QuorvelApp::saveSchedule()
-{
-    m_ReadIt = true;
-    SaveSchedule();
-}
-
 void QuorvelApp::confirm(int type, const QString& text)
 {
     m_warnType = type;
@@ -479,15 +471,16 @@ void QuorvelApp::confirm(int type, const QString& text)
     m_w.mess->activateWindow();
 }
 
-bool QuorvelApp::GetSchedule(QString path)
+bool QuorvelApp::GetSchedule(ScheduleTarget target, QString path)
 {
+    const bool readIt = target == ScheduleTarget::EventTable;
     const bool chosen = path.isEmpty();
     if (!chosen) {
         // Given by the program (a snapshot): the dialog's folder stays the user's.
     } else if (m_options.chooseOpenFile) {
         path = m_options.chooseOpenFile();
     } else {
-        QFileDialog dialog(m_ReadIt ? static_cast<QWidget*>(m_w.main) : m_w.schedEd,
+        QFileDialog dialog(readIt ? static_cast<QWidget*>(m_w.main) : m_w.schedEd,
                            tr("Open Event Schedule"), m_lastFolder);
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setWindowModality(Qt::WindowModal);
@@ -499,11 +492,8 @@ bool QuorvelApp::GetSchedule(QString path)
     if (chosen)
         m_lastFolder = QFileInfo(path).absolutePath();
     setNote({});
-    const core::FileResult r = m_files->openConfirmed(path.toStdString(), m_ReadIt);
-    if (!m_ReadIt) {
-        setControlText(findControl(m_w.schedEd, FileSControlID), QString::fromStdString(m_files->currSfile()));
-        setControlEnabled(m_w.schedEd, SDoItControlID, true);
-    }
+    // For the schedule editor only the path is taken; the editor shows it.
+    const core::FileResult r = m_files->openConfirmed(path.toStdString(), readIt);
     refreshTitle();
     return r.ok();
 }
@@ -615,16 +605,6 @@ void QuorvelApp::closePlanningWindow(QWidget* window)
     window->hide();
     // What the closed window saved shows at once in the Automation window.
     m_automationHandler->refreshIfShown();
-}
-
-int QuorvelApp::correctionCount(int n) const
-{
-    if (m_corrections.ceCount <= 0)
-        return 0;
-    int count = 0;
-    for (int slot = 1; slot <= state::kMaxCorrections; ++slot)
-        count += m_corrections.VeskNumRecs[slot].eventNumber == n ? 1 : 0;
-    return count;
 }
 
 void QuorvelApp::pump()

@@ -24,6 +24,8 @@
 #include "core/operations_ui.h"
 #include "core/schedule_file.h"
 #include "link/serial_link.h"
+#include "quorvel/shell.h"
+#include "quorvel/windows.h"
 #include "state/correction_store.h"
 #include "state/preferences.h"
 
@@ -34,75 +36,17 @@ class QWidget;
 namespace ui {
 
 class AutomationHandler;
-class AutomationWindow;
-class BaseCWindow;
-class ClockWindow;
-class CommandRouter;
-class DevCkWindow;
-class DevNamesWindow;
-class DevNamesWindowHandler;
-class YearAheadHandler;
-class YearAheadWindow;
-class DevWindow;
-class EditWindow;
-class EditWindowHandler;
-class MainWindow;
-class MainWindowHandler;
-class MessWindow;
-class PrefsWindow;
-class ResetWindow;
-class SchEdWindow;
-class SchedWindow;
-class SchedulesHandler;
-class SearchWindow;
-class SndWindow;
-class StatusWindow;
-class SyncWindow;
-class SyncWindowHandler;
-class TWindow;
-class TimeCorrectionHandler;
-class VeskEdWindow;
-class VeskWindow;
 class CommandHandler;
+class CommandRouter;
+class DevNamesWindowHandler;
+class EditWindowHandler;
+class MainWindowHandler;
+class SchedulesHandler;
+class SyncWindowHandler;
+class TimeCorrectionHandler;
+class YearAheadHandler;
 
-// The windows, in the order start-up creates them.
-struct Windows {
-    MainWindow* main = nullptr;          // "MainWindow"
-    DevWindow* dev = nullptr;            // "DevWindow", drawer of the main window
-    EditWindow* edit = nullptr;          // "EditWindow"
-    MessWindow* mess = nullptr;          // "MessWindow"
-    StatusWindow* stat = nullptr;        // "StatusWindow"
-    DevCkWindow* devCk = nullptr;        // "DevCkWindow", drawer of the editor
-    ClockWindow* clock = nullptr;        // "ClockWindow"
-    BaseCWindow* baseC = nullptr;        // "BaseCWindow"
-    TWindow* t = nullptr;                // "tWindow"
-    PrefsWindow* prefs = nullptr;        // "PrefsWindow"
-    VeskEdWindow* veskEd = nullptr;      // "VeskEdWindow"
-    VeskWindow* vesk = nullptr;          // "VeskWindow"
-    SchedWindow* sched = nullptr;        // "SchedWindow"
-    SchEdWindow* schedEd = nullptr;      // "SchEdWindow"
-    SndWindow* snd = nullptr;            // "SndWindow"
-    ResetWindow* reset = nullptr;        // "ResetWindow"
-    SyncWindow* sync = nullptr;          // "SyncWindow"
-    SearchWindow* fnd = nullptr;         // "SearchWindow"
-    DevNamesWindow* names = nullptr;     // "DevNamesWindow", our own: the unit names
-    YearAheadWindow* year = nullptr;     // our own: the sun corrections of the year ahead
-    AutomationWindow* automation = nullptr;  // "AutomationWindow", our own: runs and snapshots
-};
-
-// Confirmation modes (warnType).
-enum WarnType {
-    WarnNone = 0,
-    WarnQuit = 1,
-    WarnBaseCode = 2,
-    WarnSelfTest = 3,
-    WarnSchedules = 4,
-    WarnOpen = 5,
-    WarnCorrections = 6,
-    WarnReplace = 7,  // our own: storing a new event onto a used number
-};
-
-class QuorvelApp : public QObject, public core::OperationsUi, public state::PreferencesUi {
+class QuorvelApp : public QObject, public core::OperationsUi, public state::PreferencesUi, public Shell {
 public:
     struct Options {
         int launchDelayMs = 2000;
@@ -129,11 +73,11 @@ public:
     // The quit check: asks when the table has unsaved changes and warnPref
     // is 1. True when the application goes on quitting (the event loop, if
     // running, is told to end).
-    bool requestQuit();
+    bool requestQuit() override;
     bool quitting() const { return m_quitting; }
 
     // Routes a command as a control of `window` would (null: application).
-    bool command(QWidget* window, const QString& code);
+    bool command(QWidget* window, const QString& code) override;
     void closeWindow(QWidget* window);
 
     const Windows& windows() const { return m_w; }
@@ -163,21 +107,20 @@ public:
     void showAbout();
     void openReadme();
 
-    // The shell state the windows share (warnType, QuitIt, ReadIt, mode)
-    // is read and set only through these operations.
+    // The shell state the windows share (warnType, QuitIt, mode) is read
+    // and set only through these operations.
     int warnType() const { return m_warnType; }
     // Shows the confirmation window (modeless) in a mode with its question.
-    void confirm(int type, const QString& text);
+    void confirm(int type, const QString& text) override;
     // The quit question's answer (QuitIt): true goes on quitting.
     void answerQuit(bool goOn);
-    // The open dialog, for the event table (ReadIt 1) or for the schedule
-    // editor's file choice (ReadIt 0); `path` given: that file, no dialog.
-    // True when a file was taken (read into the table, or chosen).
-    bool openSchedule(bool intoTable, const QString& path = {});
-    bool readIt() const { return m_ReadIt; }
+    // The open dialog for the event table or for the schedule editor's file
+    // choice (whom it serves also owns the dialog); `path` given: that file,
+    // no dialog. True when a file was taken (read into the table, or chosen).
+    bool GetSchedule(ScheduleTarget target, QString path = {}) override;
     // The save dialog for the event table.
-    void saveSchedule();
-    // The editors' shared mode: add or change.
+    void SaveSchedule() override;
+    // The event editor's mode: add or change.
     enum EditMode { ModeNone = 0, ModeAdd = 1, ModeChange = 2 };
     void setMode(EditMode mode) { m_mode = mode; }
     int mode() const { return m_mode; }
@@ -186,20 +129,17 @@ public:
     // disabled, a busy cursor, and the user's input dropped (never queued and
     // replayed afterwards) apart from the Cancel of the progress sheet and
     // the status window. An operation asked for while one runs is not started.
-    void runOperation(const std::function<void()>& operation);
-    bool busy() const { return m_busy; }
+    void runOperation(const std::function<void()>& operation) override;
+    bool busy() const override { return m_busy; }
     // Cancel: the operation under way stops at its next safe point.
     void requestCancel() { m_cancel = true; }
 
-    // The launch timer's routine: set the clock, then read the events.
+    // The launch timer's routine, run once launchDelayMs after start():
+    // set the CP290's clock (clockPref), then read its events (readPref).
     void myTimerproc();
-    // Keeps the window title (program, schedule file, unsaved mark) current.
-    void refreshTitle();
-    // The port menu's choice: curPort and serPath follow it.
-    void chooseSerialDevice(int port);
-    // The line in the main window that reports a failure (error) or what
-    // worked; "" clears it.
-    void setNote(const QString& text, bool error = true);
+    void refreshTitle() override;
+    void chooseSerialDevice(int port) override;
+    void setNote(const QString& text, bool error = true) override;
     // A path to save to, from the save dialog over `parent` (or the test's
     // chooser); empty when the user cancels. Remembers the folder.
     QString chooseSavePath(QWidget* parent, const QString& title, const QString& proposedName);
@@ -225,19 +165,13 @@ public:
     void setHelpTagsShown(bool shown) override;
     bool helpTagsShown() const;
 
-    // A planning window opens with the planning menu disabled and closes
-    // enabling it, so only one of them works on the crontab files at a time.
-    void openPlanningWindow(QWidget* window);
-    void closePlanningWindow(QWidget* window);
+    // Shell: the planning windows one at a time.
+    void openPlanningWindow(QWidget* window) override;
+    void closePlanningWindow(QWidget* window) override;
 
 private:
-    // The open and save dialogs (ReadIt says whom the open serves).
-    bool GetSchedule(QString path);
-    void SaveSchedule();
     void createWindows();
     void installHandlers();
-    // How many correction-list entries follow event n (the list's "T" marks).
-    int correctionCount(int n) const;
     void noDevice();
     void pump();
 
@@ -274,7 +208,6 @@ private:
     QString m_origin;
     int m_warnType = WarnNone;
     bool m_QuitIt = false;
-    bool m_ReadIt = false;
     int m_mode = ModeNone;
 };
 
