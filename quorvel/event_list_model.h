@@ -4,9 +4,9 @@
 // Principles of operation: EventListModel shows the event table as it stands
 // (row n - 1 = event n, always 128 rows) in six columns (number, time, days,
 // function, dim level, mode); it only reads the texts the table built when
-// the record was stored. EventSortProxy gives the list its sort order: by time (hour * 100 +
-// minute, free slots count as 0) for the Time column, by event number for
-// every other column. The event number is the item's ID under Qt::UserRole.
+// the record was stored. EventSortProxy gives the list its sort order: by
+// time (hour * 100 + minute, free slots count as 0) for the Time column, by
+// event number for every other column. The event number is the item's ID under Qt::UserRole.
 #include <QAbstractTableModel>
 #include <QSortFilterProxyModel>
 #include <functional>

@@ -11,6 +11,9 @@
 // ends. The logic lives in core/ and state/; this class implements
 // their user-interface callbacks (progress sheet, list, buttons, status
 // window, port menu, help tags) and translates commands into calls on them.
+// It owns the handlers and wires them; the main window's, the schedules' and
+// the time correction handlers see it only as the Shell (shell.h) and are
+// handed the windows and the data they work on.
 // The file dialogs and the no-device notice can be replaced (tests, scripts);
 // the quit question is a real modal loop that a timer can answer through the
 // window's command codes.
@@ -95,7 +98,6 @@ public:
     TimeCorrectionHandler& veskHandler() { return *m_veskHandler; }
     SchedulesHandler& schedHandler() { return *m_schedHandler; }
     SyncWindowHandler& syncHandler() { return *m_syncHandler; }
-    DevNamesWindowHandler& devNamesHandler() { return *m_devNamesHandler; }
     YearAheadHandler& yearAheadHandler() { return *m_yearHandler; }
     AutomationHandler& automationHandler() { return *m_automationHandler; }
 
