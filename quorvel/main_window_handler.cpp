@@ -27,8 +27,8 @@ const QString kBlankSource(30, QLatin1Char(' '));
 
 MainWindowHandler::MainWindowHandler(Shell& shell, const Windows& windows, core::EventTable& table,
                                      core::Cp290Operations& ops, const state::Preferences& prefs,
-                                     EditWindowHandler& editor, DevNamesWindowHandler& names)
-    : m_shell(shell), m_w(windows), m_table(table), m_ops(ops), m_prefs(prefs), m_editor(editor), m_names(names)
+                                     DevNamesWindowHandler& names)
+    : m_shell(shell), m_w(windows), m_table(table), m_ops(ops), m_prefs(prefs), m_names(names)
 {
 }
 
@@ -63,12 +63,12 @@ bool MainWindowHandler::handleCommand(const QString& code)
     Shell& a = m_shell;
     const Windows& w = m_w;
     if (code == QLatin1String("addE")) {
-        m_editor.openNew();
+        m_editor->openNew();
     } else if (code == QLatin1String("updE")) {
         // Only one used event can be changed; the button is off otherwise,
         // and a command sent by a script gets the same answer.
         if (m_currID != 0 && m_currID == m_currID2 && m_table.isUsed(m_currID))
-            m_editor.openChange(m_currID);
+            m_editor->openChange(m_currID);
     } else if (code == QLatin1String("delE")) {
         DeleteEvent();
     } else if (code == QLatin1String("dNam")) {
@@ -124,7 +124,7 @@ void MainWindowHandler::activated(int n)
         m_shell.command(m_w.main, QStringLiteral("updE"));
     } else {
         m_shell.command(m_w.main, QStringLiteral("addE"));
-        m_editor.offerNumber(n);
+        m_editor->offerNumber(n);
     }
 }
 

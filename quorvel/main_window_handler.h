@@ -3,7 +3,8 @@
 // the device-names drawer, delete, open, search and send. The send and search
 // sheets have their own handlers (snd_window_handler.h, search_window_handler.h).
 // The shell hands it the table, the operations and the preferences it works
-// on, and the two handlers its commands open (the event editor, the names).
+// on, and the two handlers its commands open: the names window at once, the
+// event editor (which draws into this list) once it is built.
 #include <QString>
 #include <vector>
 
@@ -29,7 +30,8 @@ class EventSortProxy;
 class MainWindowHandler : public CommandHandler {
 public:
     MainWindowHandler(Shell& shell, const Windows& windows, core::EventTable& table, core::Cp290Operations& ops,
-                      const state::Preferences& prefs, EditWindowHandler& editor, DevNamesWindowHandler& names);
+                      const state::Preferences& prefs, DevNamesWindowHandler& names);
+    void setEditor(EditWindowHandler& editor) { m_editor = &editor; }
 
     // Puts the list model on the main window's list (start-up).
     void setUpList();
@@ -79,7 +81,7 @@ private:
     core::EventTable& m_table;
     core::Cp290Operations& m_ops;
     const state::Preferences& m_prefs;
-    EditWindowHandler& m_editor;
+    EditWindowHandler* m_editor = nullptr;
     DevNamesWindowHandler& m_names;
     EventListModel* m_model = nullptr;
     EventSortProxy* m_proxy = nullptr;

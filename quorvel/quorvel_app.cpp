@@ -240,37 +240,40 @@ void QuorvelApp::installHandlers()
         m_router->attach(window, handler.get());
         m_handlers.push_back(std::move(handler));
     };
-    // The editor and the names window first: the main window's handler opens them.
-    auto editHandler = std::make_unique<EditWindowHandler>(*this);
-    m_editHandler = editHandler.get();
-    auto namesHandler = std::make_unique<DevNamesWindowHandler>(*this);
+    // The names window first: the main window's handler opens it. The editor
+    // draws into the main list and is opened from it, so it is handed over
+    // once both exist.
+    auto namesHandler = std::make_unique<DevNamesWindowHandler>(*this, m_w, m_prefs, m_table);
     m_devNamesHandler = namesHandler.get();
-    auto mainHandler = std::make_unique<MainWindowHandler>(*this, m_w, m_table, *m_ops, m_prefs, *m_editHandler,
-                                                           *m_devNamesHandler);
+    auto mainHandler =
+        std::make_unique<MainWindowHandler>(*this, m_w, m_table, *m_ops, m_prefs, *m_devNamesHandler);
     m_mainHandler = mainHandler.get();
     attach(m_w.main, std::move(mainHandler));
+    auto editHandler = std::make_unique<EditWindowHandler>(*this, m_w, m_table, *m_mainHandler);
+    m_editHandler = editHandler.get();
+    m_mainHandler->setEditor(*m_editHandler);
     attach(m_w.edit, std::move(editHandler));
     attach(m_w.mess, std::make_unique<MessWindowHandler>(*this));
-    attach(m_w.clock, std::make_unique<ClockWindowHandler>(*this));
-    attach(m_w.baseC, std::make_unique<BaseCWindowHandler>(*this));
-    attach(m_w.prefs, std::make_unique<PrefsWindowHandler>(*this));
+    attach(m_w.clock, std::make_unique<ClockWindowHandler>(*this, m_w, *m_ops));
+    attach(m_w.baseC, std::make_unique<BaseCWindowHandler>(*this, m_w));
+    attach(m_w.prefs, std::make_unique<PrefsWindowHandler>(m_w, m_prefs, *this));
     m_schedHandler = std::make_unique<SchedulesHandler>(*this, m_w, *m_files, m_prefs);
     m_router->attach(m_w.sched, m_schedHandler->windowHandler());
     m_router->attach(m_w.schedEd, m_schedHandler->editorHandler());
-    attach(m_w.snd, std::make_unique<SndWindowHandler>(*this));
-    attach(m_w.stat, std::make_unique<StatusWindowHandler>(*this));
+    attach(m_w.snd, std::make_unique<SndWindowHandler>(*this, m_w, *m_ops, *m_mainHandler));
+    attach(m_w.stat, std::make_unique<StatusWindowHandler>(*this, m_w));
     attach(m_w.t, std::make_unique<TWindowHandler>(*this));
-    attach(m_w.fnd, std::make_unique<SearchWindowHandler>(*this));
+    attach(m_w.fnd, std::make_unique<SearchWindowHandler>(m_w, *m_mainHandler));
     m_veskHandler = std::make_unique<TimeCorrectionHandler>(*this, m_w, m_corrections, m_prefs, *m_mainHandler);
     m_veskHandler->attach(*m_router);
-    auto syncHandler = std::make_unique<SyncWindowHandler>(*this);
+    auto syncHandler = std::make_unique<SyncWindowHandler>(*this, m_w, m_prefs);
     m_syncHandler = syncHandler.get();
     attach(m_w.sync, std::move(syncHandler));
     attach(m_w.names, std::move(namesHandler));
-    auto yearHandler = std::make_unique<YearAheadHandler>(*this);
+    auto yearHandler = std::make_unique<YearAheadHandler>(*this, m_w, m_table);
     m_yearHandler = yearHandler.get();
     attach(m_w.year, std::move(yearHandler));
-    auto automationHandler = std::make_unique<AutomationHandler>(*this);
+    auto automationHandler = std::make_unique<AutomationHandler>(*this, m_w, *m_mainHandler);
     m_automationHandler = automationHandler.get();
     attach(m_w.automation, std::move(automationHandler));
 }

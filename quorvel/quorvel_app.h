@@ -103,13 +103,13 @@ public:
 
     // The device names were stored anew: the list's records, the drawer, the
     // editor's unit boxes and the search window take them at once.
-    void deviceNamesChanged();
+    void deviceNamesChanged() override;
     // Help menu: the About box (version, licence, where settings and logs
     // are) and the README in the desktop's viewer.
     void showAbout();
     void openReadme();
 
-    // The shell state the windows share (warnType, QuitIt, mode) is read
+    // The shell state the windows share (warnType, QuitIt) is read
     // and set only through these operations.
     int warnType() const { return m_warnType; }
     // Shows the confirmation window (modeless) in a mode with its question.
@@ -122,10 +122,6 @@ public:
     bool GetSchedule(ScheduleTarget target, QString path = {}) override;
     // The save dialog for the event table.
     void SaveSchedule() override;
-    // The event editor's mode: add or change.
-    enum EditMode { ModeNone = 0, ModeAdd = 1, ModeChange = 2 };
-    void setMode(EditMode mode) { m_mode = mode; }
-    int mode() const { return m_mode; }
 
     // Runs one CP290 operation with the window visibly busy: controls
     // disabled, a busy cursor, and the user's input dropped (never queued and
@@ -134,7 +130,7 @@ public:
     void runOperation(const std::function<void()>& operation) override;
     bool busy() const override { return m_busy; }
     // Cancel: the operation under way stops at its next safe point.
-    void requestCancel() { m_cancel = true; }
+    void requestCancel() override { m_cancel = true; }
 
     // The launch timer's routine, run once launchDelayMs after start():
     // set the CP290's clock (clockPref), then read its events (readPref).
@@ -144,7 +140,7 @@ public:
     void setNote(const QString& text, bool error = true) override;
     // A path to save to, from the save dialog over `parent` (or the test's
     // chooser); empty when the user cancels. Remembers the folder.
-    QString chooseSavePath(QWidget* parent, const QString& title, const QString& proposedName);
+    QString chooseSavePath(QWidget* parent, const QString& title, const QString& proposedName) override;
 
     // core::OperationsUi
     void progressShow(const std::string& text) override;
@@ -210,7 +206,6 @@ private:
     QString m_origin;
     int m_warnType = WarnNone;
     bool m_QuitIt = false;
-    int m_mode = ModeNone;
 };
 
 }  // namespace ui

@@ -40,12 +40,16 @@ public:
     // The line in the main window that reports a failure (error) or what
     // worked; "" clears it.
     virtual void setNote(const QString& text, bool error = true) = 0;
+    // What worked, on the main window's note.
+    virtual void showDone(const std::string& text) = 0;
     // Keeps the window title (program, schedule file, unsaved mark) current.
     virtual void refreshTitle() = 0;
 
     // Runs one CP290 operation with the windows visibly busy.
     virtual void runOperation(const std::function<void()>& operation) = 0;
     virtual bool busy() const = 0;
+    // Cancel: the operation under way stops at its next safe point.
+    virtual void requestCancel() = 0;
     // Routes a command as a control of `window` would (null: application).
     virtual bool command(QWidget* window, const QString& code) = 0;
 
@@ -64,6 +68,12 @@ public:
     virtual bool GetSchedule(ScheduleTarget target, QString path = {}) = 0;
     // The save dialog for the event table.
     virtual void SaveSchedule() = 0;
+    // A path to save to, from the save dialog over `parent`; empty when the
+    // user cancels. The dialog's folder is remembered.
+    virtual QString chooseSavePath(QWidget* parent, const QString& title, const QString& proposedName) = 0;
+
+    // The device names were stored anew: every window showing them takes them.
+    virtual void deviceNamesChanged() = 0;
 };
 
 }  // namespace ui
