@@ -89,10 +89,8 @@ public:
 
     core::EventTable& table() { return m_table; }
     core::Cp290Operations& ops() { return *m_ops; }
-    core::ScheduleFiles& files() { return *m_files; }
     state::Preferences& prefs() { return m_prefs; }
     state::ControllerCorrections& corrections() { return m_corrections; }
-    const cp290::DeviceTable& devices() const { return m_devices; }
     MainWindowHandler& mainHandler() { return *m_mainHandler; }
     EditWindowHandler& editHandler() { return *m_editHandler; }
     TimeCorrectionHandler& veskHandler() { return *m_veskHandler; }
