@@ -253,7 +253,6 @@ void QuorvelApp::installHandlers()
     m_editHandler = editHandler.get();
     m_mainHandler->setEditor(*m_editHandler);
     attach(m_w.edit, std::move(editHandler));
-    attach(m_w.mess, std::make_unique<MessWindowHandler>(*this));
     attach(m_w.clock, std::make_unique<ClockWindowHandler>(*this, m_w, *m_ops));
     attach(m_w.baseC, std::make_unique<BaseCWindowHandler>(*this, m_w));
     attach(m_w.prefs, std::make_unique<PrefsWindowHandler>(m_w, m_prefs, *this));
@@ -266,6 +265,9 @@ void QuorvelApp::installHandlers()
     attach(m_w.fnd, std::make_unique<SearchWindowHandler>(m_w, *m_mainHandler));
     m_veskHandler = std::make_unique<TimeCorrectionHandler>(*this, m_w, m_corrections, m_prefs, *m_mainHandler);
     m_veskHandler->attach(*m_router);
+    attach(m_w.mess, std::make_unique<MessWindowHandler>(
+                         *this, m_w, *m_ops, m_table,
+                         MessWindowHandler::Askers{*m_mainHandler, *m_editHandler, *m_schedHandler, *m_veskHandler}));
     auto syncHandler = std::make_unique<SyncWindowHandler>(*this, m_w, m_prefs);
     m_syncHandler = syncHandler.get();
     attach(m_w.sync, std::move(syncHandler));

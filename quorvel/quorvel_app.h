@@ -81,7 +81,7 @@ public:
 
     // Routes a command as a control of `window` would (null: application).
     bool command(QWidget* window, const QString& code) override;
-    void closeWindow(QWidget* window);
+    void closeWindow(QWidget* window) override;
 
     const Windows& windows() const { return m_w; }
     // A window by its interface name ("MainWindow", "SndWindow", ...).
@@ -109,11 +109,11 @@ public:
 
     // The shell state the windows share (warnType, QuitIt) is read
     // and set only through these operations.
-    int warnType() const { return m_warnType; }
+    int warnType() const override { return m_warnType; }
     // Shows the confirmation window (modeless) in a mode with its question.
     void confirm(int type, const QString& text) override;
     // The quit question's answer (QuitIt): true goes on quitting.
-    void answerQuit(bool goOn);
+    void answerQuit(bool goOn) override;
     // The open dialog for the event table or for the schedule editor's file
     // choice (whom it serves also owns the dialog); `path` given: that file,
     // no dialog. True when a file was taken (read into the table, or chosen).

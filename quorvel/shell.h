@@ -35,6 +35,10 @@ public:
 
     // Shows the confirmation window (modeless) in a mode with its question.
     virtual void confirm(int type, const QString& text) = 0;
+    // The mode the confirmation window was last shown in (warnType).
+    virtual int warnType() const = 0;
+    // The quit question's answer (QuitIt): true goes on quitting.
+    virtual void answerQuit(bool goOn) = 0;
     // A failure for the user: the main window's note and a message box.
     virtual void showError(const std::string& text) = 0;
     // The line in the main window that reports a failure (error) or what
@@ -52,6 +56,8 @@ public:
     virtual void requestCancel() = 0;
     // Routes a command as a control of `window` would (null: application).
     virtual bool command(QWidget* window, const QString& code) = 0;
+    // Closes the window as its close box would.
+    virtual void closeWindow(QWidget* window) = 0;
 
     // The quit check; true when the application goes on quitting.
     virtual bool requestQuit() = 0;
