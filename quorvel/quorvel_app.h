@@ -11,9 +11,9 @@
 // ends. The logic lives in core/ and state/; this class implements
 // their user-interface callbacks (progress sheet, list, buttons, status
 // window, port menu, help tags) and translates commands into calls on them.
-// It owns the handlers and wires them; the main window's, the schedules' and
-// the time correction handlers see it only as the Shell (shell.h) and are
-// handed the windows and the data they work on.
+// It owns the handlers and wires them; each window handler sees it only as
+// the Shell (shell.h) and is handed the windows, the data and the other
+// handlers it works with.
 // The file dialogs and the no-device notice can be replaced (tests, scripts);
 // the quit question is a real modal loop that a timer can answer through the
 // window's command codes.
