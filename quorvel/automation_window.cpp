@@ -14,7 +14,6 @@
 #include "quorvel/control_ids.h"
 #include "quorvel/controls.h"
 #include "quorvel/main_window_handler.h"
-#include "quorvel/quorvel_app.h"
 #include "platform/clock.h"
 
 namespace ui {
@@ -225,19 +224,20 @@ QString AutomationWindow::selectedSnapshot() const
 
 // --- The handler --------------------------------------------------------------
 
-AutomationHandler::AutomationHandler(QuorvelApp& app) : m_app(app)
+AutomationHandler::AutomationHandler(Shell& shell, const Windows& windows, MainWindowHandler& mainList)
+    : m_shell(shell), m_w(windows), m_mainList(mainList)
 {
     auto* list = static_cast<QTreeWidget*>(findControl(window(), ASnpControlID));
     QObject::connect(list, &QTreeWidget::itemSelectionChanged, window(), [this] { selectionChanged(); });
     // A double-click or Enter on a row is Open.
     QObject::connect(list, &QTreeWidget::itemActivated, window(),
-                     [this] { m_app.command(window(), QStringLiteral("opnA")); });
+                     [this] { m_shell.command(window(), QStringLiteral("opnA")); });
     selectionChanged();
 }
 
 AutomationWindow* AutomationHandler::window() const
 {
-    return m_app.windows().automation;
+    return m_w.automation;
 }
 
 void AutomationHandler::open()
@@ -275,7 +275,7 @@ void AutomationHandler::openSnapshot()
 {
     const QString path = window()->selectedSnapshot();
     if (!path.isEmpty())
-        m_app.mainHandler().openSchedule(path);
+        m_mainList.openSchedule(path);
 }
 
 bool AutomationHandler::handleCommand(const QString& code)

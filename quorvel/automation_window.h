@@ -16,7 +16,9 @@
 #include <memory>
 
 #include "quorvel/command_router.h"
+#include "quorvel/shell.h"
 #include "quorvel/shell_dialog.h"
+#include "quorvel/windows.h"
 
 class QTreeWidget;
 
@@ -26,7 +28,7 @@ struct AutomationStatus;
 
 namespace ui {
 
-class QuorvelApp;
+class MainWindowHandler;
 
 class AutomationWindow : public ShellDialog {
 public:
@@ -48,7 +50,8 @@ private:
 
 class AutomationHandler : public CommandHandler {
 public:
-    explicit AutomationHandler(QuorvelApp& app);
+    // A snapshot opens through the main window's File > Open steps (`mainList`).
+    AutomationHandler(Shell& shell, const Windows& windows, MainWindowHandler& mainList);
 
     // Menu command 'AUto': shows the window, or raises the one shown; both read afresh.
     void open();
@@ -64,7 +67,9 @@ private:
     void selectionChanged();
     AutomationWindow* window() const;
 
-    QuorvelApp& m_app;
+    Shell& m_shell;
+    const Windows& m_w;
+    MainWindowHandler& m_mainList;
 };
 
 }  // namespace ui

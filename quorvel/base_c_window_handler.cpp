@@ -5,7 +5,6 @@
 #include "quorvel/control_ids.h"
 #include "quorvel/controls.h"
 #include "quorvel/dialogs.h"
-#include "quorvel/quorvel_app.h"
 
 namespace ui {
 
@@ -15,19 +14,19 @@ bool BaseCWindowHandler::handleCommand(const QString& code)
         return false;
     // With no letter chosen (the code could not be read) there is no base
     // code to set; the house table's slot 0 is not one the user meant.
-    if (controlValue(findControl(m_app.windows().baseC, BCodeControlID)) == 0) {
-        m_app.setNote(QObject::tr("Choose a base house code letter first."));
+    if (controlValue(findControl(m_w.baseC, BCodeControlID)) == 0) {
+        m_shell.setNote(QObject::tr("Choose a base house code letter first."));
         return true;
     }
-    m_app.windows().baseC->hide();
-    m_app.confirm(WarnBaseCode, QStringLiteral("Setting the Base House Code will DELETE all "
+    m_w.baseC->hide();
+    m_shell.confirm(WarnBaseCode, QStringLiteral("Setting the Base House Code will DELETE all "
                                                "Events stored in the CP290."));
     return true;
 }
 
 bool BaseCWindowHandler::handleClose()
 {
-    m_app.windows().baseC->hide();
+    m_w.baseC->hide();
     return true;
 }
 

@@ -1,19 +1,20 @@
 #pragma once
 // BaseCWindowEventHandler: 'setb' asks before the CP290's events are erased.
 #include "quorvel/command_router.h"
+#include "quorvel/shell.h"
+#include "quorvel/windows.h"
 
 namespace ui {
 
-class QuorvelApp;
-
 class BaseCWindowHandler : public CommandHandler {
 public:
-    explicit BaseCWindowHandler(QuorvelApp& app) : m_app(app) {}
+    BaseCWindowHandler(Shell& shell, const Windows& windows) : m_shell(shell), m_w(windows) {}
     bool handleCommand(const QString& code) override;
     bool handleClose() override;
 
 private:
-    QuorvelApp& m_app;
+    Shell& m_shell;
+    const Windows& m_w;
 };
 
 }  // namespace ui

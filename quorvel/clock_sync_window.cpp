@@ -14,8 +14,8 @@
 #include "quorvel/controls.h"
 #include "quorvel/main_window.h"
 #include "quorvel/planning_outcome.h"
-#include "quorvel/quorvel_app.h"
 #include "state/crontab_plans.h"
+#include "state/preferences.h"
 
 namespace ui {
 namespace {
@@ -60,12 +60,13 @@ SyncWindow::SyncWindow(QWidget* parent) : ShellDialog(parent, tr("Clock Sync"))
     setMinimumWidth(340);
 }
 
-SyncWindowHandler::SyncWindowHandler(QuorvelApp& app) : m_app(app)
+SyncWindowHandler::SyncWindowHandler(Shell& shell, const Windows& windows, const state::Preferences& prefs)
+    : m_shell(shell), m_w(windows), m_prefs(prefs)
 {
     // The clock control sends 'rTim' when changed, as the check boxes send theirs.
-    auto* time = static_cast<QTimeEdit*>(findControl(m_app.windows().sync, CTimControlID));
+    auto* time = static_cast<QTimeEdit*>(findControl(m_w.sync, CTimControlID));
     QObject::connect(time, &QTimeEdit::timeChanged, time, [this] {
-        m_app.command(m_app.windows().sync, QStringLiteral("rTim"));
+        m_shell.command(m_w.sync, QStringLiteral("rTim"));
     });
 }
 
@@ -73,11 +74,11 @@ SyncWindowHandler::~SyncWindowHandler() = default;
 
 void SyncWindowHandler::open()
 {
-    QWidget* w = m_app.windows().sync;
-    m_plan = std::make_unique<state::ClockSyncPlanning>(state::Program::Quorvel, m_app.prefs().app_Path);
-    m_app.openPlanningWindow(w);  // disables the planning menu first
+    QWidget* w = m_w.sync;
+    m_plan = std::make_unique<state::ClockSyncPlanning>(state::Program::Quorvel, m_prefs.app_Path);
+    m_shell.openPlanningWindow(w);  // disables the planning menu first
     if (!m_plan->open())
-        m_app.showError(kCrontabNotReadText);
+        m_shell.showError(kCrontabNotReadText);
     setControlTime(findControl(w, CTimControlID), QTime(m_plan->hour(), m_plan->minute()));
     for (int d = 1; d <= 7; ++d)
         setControlValue(findControl(w, CMonControlID + d - 1), m_plan->cronDays()[static_cast<size_t>(d)]);
@@ -92,7 +93,7 @@ bool SyncWindowHandler::handleCommand(const QString& code)
     }
     if (code == QLatin1String("rTim") || std::any_of(std::begin(kDayCommands), std::end(kDayCommands),
                                                      [&](const char* c) { return code == QLatin1String(c); })) {
-        setControlEnabled(m_app.windows().sync, CSavControlID, true);
+        setControlEnabled(m_w.sync, CSavControlID, true);
         return true;
     }
     return false;
@@ -102,7 +103,7 @@ void SyncWindowHandler::save()
 {
     if (!m_plan)
         return;
-    QWidget* w = m_app.windows().sync;
+    QWidget* w = m_w.sync;
     const QTime t = controlTime(findControl(w, CTimControlID));
     std::array<int32_t, 8> days{};
     for (int d = 1; d <= 7; ++d)
@@ -110,7 +111,7 @@ void SyncWindowHandler::save()
     const state::InstallResult r = m_plan->save(t.hour(), t.minute(), days);
     if (r != state::InstallResult::Installed) {
         // The user's choice stays on screen to save again.
-        m_app.showError(planningOutcomeText(r, m_plan->refusalMessage()));
+        m_shell.showError(planningOutcomeText(r, m_plan->refusalMessage()));
         return;
     }
     setControlEnabled(w, CSavControlID, false);
@@ -119,7 +120,7 @@ void SyncWindowHandler::save()
 bool SyncWindowHandler::handleClose()
 {
     // Unsaved changes are dropped without a question.
-    m_app.closePlanningWindow(m_app.windows().sync);
+    m_shell.closePlanningWindow(m_w.sync);
     if (m_plan)
         m_plan->close();
     m_plan.reset();

@@ -6,15 +6,17 @@
 #include <memory>
 
 #include "quorvel/command_router.h"
+#include "quorvel/shell.h"
 #include "quorvel/shell_dialog.h"
+#include "quorvel/windows.h"
 
 namespace state {
 class ClockSyncPlanning;
+struct Preferences;
 }
 
 namespace ui {
 
-class QuorvelApp;
 
 class SyncWindow : public ShellDialog {
 public:
@@ -24,7 +26,7 @@ public:
 // SyncWindowEventHandler.
 class SyncWindowHandler : public CommandHandler {
 public:
-    explicit SyncWindowHandler(QuorvelApp& app);
+    SyncWindowHandler(Shell& shell, const Windows& windows, const state::Preferences& prefs);
     ~SyncWindowHandler() override;
 
     // Menu command 'sYnc': read the plan from the crontab and show the window.
@@ -34,7 +36,9 @@ public:
 
 private:
     void save();
-    QuorvelApp& m_app;
+    Shell& m_shell;
+    const Windows& m_w;
+    const state::Preferences& m_prefs;
     std::unique_ptr<state::ClockSyncPlanning> m_plan;
 };
 

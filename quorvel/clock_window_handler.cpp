@@ -1,7 +1,7 @@
 #include "quorvel/clock_window_handler.h"
 
 #include "quorvel/dialogs.h"
-#include "quorvel/quorvel_app.h"
+#include "core/cp290_operations.h"
 
 namespace ui {
 
@@ -9,15 +9,15 @@ bool ClockWindowHandler::handleCommand(const QString& code)
 {
     if (code != QLatin1String("setc"))
         return false;
-    m_app.setNote({});
-    m_app.runOperation([this] { m_app.ops().SetClock(); });
-    m_app.windows().clock->hide();
+    m_shell.setNote({});
+    m_shell.runOperation([this] { m_ops.SetClock(); });
+    m_w.clock->hide();
     return true;
 }
 
 bool ClockWindowHandler::handleClose()
 {
-    m_app.windows().clock->hide();
+    m_w.clock->hide();
     return true;
 }
 

@@ -1,19 +1,28 @@
 #pragma once
 // ClockWindowEventHandler: 'setc' sets the CP290's clock from the computer's.
 #include "quorvel/command_router.h"
+#include "quorvel/shell.h"
+#include "quorvel/windows.h"
+
+namespace core {
+class Cp290Operations;
+}
 
 namespace ui {
 
-class QuorvelApp;
-
 class ClockWindowHandler : public CommandHandler {
 public:
-    explicit ClockWindowHandler(QuorvelApp& app) : m_app(app) {}
+    ClockWindowHandler(Shell& shell, const Windows& windows, core::Cp290Operations& ops)
+        : m_shell(shell), m_w(windows), m_ops(ops)
+    {
+    }
     bool handleCommand(const QString& code) override;
     bool handleClose() override;
 
 private:
-    QuorvelApp& m_app;
+    Shell& m_shell;
+    const Windows& m_w;
+    core::Cp290Operations& m_ops;
 };
 
 }  // namespace ui

@@ -5,7 +5,7 @@
 #include "quorvel/control_ids.h"
 #include "quorvel/controls.h"
 #include "quorvel/device_names_window.h"
-#include "quorvel/quorvel_app.h"
+#include "core/event_table.h"
 #include "state/preferences.h"
 #include "state/settings_domain.h"
 
@@ -13,13 +13,13 @@ namespace ui {
 
 void DevNamesWindowHandler::open()
 {
-    m_work = m_app.prefs().deviceNames;
-    const int house = m_app.table().curHC();
-    setControlValue(findControl(m_app.windows().names, DNHouseControlID), house);
+    m_work = m_prefs.deviceNames;
+    const int house = m_table.curHC();
+    setControlValue(findControl(m_w.names, DNHouseControlID), house);
     showHouse(house);
-    m_app.windows().names->show();
-    m_app.windows().names->raise();
-    m_app.windows().names->activateWindow();
+    m_w.names->show();
+    m_w.names->raise();
+    m_w.names->activateWindow();
 }
 
 void DevNamesWindowHandler::showHouse(int house)
@@ -28,7 +28,7 @@ void DevNamesWindowHandler::showHouse(int house)
     for (int u = 1; u <= state::kUnits; ++u) {
         const std::string& name = m_work.name(house, u);
         // The default name shows as the field's placeholder.
-        setControlText(findControl(m_app.windows().names, DNNameFirstControlID + u - 1),
+        setControlText(findControl(m_w.names, DNNameFirstControlID + u - 1),
                        name == state::defaultDeviceName(u) ? QString() : QString::fromStdString(name));
     }
 }
@@ -37,7 +37,7 @@ void DevNamesWindowHandler::takeFields()
 {
     for (int u = 1; u <= state::kUnits; ++u) {
         const QString text =
-            controlText(findControl(m_app.windows().names, DNNameFirstControlID + u - 1)).trimmed();
+            controlText(findControl(m_w.names, DNNameFirstControlID + u - 1)).trimmed();
         m_work.setName(m_house, u, text.isEmpty() ? state::defaultDeviceName(u) : text.toStdString());
     }
 }
@@ -46,7 +46,7 @@ bool DevNamesWindowHandler::handleCommand(const QString& code)
 {
     if (code == QLatin1String("DNhc")) {
         takeFields();
-        showHouse(controlValue(findControl(m_app.windows().names, DNHouseControlID)));
+        showHouse(controlValue(findControl(m_w.names, DNHouseControlID)));
     } else if (code == QLatin1String("DNsv")) {
         save();
     } else {
@@ -57,25 +57,25 @@ bool DevNamesWindowHandler::handleCommand(const QString& code)
 
 bool DevNamesWindowHandler::handleClose()
 {
-    m_app.windows().names->hide();
+    m_w.names->hide();
     return true;
 }
 
 void DevNamesWindowHandler::save()
 {
     takeFields();
-    if (!state::writeDeviceNames(m_work, m_app.prefs().deviceNames, m_app.prefs().curPort,
+    if (!state::writeDeviceNames(m_work, m_prefs.deviceNames, m_prefs.curPort,
                                  state::Program::Quorvel)) {
-        m_app.showError(QObject::tr("The device names could not be stored in %1; nothing was "
+        m_shell.showError(QObject::tr("The device names could not be stored in %1; nothing was "
                                     "changed. Check that the folder is writable and not full.")
                             .arg(QString::fromStdString(state::domainFilePath(state::kSharedDomain)))
                             .toStdString());
         return;
     }
-    m_app.prefs().deviceNames = m_work;
-    m_app.deviceNamesChanged();
-    m_app.windows().names->hide();
-    m_app.showDone("Device names saved");
+    m_prefs.deviceNames = m_work;
+    m_shell.deviceNamesChanged();
+    m_w.names->hide();
+    m_shell.showDone("Device names saved");
 }
 
 }  // namespace ui

@@ -4,15 +4,25 @@
 // they are on disk, makes them the controller's names (list, drawer, editor,
 // search); Cancel or closing drops the edits.
 #include "quorvel/command_router.h"
+#include "quorvel/shell.h"
+#include "quorvel/windows.h"
 #include "state/device_names.h"
+#include "state/preferences.h"
+
+namespace core {
+class EventTable;
+}
 
 namespace ui {
 
-class QuorvelApp;
-
 class DevNamesWindowHandler : public CommandHandler {
 public:
-    explicit DevNamesWindowHandler(QuorvelApp& app) : m_app(app) {}
+    // `table` gives the house the window opens on.
+    DevNamesWindowHandler(Shell& shell, const Windows& windows, state::Preferences& prefs,
+                          const core::EventTable& table)
+        : m_shell(shell), m_w(windows), m_prefs(prefs), m_table(table)
+    {
+    }
 
     void open();  // 'dNam'
     bool handleCommand(const QString& code) override;
@@ -23,7 +33,10 @@ private:
     void takeFields();  // the fields into the working copy
     void save();
 
-    QuorvelApp& m_app;
+    Shell& m_shell;
+    const Windows& m_w;
+    state::Preferences& m_prefs;
+    const core::EventTable& m_table;
     state::DeviceNames m_work;
     int m_house = 1;
 };

@@ -8,7 +8,7 @@
 #include "quorvel/edit_window.h"
 #include "quorvel/main_window.h"
 #include "quorvel/main_window_handler.h"
-#include "quorvel/quorvel_app.h"
+#include "core/event_table.h"
 
 namespace ui {
 
@@ -19,23 +19,23 @@ constexpr int kFuncOff = 2;
 
 void EditWindowHandler::installKeyFilter()
 {
-    EventNumberGuard::install(m_app.windows().edit->numberField(),
+    EventNumberGuard::install(m_w.edit->numberField(),
                               [this](OkEffect effect) { keyEffect(effect); });
 }
 
 void EditWindowHandler::openNew()
 {
-    EditWindow* e = m_app.windows().edit;
-    MainWindowHandler& main = m_app.mainHandler();
-    m_app.setMode(QuorvelApp::ModeAdd);
+    EditWindow* e = m_w.edit;
+    MainWindowHandler& main = m_mainList;
+    m_mode = ModeAdd;
     if (main.currID() != 0) {
         main.clearSelection();
         main.setUpdDel(false, false);
     }
-    m_app.table().setCurHC(1);
+    m_table.setCurHC(1);
     setControlValue(findControl(e, HouseControlID), 1);
     SetDeviceNames(0);
-    setControlText(findControl(e, ENumControlID), QString::number(m_app.table().getNextNum(0)));
+    setControlText(findControl(e, ENumControlID), QString::number(m_table.getNextNum(0)));
     setControlValue(findControl(e, DimControlID), 0);
     setControlEnabled(e, DimControlID, true);
     setControlValue(findControl(e, ModeControlID), 1);
@@ -52,11 +52,11 @@ void EditWindowHandler::openNew()
 
 void EditWindowHandler::openChange(int n)
 {
-    const core::EventRecord* r = m_app.table().record(n);
+    const core::EventRecord* r = m_table.record(n);
     if (!r)
         return;
-    EditWindow* e = m_app.windows().edit;
-    m_app.setMode(QuorvelApp::ModeChange);
+    EditWindow* e = m_w.edit;
+    m_mode = ModeChange;
     m_changing = n;
     setControlEnabled(e, DoItControlID, true);
     for (int d = 0; d < 7; ++d)
@@ -70,7 +70,7 @@ void EditWindowHandler::openChange(int n)
     // mode byte other than 8 or 9 read from a device still maps to an item.
     setControlValue(findControl(e, ModeControlID), (r->eventMode & 0x0F) == 9 ? 2 : 1);
     const int house = cp290::houseIndexFromCode(r->houseCode, 1);
-    m_app.table().setCurHC(house);
+    m_table.setCurHC(house);
     setControlValue(findControl(e, HouseControlID), house);
     SetDeviceNames(house - 1);
     setControlText(findControl(e, ENumControlID), QString::number(r->eventNum));
@@ -83,9 +83,9 @@ void EditWindowHandler::openChange(int n)
 
 void EditWindowHandler::SetDeviceNames(int h)
 {
-    EditWindow* e = m_app.windows().edit;
+    EditWindow* e = m_w.edit;
     const core::EventRecord* r =
-        m_app.mode() == QuorvelApp::ModeChange ? m_app.table().record(m_changing) : nullptr;
+        m_mode == ModeChange ? m_table.record(m_changing) : nullptr;
     for (int i = 0; i < 16; ++i) {
         QWidget* box = findControl(e, UnitFirstControlID + i);
         bool on = false;
@@ -94,16 +94,16 @@ void EditWindowHandler::SetDeviceNames(int h)
         setControlValue(box, on ? 1 : 0);
     }
     titleUnits(h);
-    if (m_app.mode() == QuorvelApp::ModeAdd)
+    if (m_mode == ModeAdd)
         setControlEnabled(e, DoItControlID, false);
 }
 
 void EditWindowHandler::titleUnits(int h)
 {
-    EditWindow* e = m_app.windows().edit;
+    EditWindow* e = m_w.edit;
     for (int i = 0; i < 16; ++i) {
         QWidget* box = findControl(e, UnitFirstControlID + i);
-        const QString full = QString::fromStdString(m_app.table().deviceNames().name(h + 1, i + 1));
+        const QString full = QString::fromStdString(m_table.deviceNames().name(h + 1, i + 1));
         const QString name = full.left(kUnitTitleMax);
         setControlText(box, name.isEmpty() ? QStringLiteral("    ") : name);
         box->setToolTip(full);
@@ -114,7 +114,7 @@ int EditWindowHandler::getDevs() const
 {
     int count = 0;
     for (int i = 0; i < 16; ++i)
-        count += controlValue(findControl(m_app.windows().edit, UnitFirstControlID + i));
+        count += controlValue(findControl(m_w.edit, UnitFirstControlID + i));
     return count;
 }
 
@@ -122,13 +122,13 @@ int EditWindowHandler::getDays() const
 {
     int count = 0;
     for (int id = MonControlID; id <= SunControlID; ++id)
-        count += controlValue(findControl(m_app.windows().edit, id));
+        count += controlValue(findControl(m_w.edit, id));
     return count;
 }
 
 void EditWindowHandler::checkOk()
 {
-    EditWindow* e = m_app.windows().edit;
+    EditWindow* e = m_w.edit;
     const bool ok = !e->numberField()->text().isEmpty() && getDevs() > 0 && getDays() > 0;
     setControlEnabled(e, DoItControlID, ok);
 }
@@ -136,14 +136,14 @@ void EditWindowHandler::checkOk()
 void EditWindowHandler::keyEffect(OkEffect effect)
 {
     if (effect == OkEffect::Disable)
-        setControlEnabled(m_app.windows().edit, DoItControlID, false);
+        setControlEnabled(m_w.edit, DoItControlID, false);
     else if (effect == OkEffect::Recheck)
         checkOk();
 }
 
 bool EditWindowHandler::handleCommand(const QString& code)
 {
-    EditWindow* e = m_app.windows().edit;
+    EditWindow* e = m_w.edit;
     if (code == QLatin1String("doIt")) {
         storeEvent();
     } else if (code == QLatin1String("dayc")) {
@@ -159,8 +159,8 @@ bool EditWindowHandler::handleCommand(const QString& code)
         setControlEnabled(e, DimControlID, !off);
     } else if (code == QLatin1String("CPHc")) {
         const int house = controlValue(findControl(e, HouseControlID));
-        m_app.table().setCurHC(house);
-        SetDeviceNames(m_app.table().curHC() - 1);
+        m_table.setCurHC(house);
+        SetDeviceNames(m_table.curHC() - 1);
         e->setDrawerOpen(true);
     } else if (code == QLatin1String("devE")) {
         e->setDrawerOpen(!e->drawerOpen());
@@ -172,7 +172,7 @@ bool EditWindowHandler::handleCommand(const QString& code)
 
 bool EditWindowHandler::handleClose()
 {
-    EditWindow* e = m_app.windows().edit;
+    EditWindow* e = m_w.edit;
     e->numberField()->clearFocus();
     e->hide();
     return true;
@@ -180,9 +180,8 @@ bool EditWindowHandler::handleClose()
 
 void EditWindowHandler::storeEvent()
 {
-    EditWindow* e = m_app.windows().edit;
-    MainWindow* mainWindow = m_app.windows().main;
-    MainWindowHandler& main = m_app.mainHandler();
+    EditWindow* e = m_w.edit;
+    MainWindow* mainWindow = m_w.main;
     setControlText(findControl(mainWindow, SrceControlID), QString(30, QLatin1Char(' ')));
 
     const int eventNo = e->numberField()->text().toInt();  // empty: 0
@@ -207,13 +206,13 @@ void EditWindowHandler::storeEvent()
     const cp290::EventImage image = core::eventImage(s);
 
     // Storing onto another event that is in use replaces it: ask first.
-    const bool replaces = m_app.table().isUsed(eventNo) &&
-                          (m_app.mode() != QuorvelApp::ModeChange || eventNo != m_changing);
+    const bool replaces = m_table.isUsed(eventNo) &&
+                          (m_mode != ModeChange || eventNo != m_changing);
     if (replaces) {
-        const core::EventRecord& old = *m_app.table().record(eventNo);
+        const core::EventRecord& old = *m_table.record(eventNo);
         m_pendingNumber = eventNo;
         m_pendingImage = image;
-        m_app.confirm(WarnReplace,
+        m_shell.confirm(WarnReplace,
                       QObject::tr("Event %1 is already used (%2 %3, %4). Replace it?")
                           .arg(eventNo)
                           .arg(QString::fromStdString(old.timeStr),
@@ -237,22 +236,22 @@ void EditWindowHandler::offerNumber(int n)
 {
     if (!core::EventTable::validNumber(n))
         return;
-    EditWindow* e = m_app.windows().edit;
+    EditWindow* e = m_w.edit;
     setControlText(findControl(e, ENumControlID), QString::number(n));
     e->numberField()->selectAll();
 }
 
 void EditWindowHandler::store(int eventNo, const cp290::EventImage& image)
 {
-    EditWindow* e = m_app.windows().edit;
-    MainWindow* mainWindow = m_app.windows().main;
-    MainWindowHandler& main = m_app.mainHandler();
+    EditWindow* e = m_w.edit;
+    MainWindow* mainWindow = m_w.main;
+    MainWindowHandler& main = m_mainList;
     // Names, texts, the unit count and the changed flag follow from the image.
-    m_app.table().storeEvent(eventNo, image);
+    m_table.storeEvent(eventNo, image);
     main.SetEventDeviceNames(eventNo);
     main.eventChanged(eventNo);
 
-    if (m_app.mode() == QuorvelApp::ModeChange) {
+    if (m_mode == ModeChange) {
         if (eventNo != m_changing)
             main.clearSelection();
         e->numberField()->clearFocus();
@@ -260,14 +259,14 @@ void EditWindowHandler::store(int eventNo, const cp290::EventImage& image)
     } else {
         main.revealCentred(eventNo);
         setControlText(findControl(e, ENumControlID),
-                       QString::number(m_app.table().getNextNum(eventNo)));
+                       QString::number(m_table.getNextNum(eventNo)));
         e->numberField()->setFocus();
         e->numberField()->selectAll();
     }
     setControlEnabled(mainWindow, SavControlID, true);
     // Events the user just made can be searched too.
     setControlEnabled(mainWindow, FndControlID, true);
-    m_app.refreshTitle();
+    m_shell.refreshTitle();
 }
 
 }  // namespace ui

@@ -1,20 +1,34 @@
 #pragma once
 // EditWindowEventHandler: opening the editor for a new or the selected
 // event, the unit drawer's titles and checks, when OK may be pressed, and
-// storing the event into the table.
+// storing the event into the table; what it stores shows at once in the
+// main window's list, which it is handed.
 #include <QString>
 
 #include "quorvel/command_router.h"
 #include "quorvel/event_key_filter.h"
+#include "quorvel/shell.h"
+#include "quorvel/windows.h"
 #include "link/cp290_protocol.h"
+
+namespace core {
+class EventTable;
+}
 
 namespace ui {
 
-class QuorvelApp;
+class MainWindowHandler;
 
 class EditWindowHandler : public CommandHandler {
 public:
-    explicit EditWindowHandler(QuorvelApp& app) : m_app(app) {}
+    EditWindowHandler(Shell& shell, const Windows& windows, core::EventTable& table, MainWindowHandler& mainList)
+        : m_shell(shell), m_w(windows), m_table(table), m_mainList(mainList)
+    {
+    }
+
+    // The editor's mode: a new event, or a change of the one opened on.
+    enum EditMode { ModeNone = 0, ModeAdd = 1, ModeChange = 2 };
+    EditMode mode() const { return m_mode; }
 
     // Start-up: the key filter on the event-number field.
     void installKeyFilter();
@@ -46,7 +60,11 @@ private:
     void storeEvent();  // 'doIt'
     void store(int eventNo, const cp290::EventImage& image);
 
-    QuorvelApp& m_app;
+    Shell& m_shell;
+    const Windows& m_w;
+    core::EventTable& m_table;
+    MainWindowHandler& m_mainList;
+    EditMode m_mode = ModeNone;
     // The event the change editor was opened on. The editor is not modal, so
     // the list's selection may move to another event meanwhile.
     int m_changing = 0;

@@ -4,7 +4,6 @@
 
 namespace ui {
 namespace {
-constexpr const char* kProperties[] = {"evtn", "time", "days", "func", "dimm", "mode"};
 constexpr const char* kHeaders[] = {"No.", "Time", "Days", "Function", "Dim", "Mode"};
 constexpr int kTimeKeyRole = Qt::UserRole + 1;
 }  // namespace
@@ -12,19 +11,6 @@ constexpr int kTimeKeyRole = Qt::UserRole + 1;
 EventListModel::EventListModel(const core::EventTable& table, QObject* parent)
     : QAbstractTableModel(parent), m_table(table)
 {
-}
-
-int EventListModel::columnOf(const QString& property)
-{
-    for (int c = 0; c < ColumnCount; ++c)
-        if (property == QLatin1String(kProperties[c]))
-            return c;
-    return -1;
-}
-
-QString EventListModel::propertyOf(int column)
-{
-    return column >= 0 && column < ColumnCount ? QString::fromLatin1(kProperties[column]) : QString();
 }
 
 QString EventListModel::text(int n, int column) const

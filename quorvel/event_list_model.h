@@ -2,11 +2,11 @@
 // The main window's list of the 128 event slots.
 //
 // Principles of operation: EventListModel shows the event table as it stands
-// (row n - 1 = event n, always 128 rows) in six columns named by their
-// property codes; it only reads the texts the table built when the record was
-// stored. EventSortProxy gives the list its sort order: by time (hour * 100 +
-// minute, free slots count as 0) for the 'time' column, by event number for
-// every other column. The event number is the item's ID under Qt::UserRole.
+// (row n - 1 = event n, always 128 rows) in six columns (number, time, days,
+// function, dim level, mode); it only reads the texts the table built when
+// the record was stored. EventSortProxy gives the list its sort order: by
+// time (hour * 100 + minute, free slots count as 0) for the Time column, by
+// event number for every other column. The event number is the item's ID under Qt::UserRole.
 #include <QAbstractTableModel>
 #include <QSortFilterProxyModel>
 #include <functional>
@@ -27,10 +27,6 @@ public:
 
     explicit EventListModel(const core::EventTable& table, QObject* parent = nullptr);
     void setCorrectionCount(CorrectionCount count) { m_correctionCount = std::move(count); }
-
-    // The column of a property code ('evtn', 'time', ...); -1 when unknown.
-    static int columnOf(const QString& property);
-    static QString propertyOf(int column);
 
     // The text the list shows for event n in a column.
     QString text(int eventNumber, int column) const;

@@ -15,7 +15,9 @@
 #include "quorvel/edit_window_handler.h"
 #include "quorvel/event_list_model.h"
 #include "quorvel/main_window.h"
-#include "quorvel/quorvel_app.h"
+#include "core/cp290_operations.h"
+#include "core/event_table.h"
+#include "state/preferences.h"
 
 namespace ui {
 
@@ -23,12 +25,17 @@ namespace {
 const QString kBlankSource(30, QLatin1Char(' '));
 }
 
-MainWindowHandler::MainWindowHandler(QuorvelApp& app) : m_app(app) {}
+MainWindowHandler::MainWindowHandler(Shell& shell, const Windows& windows, core::EventTable& table,
+                                     core::Cp290Operations& ops, const state::Preferences& prefs,
+                                     DevNamesWindowHandler& names)
+    : m_shell(shell), m_w(windows), m_table(table), m_ops(ops), m_prefs(prefs), m_names(names)
+{
+}
 
 void MainWindowHandler::setUpList()
 {
-    QTreeView* list = m_app.windows().main->list();
-    m_model = new EventListModel(m_app.table(), list);
+    QTreeView* list = m_w.main->list();
+    m_model = new EventListModel(m_table, list);
     m_proxy = new EventSortProxy(list);
     m_proxy->setSourceModel(m_model);
     list->setModel(m_proxy);
@@ -53,31 +60,31 @@ void MainWindowHandler::setUpList()
 
 bool MainWindowHandler::handleCommand(const QString& code)
 {
-    QuorvelApp& a = m_app;
-    const Windows& w = a.windows();
+    Shell& a = m_shell;
+    const Windows& w = m_w;
     if (code == QLatin1String("addE")) {
-        a.editHandler().openNew();
+        m_editor->openNew();
     } else if (code == QLatin1String("updE")) {
         // Only one used event can be changed; the button is off otherwise,
         // and a command sent by a script gets the same answer.
-        if (m_currID != 0 && m_currID == m_currID2 && a.table().isUsed(m_currID))
-            a.editHandler().openChange(m_currID);
+        if (m_currID != 0 && m_currID == m_currID2 && m_table.isUsed(m_currID))
+            m_editor->openChange(m_currID);
     } else if (code == QLatin1String("delE")) {
         DeleteEvent();
     } else if (code == QLatin1String("dNam")) {
-        a.devNamesHandler().open();
+        m_names.open();
     } else if (code == QLatin1String("devL")) {
         w.main->setDrawerOpen(!w.main->drawerOpen());
     } else if (code == QLatin1String("CPrd")) {
         a.setNote({});
-        a.runOperation([&a] { a.ops().GetEventList(); });
+        a.runOperation([this] { m_ops.GetEventList(); });
         a.refreshTitle();
     } else if (code == QLatin1String("CPsd")) {
         showSendSheet();
     } else if (code == QLatin1String("opnS")) {
         openSchedule();
     } else if (code == QLatin1String("savS")) {
-        a.saveSchedule();
+        a.SaveSchedule();
     } else if (code == QLatin1String("fndE")) {
         w.fnd->show();
         w.fnd->raise();
@@ -87,7 +94,7 @@ bool MainWindowHandler::handleCommand(const QString& code)
         a.setNote({});
         int house = 0;
         std::string time, day;
-        a.runOperation([&] { a.ops().getTimeBase(house, time, day); });
+        a.runOperation([&] { m_ops.getTimeBase(house, time, day); });
         setControlText(findControl(w.clock, CTimeControlID), QString::fromStdString(time));
         setControlText(findControl(w.clock, CDayControlID), QString::fromStdString(day));
         w.clock->show();
@@ -96,7 +103,7 @@ bool MainWindowHandler::handleCommand(const QString& code)
         a.setNote({});
         int house = 0;  // stays 0 (no letter) when the read fails or matches nothing
         std::string time, day;
-        a.runOperation([&] { a.ops().getTimeBase(house, time, day); });
+        a.runOperation([&] { m_ops.getTimeBase(house, time, day); });
         setControlValue(findControl(w.baseC, BCodeControlID), house);
         w.baseC->show();
         w.baseC->raise();
@@ -110,21 +117,21 @@ bool MainWindowHandler::handleCommand(const QString& code)
 
 void MainWindowHandler::activated(int n)
 {
-    if (m_app.busy() || !core::EventTable::validNumber(n))
+    if (m_shell.busy() || !core::EventTable::validNumber(n))
         return;
-    if (m_app.table().isUsed(n)) {
+    if (m_table.isUsed(n)) {
         selectEvents({n});
-        m_app.command(m_app.windows().main, QStringLiteral("updE"));
+        m_shell.command(m_w.main, QStringLiteral("updE"));
     } else {
-        m_app.command(m_app.windows().main, QStringLiteral("addE"));
-        m_app.editHandler().offerNumber(n);
+        m_shell.command(m_w.main, QStringLiteral("addE"));
+        m_editor->offerNumber(n);
     }
 }
 
 bool MainWindowHandler::handleClose()
 {
     // Closing the main window is quitting, with its question.
-    m_app.requestQuit();
+    m_shell.requestQuit();
     return true;
 }
 
@@ -133,17 +140,11 @@ std::vector<int> MainWindowHandler::selectedEvents() const
     std::vector<int> out;
     if (!m_proxy)
         return out;
-    const QTreeView* list = m_app.windows().main->list();
+    const QTreeView* list = m_w.main->list();
     for (const QModelIndex& i : list->selectionModel()->selectedRows())
         out.push_back(i.data(Qt::UserRole).toInt());
     std::sort(out.begin(), out.end());
     return out;
-}
-
-bool MainWindowHandler::isSelected(int n) const
-{
-    const std::vector<int> s = selectedEvents();
-    return std::binary_search(s.begin(), s.end(), n);
 }
 
 void MainWindowHandler::selectEvents(const std::vector<int>& events)
@@ -157,14 +158,14 @@ void MainWindowHandler::selectEvents(const std::vector<int>& events)
             m_proxy->mapFromSource(m_model->index(n - 1, EventListModel::ColumnCount - 1));
         selection.select(first, last);
     }
-    m_app.windows().main->list()->selectionModel()->select(selection,
+    m_w.main->list()->selectionModel()->select(selection,
                                                            QItemSelectionModel::ClearAndSelect);
 }
 
 void MainWindowHandler::clearSelection()
 {
     if (m_proxy)
-        m_app.windows().main->list()->selectionModel()->clearSelection();
+        m_w.main->list()->selectionModel()->clearSelection();
     m_currID = m_currID2 = 0;
 }
 
@@ -178,7 +179,7 @@ void MainWindowHandler::selectionChanged()
     if (m_currID != m_currID2) {
         setUpdDel(false, true);
         SetEventDeviceNames(-1);
-    } else if (m_currID == 0 || !m_app.table().isUsed(m_currID)) {
+    } else if (m_currID == 0 || !m_table.isUsed(m_currID)) {
         setUpdDel(false, false);
         SetEventDeviceNames(-1);
     } else {
@@ -189,11 +190,11 @@ void MainWindowHandler::selectionChanged()
 
 void MainWindowHandler::sortChanged(int column, Qt::SortOrder)
 {
-    QTreeView* list = m_app.windows().main->list();
+    QTreeView* list = m_w.main->list();
     if (column == EventListModel::ColTime) {
         for (int r = 0; r < m_proxy->rowCount(); ++r) {
             const int n = m_proxy->index(r, 0).data(Qt::UserRole).toInt();
-            if (!m_app.table().isUsed(n))
+            if (!m_table.isUsed(n))
                 continue;
             // The first used event at the top, the free slots above it out of sight.
             if (r == 0)
@@ -216,19 +217,19 @@ int MainWindowHandler::rowOf(int n) const
 
 void MainWindowHandler::setUpdDel(bool update, bool remove)
 {
-    const QWidget* main = m_app.windows().main;
+    const QWidget* main = m_w.main;
     setControlEnabled(main, UpdControlID, update);
     setControlEnabled(main, DelControlID, remove);
 }
 
 void MainWindowHandler::SetEventDeviceNames(int n)
 {
-    DevWindow* drawer = m_app.windows().dev;
-    const core::EventRecord* r = m_app.table().record(n);
+    DevWindow* drawer = m_w.dev;
+    const core::EventRecord* r = m_table.record(n);
     const int count = r ? r->devCount : -1;
     if (r && count > 0) {
         const int house = cp290::houseIndexFromCode(r->houseCode, 1);
-        m_app.table().setCurHC(house);
+        m_table.setCurHC(house);
         setControlText(findControl(drawer, HCControlID), QString(QLatin1Char(cp290::HLetters[house - 1])));
         setControlText(findControl(drawer, EvtNControlID), QString::number(n));
     } else {
@@ -242,28 +243,28 @@ void MainWindowHandler::SetEventDeviceNames(int n)
     std::vector<int> units = r && count > 0 ? r->unitNumbers() : std::vector<int>{};
     if (units.size() > static_cast<size_t>(std::max(count, 0)))
         units.resize(static_cast<size_t>(count));
-    m_app.windows().dev->setUnitNumbers(units);
+    m_w.dev->setUnitNumbers(units);
 }
 
 void MainWindowHandler::DeleteEvent()
 {
     const std::vector<int> selected = selectedEvents();
-    m_app.table().deleteEvents(selected);
+    m_table.deleteEvents(selected);
     for (int n : selected)
         m_model->eventChanged(n);
     clearSelection();
     setUpdDel(false, false);
     SetEventDeviceNames(-1);
-    if (m_app.table().getHighEvent() == 0)
-        setControlEnabled(m_app.windows().main, SavControlID, false);
-    setControlText(findControl(m_app.windows().main, SrceControlID), kBlankSource);
-    m_app.refreshTitle();
+    if (m_table.getHighEvent() == 0)
+        setControlEnabled(m_w.main, SavControlID, false);
+    setControlText(findControl(m_w.main, SrceControlID), kBlankSource);
+    m_shell.refreshTitle();
 }
 
 void MainWindowHandler::FindEvents(const QString& text)
 {
     clearSelection();
-    selectEvents(m_app.table().findByName(text.toStdString()));
+    selectEvents(m_table.findByName(text.toStdString()));
 }
 
 void MainWindowHandler::eventChanged(int n)
@@ -280,27 +281,27 @@ void MainWindowHandler::revealCentred(int n)
 {
     const int row = rowOf(n);
     if (row >= 0)
-        m_app.windows().main->list()->scrollTo(m_proxy->index(row, 0),
+        m_w.main->list()->scrollTo(m_proxy->index(row, 0),
                                                QAbstractItemView::PositionAtCenter);
 }
 
 void MainWindowHandler::showSendSheet()
 {
-    const SndWindow* snd = m_app.windows().snd;
+    const SndWindow* snd = m_w.snd;
     setControlValue(findControl(snd, SallControlID), 1);
     setControlValue(findControl(snd, ShighControlID), 0);
     setControlValue(findControl(snd, SchgControlID), 0);
     setControlEnabled(snd, ShighControlID, !selectedEvents().empty());
-    setControlEnabled(snd, SchgControlID, m_app.table().hasUnsavedChanges());
-    m_app.windows().snd->show();
-    m_app.windows().snd->raise();
+    setControlEnabled(snd, SchgControlID, m_table.hasUnsavedChanges());
+    m_w.snd->show();
+    m_w.snd->raise();
 }
 
 void MainWindowHandler::openSchedule(const QString& path)
 {
     m_openPath = path;
-    if (m_app.table().hasUnsavedChanges() && m_app.prefs().warnPref == 1) {
-        m_app.confirm(WarnOpen, QStringLiteral("Changes to the Event list have not been Saved.  "
+    if (m_table.hasUnsavedChanges() && m_prefs.warnPref == 1) {
+        m_shell.confirm(WarnOpen, QStringLiteral("Changes to the Event list have not been Saved.  "
                                                "Do you really want to Continue?"));
         return;
     }
@@ -311,14 +312,14 @@ void MainWindowHandler::openConfirmed()
 {
     clearSelection();
     const QString path = std::exchange(m_openPath, QString());
-    if (m_app.openSchedule(true, path) && !path.isEmpty()) {
+    if (m_shell.GetSchedule(ScheduleTarget::EventTable, path) && !path.isEmpty()) {
         // A snapshot: the events are in the table, the user looks there next;
         // the Automation window it came from would cover it.
-        m_app.windows().automation->hide();
-        const QString done = controlText(findControl(m_app.windows().main, NoteControlID));
-        m_app.setNote(done + QObject::tr(". Send… with Send All puts them back into the CP290."), false);
-        m_app.windows().main->raise();
-        m_app.windows().main->activateWindow();
+        m_w.automation->hide();
+        const QString done = controlText(findControl(m_w.main, NoteControlID));
+        m_shell.setNote(done + QObject::tr(". Send… with Send All puts them back into the CP290."), false);
+        m_w.main->raise();
+        m_w.main->activateWindow();
     }
 }
 

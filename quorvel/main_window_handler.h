@@ -2,22 +2,36 @@
 // The main window's handler: the list's selection, sort and scroll rules,
 // the device-names drawer, delete, open, search and send. The send and search
 // sheets have their own handlers (snd_window_handler.h, search_window_handler.h).
+// The shell hands it the table, the operations and the preferences it works
+// on, and the two handlers its commands open: the names window at once, the
+// event editor (which draws into this list) once it is built.
 #include <QString>
 #include <vector>
 
 #include "quorvel/command_router.h"
+#include "quorvel/shell.h"
+#include "quorvel/windows.h"
 
-class QItemSelection;
+namespace core {
+class Cp290Operations;
+class EventTable;
+}  // namespace core
+namespace state {
+struct Preferences;
+}
 
 namespace ui {
 
+class DevNamesWindowHandler;
+class EditWindowHandler;
 class EventListModel;
 class EventSortProxy;
-class QuorvelApp;
 
 class MainWindowHandler : public CommandHandler {
 public:
-    explicit MainWindowHandler(QuorvelApp& app);
+    MainWindowHandler(Shell& shell, const Windows& windows, core::EventTable& table, core::Cp290Operations& ops,
+                      const state::Preferences& prefs, DevNamesWindowHandler& names);
+    void setEditor(EditWindowHandler& editor) { m_editor = &editor; }
 
     // Puts the list model on the main window's list (start-up).
     void setUpList();
@@ -30,7 +44,6 @@ public:
     int currID() const { return m_currID; }
     int currID2() const { return m_currID2; }
     std::vector<int> selectedEvents() const;  // ascending
-    bool isSelected(int eventNumber) const;
     void selectEvents(const std::vector<int>& events);  // replaces the selection
     void clearSelection();
 
@@ -63,7 +76,13 @@ private:
     void sortChanged(int column, Qt::SortOrder order);
     void showSendSheet();
 
-    QuorvelApp& m_app;
+    Shell& m_shell;
+    const Windows& m_w;
+    core::EventTable& m_table;
+    core::Cp290Operations& m_ops;
+    const state::Preferences& m_prefs;
+    EditWindowHandler* m_editor = nullptr;
+    DevNamesWindowHandler& m_names;
     EventListModel* m_model = nullptr;
     EventSortProxy* m_proxy = nullptr;
     int m_currID = 0;

@@ -7,7 +7,8 @@
 #include "quorvel/main_window_handler.h"
 #include "quorvel/schedules_window.h"
 #include "quorvel/time_correction_handler.h"
-#include "quorvel/quorvel_app.h"
+#include "core/cp290_operations.h"
+#include "core/event_table.h"
 
 namespace ui {
 
@@ -16,50 +17,50 @@ bool MessWindowHandler::handleCommand(const QString& code)
     if (code == QLatin1String("savQ")) {
         // The quit question's Save: quit once the events are safely in a
         // file; a cancelled or failed save leaves the question open.
-        if (m_app.warnType() != WarnQuit)
+        if (m_shell.warnType() != WarnQuit)
             return true;
-        m_app.saveSchedule();
-        if (!m_app.table().hasUnsavedChanges()) {
-            m_app.answerQuit(true);
-            m_app.windows().mess->hide();
+        m_shell.SaveSchedule();
+        if (!m_table.hasUnsavedChanges()) {
+            m_shell.answerQuit(true);
+            m_w.mess->hide();
         }
         return true;
     }
     if (code != QLatin1String("delM"))
         return false;
-    const Windows& w = m_app.windows();
-    const int type = m_app.warnType();
+    const Windows& w = m_w;
+    const int type = m_shell.warnType();
     if (type == WarnQuit)
-        m_app.answerQuit(true);  // before the hide ends the modal loop
+        m_shell.answerQuit(true);  // before the hide ends the modal loop
     w.mess->hide();
     switch (type) {
     case WarnBaseCode:
-        m_app.setNote({});
-        m_app.runOperation([&] {
-            m_app.ops().SetBaseCode(controlValue(findControl(w.baseC, BCodeControlID)));
+        m_shell.setNote({});
+        m_shell.runOperation([&] {
+            m_ops.SetBaseCode(controlValue(findControl(w.baseC, BCodeControlID)));
         });
         break;
     case WarnSelfTest: {
-        m_app.setNote({});
+        m_shell.setNote({});
         bool cancelled = false;
-        m_app.runOperation([&] {
-            cancelled = m_app.ops().SelfTest().status == core::OpStatus::Cancelled;
+        m_shell.runOperation([&] {
+            cancelled = m_ops.SelfTest().status == core::OpStatus::Cancelled;
         });
         if (cancelled)
-            m_app.closeWindow(w.stat);  // ready for the next test
+            m_shell.closeWindow(w.stat);  // ready for the next test
         break;
     }
     case WarnSchedules:
-        m_app.schedHandler().discard();
+        m_askers.schedules.discard();
         break;
     case WarnOpen:
-        m_app.mainHandler().openConfirmed();
+        m_askers.main.openConfirmed();
         break;
     case WarnCorrections:
-        m_app.veskHandler().discard();
+        m_askers.corrections.discard();
         break;
     case WarnReplace:
-        m_app.editHandler().replaceConfirmed();
+        m_askers.editor.replaceConfirmed();
         break;
     default:
         break;
@@ -69,9 +70,9 @@ bool MessWindowHandler::handleCommand(const QString& code)
 
 bool MessWindowHandler::handleClose()
 {
-    if (m_app.warnType() == WarnQuit)
-        m_app.answerQuit(false);
-    m_app.windows().mess->hide();
+    if (m_shell.warnType() == WarnQuit)
+        m_shell.answerQuit(false);
+    m_w.mess->hide();
     return true;
 }
 

@@ -45,6 +45,7 @@
 #include "quorvel/time_correction_handler.h"
 #include "quorvel/time_correction_window.h"
 #include "quorvel/t_window_handler.h"
+#include "core/correction_list.h"
 #include "platform/paths.h"
 #include "platform/syslog_log.h"
 #include "state/crontab_work.h"
@@ -239,35 +240,42 @@ void QuorvelApp::installHandlers()
         m_router->attach(window, handler.get());
         m_handlers.push_back(std::move(handler));
     };
-    auto mainHandler = std::make_unique<MainWindowHandler>(*this);
+    // The names window first: the main window's handler opens it. The editor
+    // draws into the main list and is opened from it, so it is handed over
+    // once both exist.
+    auto namesHandler = std::make_unique<DevNamesWindowHandler>(*this, m_w, m_prefs, m_table);
+    m_devNamesHandler = namesHandler.get();
+    auto mainHandler =
+        std::make_unique<MainWindowHandler>(*this, m_w, m_table, *m_ops, m_prefs, *m_devNamesHandler);
     m_mainHandler = mainHandler.get();
     attach(m_w.main, std::move(mainHandler));
-    auto editHandler = std::make_unique<EditWindowHandler>(*this);
+    auto editHandler = std::make_unique<EditWindowHandler>(*this, m_w, m_table, *m_mainHandler);
     m_editHandler = editHandler.get();
+    m_mainHandler->setEditor(*m_editHandler);
     attach(m_w.edit, std::move(editHandler));
-    attach(m_w.mess, std::make_unique<MessWindowHandler>(*this));
-    attach(m_w.clock, std::make_unique<ClockWindowHandler>(*this));
-    attach(m_w.baseC, std::make_unique<BaseCWindowHandler>(*this));
-    attach(m_w.prefs, std::make_unique<PrefsWindowHandler>(*this));
-    m_schedHandler = std::make_unique<SchedulesHandler>(*this);
+    attach(m_w.clock, std::make_unique<ClockWindowHandler>(*this, m_w, *m_ops));
+    attach(m_w.baseC, std::make_unique<BaseCWindowHandler>(*this, m_w));
+    attach(m_w.prefs, std::make_unique<PrefsWindowHandler>(m_w, m_prefs, *this));
+    m_schedHandler = std::make_unique<SchedulesHandler>(*this, m_w, *m_files, m_prefs);
     m_router->attach(m_w.sched, m_schedHandler->windowHandler());
     m_router->attach(m_w.schedEd, m_schedHandler->editorHandler());
-    attach(m_w.snd, std::make_unique<SndWindowHandler>(*this));
-    attach(m_w.stat, std::make_unique<StatusWindowHandler>(*this));
+    attach(m_w.snd, std::make_unique<SndWindowHandler>(*this, m_w, *m_ops, *m_mainHandler));
+    attach(m_w.stat, std::make_unique<StatusWindowHandler>(*this, m_w));
     attach(m_w.t, std::make_unique<TWindowHandler>(*this));
-    attach(m_w.fnd, std::make_unique<SearchWindowHandler>(*this));
-    m_veskHandler = std::make_unique<TimeCorrectionHandler>(*this);
+    attach(m_w.fnd, std::make_unique<SearchWindowHandler>(m_w, *m_mainHandler));
+    m_veskHandler = std::make_unique<TimeCorrectionHandler>(*this, m_w, m_corrections, m_prefs, *m_mainHandler);
     m_veskHandler->attach(*m_router);
-    auto syncHandler = std::make_unique<SyncWindowHandler>(*this);
+    attach(m_w.mess, std::make_unique<MessWindowHandler>(
+                         *this, m_w, *m_ops, m_table,
+                         MessWindowHandler::Askers{*m_mainHandler, *m_editHandler, *m_schedHandler, *m_veskHandler}));
+    auto syncHandler = std::make_unique<SyncWindowHandler>(*this, m_w, m_prefs);
     m_syncHandler = syncHandler.get();
     attach(m_w.sync, std::move(syncHandler));
-    auto namesHandler = std::make_unique<DevNamesWindowHandler>(*this);
-    m_devNamesHandler = namesHandler.get();
     attach(m_w.names, std::move(namesHandler));
-    auto yearHandler = std::make_unique<YearAheadHandler>(*this);
+    auto yearHandler = std::make_unique<YearAheadHandler>(*this, m_w, m_table);
     m_yearHandler = yearHandler.get();
     attach(m_w.year, std::move(yearHandler));
-    auto automationHandler = std::make_unique<AutomationHandler>(*this);
+    auto automationHandler = std::make_unique<AutomationHandler>(*this, m_w, *m_mainHandler);
     m_automationHandler = automationHandler.get();
     attach(m_w.automation, std::move(automationHandler));
 }
@@ -300,7 +308,8 @@ int QuorvelApp::start()
     m_w.edit->setDrawerOpen(true);  // the units are needed for every new event
 
     m_mainHandler->setUpList();
-    m_mainHandler->model()->setCorrectionCount([this](int n) { return correctionCount(n); });
+    m_mainHandler->model()->setCorrectionCount(
+        [this](int n) { return core::CorrectionList(m_corrections).countOf(n); });
     m_mainHandler->SetEventDeviceNames(-1);
     m_mainHandler->setUpdDel(false, false);
     setSaveFindEnabled(false);
@@ -457,18 +466,6 @@ void QuorvelApp::answerQuit(bool goOn)
     m_QuitIt = goOn;
 }
 
-bool QuorvelApp::openSchedule(bool intoTable, const QString& path)
-{
-    m_ReadIt = intoTable;
-    return GetSchedule(path);
-}
-
-void QuorvelApp::saveSchedule()
-{
-    m_ReadIt = true;
-    SaveSchedule();
-}
-
 void QuorvelApp::confirm(int type, const QString& text)
 {
     m_warnType = type;
@@ -479,15 +476,16 @@ void QuorvelApp::confirm(int type, const QString& text)
     m_w.mess->activateWindow();
 }
 
-bool QuorvelApp::GetSchedule(QString path)
+bool QuorvelApp::GetSchedule(ScheduleTarget target, QString path)
 {
+    const bool readIt = target == ScheduleTarget::EventTable;
     const bool chosen = path.isEmpty();
     if (!chosen) {
         // Given by the program (a snapshot): the dialog's folder stays the user's.
     } else if (m_options.chooseOpenFile) {
         path = m_options.chooseOpenFile();
     } else {
-        QFileDialog dialog(m_ReadIt ? static_cast<QWidget*>(m_w.main) : m_w.schedEd,
+        QFileDialog dialog(readIt ? static_cast<QWidget*>(m_w.main) : m_w.schedEd,
                            tr("Open Event Schedule"), m_lastFolder);
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setWindowModality(Qt::WindowModal);
@@ -499,11 +497,8 @@ bool QuorvelApp::GetSchedule(QString path)
     if (chosen)
         m_lastFolder = QFileInfo(path).absolutePath();
     setNote({});
-    const core::FileResult r = m_files->openConfirmed(path.toStdString(), m_ReadIt);
-    if (!m_ReadIt) {
-        setControlText(findControl(m_w.schedEd, FileSControlID), QString::fromStdString(m_files->currSfile()));
-        setControlEnabled(m_w.schedEd, SDoItControlID, true);
-    }
+    // For the schedule editor only the path is taken; the editor shows it.
+    const core::FileResult r = m_files->openConfirmed(path.toStdString(), readIt);
     refreshTitle();
     return r.ok();
 }
@@ -615,16 +610,6 @@ void QuorvelApp::closePlanningWindow(QWidget* window)
     window->hide();
     // What the closed window saved shows at once in the Automation window.
     m_automationHandler->refreshIfShown();
-}
-
-int QuorvelApp::correctionCount(int n) const
-{
-    if (m_corrections.ceCount <= 0)
-        return 0;
-    int count = 0;
-    for (int slot = 1; slot <= state::kMaxCorrections; ++slot)
-        count += m_corrections.VeskNumRecs[slot].eventNumber == n ? 1 : 0;
-    return count;
 }
 
 void QuorvelApp::pump()

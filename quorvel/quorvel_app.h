@@ -11,6 +11,9 @@
 // ends. The logic lives in core/ and state/; this class implements
 // their user-interface callbacks (progress sheet, list, buttons, status
 // window, port menu, help tags) and translates commands into calls on them.
+// It owns the handlers and wires them; each window handler sees it only as
+// the Shell (shell.h) and is handed the windows, the data and the other
+// handlers it works with.
 // The file dialogs and the no-device notice can be replaced (tests, scripts);
 // the quit question is a real modal loop that a timer can answer through the
 // window's command codes.
@@ -24,6 +27,8 @@
 #include "core/operations_ui.h"
 #include "core/schedule_file.h"
 #include "link/serial_link.h"
+#include "quorvel/shell.h"
+#include "quorvel/windows.h"
 #include "state/correction_store.h"
 #include "state/preferences.h"
 
@@ -34,75 +39,17 @@ class QWidget;
 namespace ui {
 
 class AutomationHandler;
-class AutomationWindow;
-class BaseCWindow;
-class ClockWindow;
-class CommandRouter;
-class DevCkWindow;
-class DevNamesWindow;
-class DevNamesWindowHandler;
-class YearAheadHandler;
-class YearAheadWindow;
-class DevWindow;
-class EditWindow;
-class EditWindowHandler;
-class MainWindow;
-class MainWindowHandler;
-class MessWindow;
-class PrefsWindow;
-class ResetWindow;
-class SchEdWindow;
-class SchedWindow;
-class SchedulesHandler;
-class SearchWindow;
-class SndWindow;
-class StatusWindow;
-class SyncWindow;
-class SyncWindowHandler;
-class TWindow;
-class TimeCorrectionHandler;
-class VeskEdWindow;
-class VeskWindow;
 class CommandHandler;
+class CommandRouter;
+class DevNamesWindowHandler;
+class EditWindowHandler;
+class MainWindowHandler;
+class SchedulesHandler;
+class SyncWindowHandler;
+class TimeCorrectionHandler;
+class YearAheadHandler;
 
-// The windows, in the order start-up creates them.
-struct Windows {
-    MainWindow* main = nullptr;          // "MainWindow"
-    DevWindow* dev = nullptr;            // "DevWindow", drawer of the main window
-    EditWindow* edit = nullptr;          // "EditWindow"
-    MessWindow* mess = nullptr;          // "MessWindow"
-    StatusWindow* stat = nullptr;        // "StatusWindow"
-    DevCkWindow* devCk = nullptr;        // "DevCkWindow", drawer of the editor
-    ClockWindow* clock = nullptr;        // "ClockWindow"
-    BaseCWindow* baseC = nullptr;        // "BaseCWindow"
-    TWindow* t = nullptr;                // "tWindow"
-    PrefsWindow* prefs = nullptr;        // "PrefsWindow"
-    VeskEdWindow* veskEd = nullptr;      // "VeskEdWindow"
-    VeskWindow* vesk = nullptr;          // "VeskWindow"
-    SchedWindow* sched = nullptr;        // "SchedWindow"
-    SchEdWindow* schedEd = nullptr;      // "SchEdWindow"
-    SndWindow* snd = nullptr;            // "SndWindow"
-    ResetWindow* reset = nullptr;        // "ResetWindow"
-    SyncWindow* sync = nullptr;          // "SyncWindow"
-    SearchWindow* fnd = nullptr;         // "SearchWindow"
-    DevNamesWindow* names = nullptr;     // "DevNamesWindow", our own: the unit names
-    YearAheadWindow* year = nullptr;     // our own: the sun corrections of the year ahead
-    AutomationWindow* automation = nullptr;  // "AutomationWindow", our own: runs and snapshots
-};
-
-// Confirmation modes (warnType).
-enum WarnType {
-    WarnNone = 0,
-    WarnQuit = 1,
-    WarnBaseCode = 2,
-    WarnSelfTest = 3,
-    WarnSchedules = 4,
-    WarnOpen = 5,
-    WarnCorrections = 6,
-    WarnReplace = 7,  // our own: storing a new event onto a used number
-};
-
-class QuorvelApp : public QObject, public core::OperationsUi, public state::PreferencesUi {
+class QuorvelApp : public QObject, public core::OperationsUi, public state::PreferencesUi, public Shell {
 public:
     struct Options {
         int launchDelayMs = 2000;
@@ -129,12 +76,12 @@ public:
     // The quit check: asks when the table has unsaved changes and warnPref
     // is 1. True when the application goes on quitting (the event loop, if
     // running, is told to end).
-    bool requestQuit();
+    bool requestQuit() override;
     bool quitting() const { return m_quitting; }
 
     // Routes a command as a control of `window` would (null: application).
-    bool command(QWidget* window, const QString& code);
-    void closeWindow(QWidget* window);
+    bool command(QWidget* window, const QString& code) override;
+    void closeWindow(QWidget* window) override;
 
     const Windows& windows() const { return m_w; }
     // A window by its interface name ("MainWindow", "SndWindow", ...).
@@ -142,67 +89,56 @@ public:
 
     core::EventTable& table() { return m_table; }
     core::Cp290Operations& ops() { return *m_ops; }
-    core::ScheduleFiles& files() { return *m_files; }
     state::Preferences& prefs() { return m_prefs; }
     state::ControllerCorrections& corrections() { return m_corrections; }
-    const cp290::DeviceTable& devices() const { return m_devices; }
     MainWindowHandler& mainHandler() { return *m_mainHandler; }
     EditWindowHandler& editHandler() { return *m_editHandler; }
     TimeCorrectionHandler& veskHandler() { return *m_veskHandler; }
     SchedulesHandler& schedHandler() { return *m_schedHandler; }
     SyncWindowHandler& syncHandler() { return *m_syncHandler; }
-    DevNamesWindowHandler& devNamesHandler() { return *m_devNamesHandler; }
     YearAheadHandler& yearAheadHandler() { return *m_yearHandler; }
     AutomationHandler& automationHandler() { return *m_automationHandler; }
 
     // The device names were stored anew: the list's records, the drawer, the
     // editor's unit boxes and the search window take them at once.
-    void deviceNamesChanged();
+    void deviceNamesChanged() override;
     // Help menu: the About box (version, licence, where settings and logs
     // are) and the README in the desktop's viewer.
     void showAbout();
     void openReadme();
 
-    // The shell state the windows share (warnType, QuitIt, ReadIt, mode)
-    // is read and set only through these operations.
-    int warnType() const { return m_warnType; }
+    // The shell state the windows share (warnType, QuitIt) is read
+    // and set only through these operations.
+    int warnType() const override { return m_warnType; }
     // Shows the confirmation window (modeless) in a mode with its question.
-    void confirm(int type, const QString& text);
+    void confirm(int type, const QString& text) override;
     // The quit question's answer (QuitIt): true goes on quitting.
-    void answerQuit(bool goOn);
-    // The open dialog, for the event table (ReadIt 1) or for the schedule
-    // editor's file choice (ReadIt 0); `path` given: that file, no dialog.
-    // True when a file was taken (read into the table, or chosen).
-    bool openSchedule(bool intoTable, const QString& path = {});
-    bool readIt() const { return m_ReadIt; }
+    void answerQuit(bool goOn) override;
+    // The open dialog for the event table or for the schedule editor's file
+    // choice (whom it serves also owns the dialog); `path` given: that file,
+    // no dialog. True when a file was taken (read into the table, or chosen).
+    bool GetSchedule(ScheduleTarget target, QString path = {}) override;
     // The save dialog for the event table.
-    void saveSchedule();
-    // The editors' shared mode: add or change.
-    enum EditMode { ModeNone = 0, ModeAdd = 1, ModeChange = 2 };
-    void setMode(EditMode mode) { m_mode = mode; }
-    int mode() const { return m_mode; }
+    void SaveSchedule() override;
 
     // Runs one CP290 operation with the window visibly busy: controls
     // disabled, a busy cursor, and the user's input dropped (never queued and
     // replayed afterwards) apart from the Cancel of the progress sheet and
     // the status window. An operation asked for while one runs is not started.
-    void runOperation(const std::function<void()>& operation);
-    bool busy() const { return m_busy; }
+    void runOperation(const std::function<void()>& operation) override;
+    bool busy() const override { return m_busy; }
     // Cancel: the operation under way stops at its next safe point.
-    void requestCancel() { m_cancel = true; }
+    void requestCancel() override { m_cancel = true; }
 
-    // The launch timer's routine: set the clock, then read the events.
+    // The launch timer's routine, run once launchDelayMs after start():
+    // set the CP290's clock (clockPref), then read its events (readPref).
     void myTimerproc();
-    // Keeps the window title (program, schedule file, unsaved mark) current.
-    void refreshTitle();
-    // The port menu's choice: curPort and serPath follow it.
-    void chooseSerialDevice(int port);
-    // The line in the main window that reports a failure (error) or what
-    // worked; "" clears it.
-    void setNote(const QString& text, bool error = true);
+    void refreshTitle() override;
+    void chooseSerialDevice(int port) override;
+    void setNote(const QString& text, bool error = true) override;
     // A path to save to, from the save dialog over `parent` (or the test's
     // chooser); empty when the user cancels. Remembers the folder.
-    QString chooseSavePath(QWidget* parent, const QString& title, const QString& proposedName);
+    QString chooseSavePath(QWidget* parent, const QString& title, const QString& proposedName) override;
 
     // core::OperationsUi
     void progressShow(const std::string& text) override;
@@ -225,19 +161,13 @@ public:
     void setHelpTagsShown(bool shown) override;
     bool helpTagsShown() const;
 
-    // A planning window opens with the planning menu disabled and closes
-    // enabling it, so only one of them works on the crontab files at a time.
-    void openPlanningWindow(QWidget* window);
-    void closePlanningWindow(QWidget* window);
+    // Shell: the planning windows one at a time.
+    void openPlanningWindow(QWidget* window) override;
+    void closePlanningWindow(QWidget* window) override;
 
 private:
-    // The open and save dialogs (ReadIt says whom the open serves).
-    bool GetSchedule(QString path);
-    void SaveSchedule();
     void createWindows();
     void installHandlers();
-    // How many correction-list entries follow event n (the list's "T" marks).
-    int correctionCount(int n) const;
     void noDevice();
     void pump();
 
@@ -274,8 +204,6 @@ private:
     QString m_origin;
     int m_warnType = WarnNone;
     bool m_QuitIt = false;
-    bool m_ReadIt = false;
-    int m_mode = ModeNone;
 };
 
 }  // namespace ui

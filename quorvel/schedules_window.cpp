@@ -15,9 +15,11 @@
 #include "quorvel/control_ids.h"
 #include "quorvel/controls.h"
 #include "quorvel/planning_outcome.h"
-#include "quorvel/quorvel_app.h"
+#include "core/schedule_file.h"
+#include "core/schedule_plan_edit.h"
 #include "platform/syslog_log.h"
 #include "state/crontab_plans.h"
+#include "state/preferences.h"
 
 namespace ui {
 
@@ -197,15 +199,19 @@ private:
     SchedulesHandler& m_s;
 };
 
-SchedulesHandler::SchedulesHandler(QuorvelApp& app)
-    : m_app(app),
+SchedulesHandler::SchedulesHandler(Shell& shell, const Windows& windows, core::ScheduleFiles& files,
+                                   const state::Preferences& prefs)
+    : m_shell(shell),
+      m_w(windows),
+      m_files(files),
+      m_prefs(prefs),
       m_windowHandler(std::make_unique<SchedWindowHandler>(*this)),
       m_editorHandler(std::make_unique<SchedEdWindowHandler>(*this))
 {
     auto* time = static_cast<QTimeEdit*>(findControl(window(), STimControlID));
     QObject::connect(time, &QTimeEdit::timeChanged, time, [this] {
         if (!m_filling)
-            m_app.command(window(), QStringLiteral("sTim"));
+            m_shell.command(window(), QStringLiteral("sTim"));
     });
     QObject::connect(window()->list()->selectionModel(), &QItemSelectionModel::selectionChanged, window(),
                      [this] { selectionChanged(); });
@@ -215,23 +221,23 @@ SchedulesHandler::~SchedulesHandler() = default;
 
 SchedWindow* SchedulesHandler::window() const
 {
-    return m_app.windows().sched;
+    return m_w.sched;
 }
 
 SchEdWindow* SchedulesHandler::editor() const
 {
-    return m_app.windows().schedEd;
+    return m_w.schedEd;
 }
 
 void SchedulesHandler::open()
 {
-    m_plan = std::make_unique<state::SchedulePlanning>(state::Program::Quorvel, m_app.prefs().app_Path);
-    m_app.openPlanningWindow(window());
+    m_plan = std::make_unique<state::SchedulePlanning>(state::Program::Quorvel, m_prefs.app_Path);
+    m_shell.openPlanningWindow(window());
     if (!m_plan->open())
-        m_app.showError(kCrontabNotReadText);
+        m_shell.showError(kCrontabNotReadText);
     rebuildList();
     const state::ScheduleTable& t = m_plan->table();
-    setControlEnabled(window(), SAddControlID, t.sch_count < state::kMaxSchedules);
+    setControlEnabled(window(), SAddControlID, core::canAddSchedule(t));
     m_filling = true;
     setControlTime(findControl(window(), STimControlID), QTime(m_plan->hour(), m_plan->minute()));
     m_filling = false;
@@ -242,7 +248,7 @@ void SchedulesHandler::open()
 
 void SchedulesHandler::discard()
 {
-    m_app.closePlanningWindow(window());
+    m_shell.closePlanningWindow(window());
     editor()->hide();
     window()->model()->setTable(nullptr);
     if (m_plan)
@@ -274,7 +280,7 @@ bool SchedulesHandler::windowClose()
 {
     if (m_schedChg) {
         // The window stays open; the confirmation discards on OK.
-        m_app.confirm(WarnSchedules, QString::fromLatin1(kScheduleCloseQuestion));
+        m_shell.confirm(WarnSchedules, QString::fromLatin1(kScheduleCloseQuestion));
         return true;
     }
     discard();
@@ -300,7 +306,7 @@ bool SchedulesHandler::editorCommand(const QString& code)
 
 void SchedulesHandler::add()
 {
-    m_app.setMode(QuorvelApp::ModeAdd);
+    m_mode = EditMode::Add;
     SchEdWindow* ed = editor();
     setControlValue(findControl(ed, MonSControlID), 1);
     ed->fillDays(1, 1);
@@ -323,7 +329,7 @@ void SchedulesHandler::update()
     if (ids.size() != 1)
         return;
     const state::ScheduleEntry& e = m_plan->table().schedRec[static_cast<size_t>(ids[0])];
-    m_app.setMode(QuorvelApp::ModeChange);
+    m_mode = EditMode::Change;
     SchEdWindow* ed = editor();
     const int month = std::atoi(e.schMonth.c_str());
     setControlValue(findControl(ed, MonSControlID), month);
@@ -344,15 +350,15 @@ void SchedulesHandler::update()
 
 void SchedulesHandler::chooseFile()
 {
-    m_app.openSchedule(false);
-    const std::string candidate = m_app.files().currSpath();
+    m_shell.GetSchedule(ScheduleTarget::ScheduleEditor);
+    const std::string candidate = m_files.currSpath();
     if (!candidate.empty() && candidate != m_chosenPath) {
-        const std::string problem = state::schedulePathProblem(candidate, m_app.prefs().app_Path);
+        const std::string problem = state::schedulePathProblem(candidate, m_prefs.app_Path);
         if (problem.empty()) {
             m_chosenPath = candidate;
         } else {
             platform::logf("Quorvel Error - Schedule file not usable: %s.\n", problem.c_str());
-            m_app.showError("This file cannot be planned: " + problem + ". Choose another file or rename it.");
+            m_shell.showError("This file cannot be planned: " + problem + ". Choose another file or rename it.");
         }
     }
     // What the editor shows is the file that will be saved, never a refused one.
@@ -366,42 +372,28 @@ bool SchedulesHandler::doIt()
 {
     if (!m_plan || m_chosenPath.empty())
         return false;
-    state::ScheduleTable& t = m_plan->table();
-    const int month = controlValue(findControl(editor(), MonSControlID));
-    const int day = controlValue(findControl(editor(), DaySControlID));
-    if (!state::dateExists(month, day))
-        return false;
-
-    int scount = 0;
-    // Same-date rule: a planned date is updated, never planned twice.
-    if (const int found = state::findDate(t, month, day)) {
-        scount = found;
-        m_app.setMode(QuorvelApp::ModeChange);
-    }
-    if (m_app.mode() == QuorvelApp::ModeAdd) {
-        if (t.sch_count >= state::kMaxSchedules) {
-            platform::logLine("Quorvel Error - Schedule array exceeded\n");
-            return false;
-        }
-        ++t.sch_count;
-        scount = state::firstFree(t);
-        if (t.sch_count >= state::kMaxSchedules)
-            setControlEnabled(window(), SAddControlID, false);
-    } else if (!scount) {
+    core::ScheduleRequest request;
+    request.month = controlValue(findControl(editor(), MonSControlID));
+    request.day = controlValue(findControl(editor(), DaySControlID));
+    request.path = m_chosenPath;
+    request.load = controlValue(findControl(editor(), EventSControlID));
+    request.adding = m_mode == EditMode::Add;
+    if (!request.adding) {
         const std::vector<int> ids = selectedIds();
-        if (ids.empty())
-            return false;
-        scount = ids.front();
+        request.changeId = ids.empty() ? 0 : ids.front();
     }
-    state::fillEntry(t.schedRec[static_cast<size_t>(scount)], month, day, m_chosenPath,
-                     controlValue(findControl(editor(), EventSControlID)));
-    const bool adding = m_app.mode() == QuorvelApp::ModeAdd;
+    const core::ScheduleEdit edit = core::storeSchedule(m_plan->table(), request);
+    if (edit.outcome != core::ScheduleEditOutcome::Added && edit.outcome != core::ScheduleEditOutcome::Changed)
+        return false;
     rebuildList();
-    if (adding) {
+    if (edit.outcome == core::ScheduleEditOutcome::Added) {
         // The editor stays open for the next date.
+        setControlEnabled(window(), SAddControlID, core::canAddSchedule(m_plan->table()));
         selectionChanged();
     } else {
-        selectIds({scount});
+        // A planned date is updated, never planned twice.
+        m_mode = EditMode::Change;
+        selectIds({edit.id});
         editor()->hide();
     }
     setControlEnabled(window(), SSavControlID, true);
@@ -411,11 +403,7 @@ bool SchedulesHandler::doIt()
 
 void SchedulesHandler::remove()
 {
-    state::ScheduleTable& t = m_plan->table();
-    for (const int id : selectedIds()) {
-        t.schedRec[static_cast<size_t>(id)].schLoad = 0;
-        --t.sch_count;
-    }
+    core::removeSchedules(m_plan->table(), selectedIds());
     rebuildList();
     selectIds({});
     setControlEnabled(window(), SSavControlID, true);
@@ -429,12 +417,12 @@ void SchedulesHandler::save()
     const state::InstallResult r = m_plan->save(time.hour(), time.minute());
     if (r != state::InstallResult::Installed) {
         // The list keeps the user's changes; Save stays available.
-        m_app.showError(planningOutcomeText(r, m_plan->refusalMessage()));
+        m_shell.showError(planningOutcomeText(r, m_plan->refusalMessage()));
         return;
     }
     rebuildList();
     selectIds({});
-    setControlEnabled(window(), SAddControlID, m_plan->table().sch_count < state::kMaxSchedules);
+    setControlEnabled(window(), SAddControlID, core::canAddSchedule(m_plan->table()));
     setControlEnabled(window(), SSavControlID, false);
     m_schedChg = false;
 }

@@ -10,16 +10,23 @@
 // month (260) and day (261) offer only dates that exist (29 February does);
 // 'getS' chooses the file (262) through the open dialog, the load mode (264)
 // is 1 (all events) or 2 (the file's events), and 'Sdot' (263) adds or
-// updates the entry.
+// updates the entry through core/schedule_plan_edit.h, which holds the
+// same-date and full-table rules.
 #include <QAbstractTableModel>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "quorvel/command_router.h"
+#include "quorvel/shell.h"
 #include "quorvel/shell_dialog.h"
+#include "quorvel/windows.h"
 
+namespace core {
+class ScheduleFiles;
+}
 namespace state {
+struct Preferences;
 struct ScheduleTable;
 class SchedulePlanning;
 }  // namespace state
@@ -27,8 +34,6 @@ class SchedulePlanning;
 class QTreeView;
 
 namespace ui {
-
-class QuorvelApp;
 
 // The entries in use, sorted by schDate (then item ID).
 class ScheduleListModel : public QAbstractTableModel {
@@ -76,7 +81,9 @@ const char* const kScheduleCloseQuestion =
 // SchedWindowEventHandler and SchedEdWindowEventHandler share this state.
 class SchedulesHandler {
 public:
-    explicit SchedulesHandler(QuorvelApp& app);
+    // `files` takes the path the open dialog chose for the editor.
+    SchedulesHandler(Shell& shell, const Windows& windows, core::ScheduleFiles& files,
+                     const state::Preferences& prefs);
     ~SchedulesHandler();
 
     CommandHandler* windowHandler() { return m_windowHandler.get(); }
@@ -87,7 +94,6 @@ public:
     // The discard steps (close without changes, or confirmed).
     void discard();
 
-    bool sched_chg() const { return m_schedChg; }
     std::vector<int> selectedIds() const;
     void selectIds(const std::vector<int>& ids);
 
@@ -108,13 +114,20 @@ private:
     SchedWindow* window() const;
     SchEdWindow* editor() const;
 
-    QuorvelApp& m_app;
+    // The editor's mode: adding a date, or changing the selected entry.
+    enum class EditMode { Add, Change };
+
+    Shell& m_shell;
+    const Windows& m_w;
+    core::ScheduleFiles& m_files;
+    const state::Preferences& m_prefs;
     std::unique_ptr<CommandHandler> m_windowHandler;
     std::unique_ptr<CommandHandler> m_editorHandler;
     std::unique_ptr<state::SchedulePlanning> m_plan;
     bool m_schedChg = false;
     std::string m_chosenPath;  // currSpath, once it passed the crontab's rules
     bool m_filling = false;    // controls being set by the program, not the user
+    EditMode m_mode = EditMode::Add;
 };
 
 }  // namespace ui

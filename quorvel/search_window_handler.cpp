@@ -6,7 +6,6 @@
 #include "quorvel/dialogs.h"
 #include "quorvel/main_window.h"
 #include "quorvel/main_window_handler.h"
-#include "quorvel/quorvel_app.h"
 
 namespace ui {
 
@@ -14,19 +13,19 @@ bool SearchWindowHandler::handleCommand(const QString& code)
 {
     if (code != QLatin1String("sSch"))
         return false;
-    SearchWindow* fnd = m_app.windows().fnd;
+    SearchWindow* fnd = m_w.fnd;
     // At most 50 bytes of the text, never a split character.
     const std::string text = core::truncateUtf8(
         controlText(findControl(fnd, CBoxControlID)).toStdString(), kSearchTextMax);
-    m_app.mainHandler().FindEvents(QString::fromStdString(text));
+    m_mainList.FindEvents(QString::fromStdString(text));
     fnd->hide();
-    setControlEnabled(m_app.windows().main, FndControlID, true);
+    setControlEnabled(m_w.main, FndControlID, true);
     return true;
 }
 
 bool SearchWindowHandler::handleClose()
 {
-    m_app.windows().fnd->hide();
+    m_w.fnd->hide();
     return true;
 }
 

@@ -7,13 +7,13 @@
 #include "quorvel/dialogs.h"
 #include "quorvel/main_window.h"
 #include "quorvel/main_window_handler.h"
-#include "quorvel/quorvel_app.h"
+#include "core/cp290_operations.h"
 
 namespace ui {
 
 void SndWindowHandler::choose(int id)
 {
-    const QWidget* snd = m_app.windows().snd;
+    const QWidget* snd = m_w.snd;
     if (!controlEnabled(snd, id))
         return;
     for (int c : {SallControlID, ShighControlID, SchgControlID})
@@ -22,7 +22,7 @@ void SndWindowHandler::choose(int id)
 
 bool SndWindowHandler::handleCommand(const QString& code)
 {
-    SndWindow* snd = m_app.windows().snd;
+    SndWindow* snd = m_w.snd;
     if (code == QLatin1String("Sall")) {
         choose(SallControlID);
     } else if (code == QLatin1String("Shih")) {
@@ -31,24 +31,24 @@ bool SndWindowHandler::handleCommand(const QString& code)
         choose(SchgControlID);
     } else if (code == QLatin1String("CPs2")) {
         snd->hide();
-        m_app.setNote({});
-        MainWindowHandler& main = m_app.mainHandler();
+        m_shell.setNote({});
+        MainWindowHandler& main = m_mainList;
         const bool all = controlValue(findControl(snd, SallControlID));
         const bool selected = controlValue(findControl(snd, ShighControlID));
         const bool changed = controlValue(findControl(snd, SchgControlID));
         const std::vector<int> events = main.selectedEvents();
-        m_app.runOperation([&] {
+        m_shell.runOperation([&] {
             if (all)
-                m_app.ops().SendEventList(core::SendAll);
+                m_ops.SendEventList(core::SendAll);
             if (selected)
-                m_app.ops().SendEventList(core::SendSelected, events);
+                m_ops.SendEventList(core::SendSelected, events);
             if (changed)
-                m_app.ops().SendEventList(core::SendChanged);
+                m_ops.SendEventList(core::SendChanged);
         });
         main.clearSelection();
         main.setUpdDel(false, false);
         main.SetEventDeviceNames(-1);
-        m_app.refreshTitle();
+        m_shell.refreshTitle();
     } else {
         return false;
     }
@@ -57,7 +57,7 @@ bool SndWindowHandler::handleCommand(const QString& code)
 
 bool SndWindowHandler::handleClose()
 {
-    m_app.windows().snd->hide();
+    m_w.snd->hide();
     return true;
 }
 

@@ -3,7 +3,6 @@
 #include "quorvel/control_ids.h"
 #include "quorvel/controls.h"
 #include "quorvel/dialogs.h"
-#include "quorvel/quorvel_app.h"
 
 namespace ui {
 
@@ -11,17 +10,17 @@ bool StatusWindowHandler::handleCommand(const QString& code)
 {
     if (code != QLatin1String("stop"))
         return false;
-    m_app.requestCancel();
+    m_shell.requestCancel();
     return true;
 }
 
 bool StatusWindowHandler::handleClose()
 {
-    if (m_app.busy()) {
-        m_app.requestCancel();
+    if (m_shell.busy()) {
+        m_shell.requestCancel();
         return true;
     }
-    StatusWindow* s = m_app.windows().stat;
+    StatusWindow* s = m_w.stat;
     s->hide();
     QWidget* button = findControl(s, SButtControlID);
     setControlText(button, QStringLiteral("OK"));

@@ -15,12 +15,11 @@
 #include "quorvel/controls.h"
 #include "quorvel/main_window.h"
 #include "quorvel/main_window_handler.h"
-#include "quorvel/quorvel_app.h"
 #include "quorvel/time_correction_window.h"
 #include "platform/clock.h"
-#include "platform/syslog_log.h"
-#include "state/correction_store.h"
+#include "state/preferences.h"
 #include "state/location.h"
+#include "core/correction_list.h"
 #include "core/solar_time.h"
 
 namespace ui {
@@ -110,7 +109,7 @@ public:
     }
     bool handleClose() override
     {
-        QWidget* ed = m_owner.m_app.windows().veskEd;
+        QWidget* ed = m_owner.m_w.veskEd;
         ed->hide();
         if (QWidget* f = ed->focusWidget())
             f->clearFocus();
@@ -127,7 +126,7 @@ public:
     explicit ResetHandler(TimeCorrectionHandler& owner) : m_owner(owner) {}
     bool handleCommand(const QString& code) override
     {
-        QWidget* r = m_owner.m_app.windows().reset;
+        QWidget* r = m_owner.m_w.reset;
         if (code == QLatin1String("rlSu") || code == QLatin1String("rlSd")) {
             setControlEnabled(r, TRsetControlID,
                               controlValue(findControl(r, TRSUControlID)) == 1 ||
@@ -142,7 +141,7 @@ public:
     }
     bool handleClose() override
     {
-        m_owner.m_app.windows().reset->hide();
+        m_owner.m_w.reset->hide();
         return true;
     }
 
@@ -150,8 +149,15 @@ private:
     TimeCorrectionHandler& m_owner;
 };
 
-TimeCorrectionHandler::TimeCorrectionHandler(QuorvelApp& app)
-    : m_app(app), m_editor(std::make_unique<EditorHandler>(*this)), m_reset(std::make_unique<ResetHandler>(*this))
+TimeCorrectionHandler::TimeCorrectionHandler(Shell& shell, const Windows& windows,
+                                             state::ControllerCorrections& corrections,
+                                             const state::Preferences& prefs, MainWindowHandler& mainList)
+    : m_shell(shell),
+      m_w(windows),
+      m_corrections(corrections),
+      m_prefs(prefs),
+      m_mainList(mainList),
+      m_editor(std::make_unique<EditorHandler>(*this)), m_reset(std::make_unique<ResetHandler>(*this))
 {
 }
 
@@ -159,7 +165,7 @@ TimeCorrectionHandler::~TimeCorrectionHandler() = default;
 
 void TimeCorrectionHandler::attach(CommandRouter& router)
 {
-    const Windows& w = m_app.windows();
+    const Windows& w = m_w;
     router.attach(w.vesk, this);
     router.attach(w.veskEd, m_editor.get());
     router.attach(w.reset, m_reset.get());
@@ -167,7 +173,7 @@ void TimeCorrectionHandler::attach(CommandRouter& router)
                      [this] { selectionChanged(); });
     QObject::connect(w.vesk->timeControl(), &QTimeEdit::timeChanged, w.vesk, [this] {
         if (!m_filling)
-            m_app.command(m_app.windows().vesk, QStringLiteral("tTim"));
+            m_shell.command(m_w.vesk, QStringLiteral("tTim"));
     });
     for (QLineEdit* field : {w.vesk->latitudeField(), w.vesk->longitudeField()})
         QObject::connect(field, &QLineEdit::textChanged, w.vesk, [this] { locationEdited(); });
@@ -176,12 +182,12 @@ void TimeCorrectionHandler::attach(CommandRouter& router)
 
 void TimeCorrectionHandler::open()
 {
-    const Windows& w = m_app.windows();
-    state::ControllerCorrections& c = m_app.corrections();
-    m_plan = std::make_unique<state::CorrectionPlanning>(state::Program::Quorvel, m_app.prefs().app_Path);
+    const Windows& w = m_w;
+    state::ControllerCorrections& c = m_corrections;
+    m_plan = std::make_unique<state::CorrectionPlanning>(state::Program::Quorvel, m_prefs.app_Path);
     const bool read = m_plan->open();
     c.DST = platform::localTime(platform::now()).tm_isdst > 0 ? 1 : 0;
-    m_app.windows().main->planningMenu()->setEnabled(false);
+    m_w.main->planningMenu()->setEnabled(false);
     w.vesk->list()->sortByColumn(0, Qt::AscendingOrder);
 
     gotSched = m_plan->gotSched();
@@ -222,8 +228,8 @@ void TimeCorrectionHandler::open()
 
 void TimeCorrectionHandler::showDates()
 {
-    const Windows& w = m_app.windows();
-    const state::ControllerCorrections& c = m_app.corrections();
+    const Windows& w = m_w;
+    const state::ControllerCorrections& c = m_corrections;
     setControlEnabled(w.vesk, TRst1ControlID, c.SUTime.held() || c.SDTime.held());
     setControlText(findControl(w.vesk, TLCSUControlID), c.SUTime.held() ? dateText(c.SUTime) : QObject::tr("none"));
     setControlText(findControl(w.vesk, TLCSDControlID), c.SDTime.held() ? dateText(c.SDTime) : QObject::tr("none"));
@@ -236,8 +242,8 @@ void TimeCorrectionHandler::showDates()
 
 bool TimeCorrectionHandler::handleCommand(const QString& code)
 {
-    const Windows& w = m_app.windows();
-    state::ControllerCorrections& c = m_app.corrections();
+    const Windows& w = m_w;
+    state::ControllerCorrections& c = m_corrections;
     if (code == QLatin1String("addT")) {
         mode = 1;
         QLineEdit* number = w.veskEd->numberField();
@@ -285,7 +291,7 @@ bool TimeCorrectionHandler::handleCommand(const QString& code)
 bool TimeCorrectionHandler::handleClose()
 {
     if (time_chg) {
-        m_app.confirm(WarnCorrections, kUnsavedQuestion);
+        m_shell.confirm(WarnCorrections, kUnsavedQuestion);
         return true;
     }
     discard();
@@ -294,7 +300,7 @@ bool TimeCorrectionHandler::handleClose()
 
 void TimeCorrectionHandler::discard()
 {
-    const Windows& w = m_app.windows();
+    const Windows& w = m_w;
     w.main->planningMenu()->setEnabled(true);
     w.veskEd->hide();
     w.reset->hide();
@@ -304,29 +310,29 @@ void TimeCorrectionHandler::discard()
         m_plan->close();
     m_plan.reset();
     // The main window marks what is stored, not what was dropped.
-    state::getVeskParms(m_app.corrections());
-    m_app.mainHandler().allChanged();
+    state::getVeskParms(m_corrections);
+    m_mainList.allChanged();
 }
 
 int TimeCorrectionHandler::countDays() const
 {
     int n = 0;
     for (int id = TMonControlID; id <= TSunControlID; ++id)
-        n += controlValue(findControl(m_app.windows().vesk, id));
+        n += controlValue(findControl(m_w.vesk, id));
     return n;
 }
 
 void TimeCorrectionHandler::planChanged()
 {
     const int n = countDays();
-    const int items = m_app.windows().vesk->model()->rowCount();
+    const int items = m_w.vesk->model()->rowCount();
     if (items > 0)
-        setControlEnabled(m_app.windows().vesk, TSavControlID, n > 0);
+        setControlEnabled(m_w.vesk, TSavControlID, n > 0);
 }
 
 QStandardItem* TimeCorrectionHandler::itemOf(int slot) const
 {
-    const QStandardItemModel* model = m_app.windows().vesk->model();
+    const QStandardItemModel* model = m_w.vesk->model();
     for (int row = 0; row < model->rowCount(); ++row)
         if (model->item(row, 0)->data(kSlotRole).toInt() == slot)
             return model->item(row, 0);
@@ -340,7 +346,7 @@ void TimeCorrectionHandler::addItem(int slot)
     number->setData(slot, kSlotRole);
     type->setData(slot, kSlotRole);
     type->setData(slot, kNumberRole);  // other columns sort by slot
-    m_app.windows().vesk->model()->appendRow({number, type});
+    m_w.vesk->model()->appendRow({number, type});
     refreshItem(slot);
 }
 
@@ -349,19 +355,19 @@ void TimeCorrectionHandler::refreshItem(int slot)
     QStandardItem* number = itemOf(slot);
     if (!number)
         return;
-    const state::CorrectionRecord& r = m_app.corrections().VeskNumRecs[static_cast<size_t>(slot)];
-    QStandardItemModel* model = m_app.windows().vesk->model();
+    const state::CorrectionRecord& r = m_corrections.VeskNumRecs[static_cast<size_t>(slot)];
+    QStandardItemModel* model = m_w.vesk->model();
     number->setText(QString::number(r.eventNumber));
     number->setData(r.eventNumber, kNumberRole);
     model->item(number->row(), 1)->setText(typeText(r.corrType));
     // Keep the list in its sort after a change.
-    const QTreeView* list = m_app.windows().vesk->list();
+    const QTreeView* list = m_w.vesk->list();
     model->sort(list->header()->sortIndicatorSection(), list->header()->sortIndicatorOrder());
 }
 
 void TimeCorrectionHandler::selectionChanged()
 {
-    const VeskWindow* w = m_app.windows().vesk;
+    const VeskWindow* w = m_w.vesk;
     const QModelIndexList rows = w->list()->selectionModel()->selectedRows(0);
     currIDT = currIDT2 = 0;
     if (!rows.isEmpty()) {
@@ -379,8 +385,7 @@ void TimeCorrectionHandler::selectionChanged()
 
 void TimeCorrectionHandler::editorOk()
 {
-    const Windows& w = m_app.windows();
-    state::ControllerCorrections& c = m_app.corrections();
+    const Windows& w = m_w;
     // The key filter lets a person type only numbers, but OK must not act on
     // an empty field or a number without an event.
     const int n = w.veskEd->numberField()->text().left(4).toInt();
@@ -389,50 +394,33 @@ void TimeCorrectionHandler::editorOk()
         setControlEnabled(w.veskEd, TDItControlID, false);
         return;
     }
-    for (int slot = 1; slot <= state::kMaxCorrections; ++slot) {
-        if (c.VeskNumRecs[static_cast<size_t>(slot)].eventNumber == n) {
-            // A number already listed updates that entry instead of adding a second.
-            mode = 2;
-            if (QStandardItem* item = itemOf(slot)) {
-                QTreeView* list = w.vesk->list();
-                list->selectionModel()->select(
-                    item->index(), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-            }
-            currIDT = currIDT2 = slot;
-            break;
-        }
-    }
-    int slot = 0;
-    if (mode == 1) {
-        if (c.ceCount > state::kMaxCorrections - 1) {
-            platform::logLine("Quorvel Error - Time Correction array exceeded\n");
-            return;
-        }
-        ++c.ceCount;
-        for (int s = 1; s <= state::kMaxCorrections && slot == 0; ++s)
-            if (c.VeskNumRecs[static_cast<size_t>(s)].eventNumber <= 0)
-                slot = s;
-        if (c.ceCount == state::kMaxCorrections)
-            setControlEnabled(w.vesk, TAddControlID, false);
-    } else {
-        slot = currIDT;
-    }
-    if (slot < 1 || slot > state::kMaxCorrections)
+    core::CorrectionList list(m_corrections);
+    const core::CorrectionEdit edit = list.addOrUpdate(n, controlValue(findControl(w.veskEd, TTypControlID)),
+                                                       controlValue(findControl(w.veskEd, TPrTControlID)));
+    if (edit.outcome == core::CorrectionEditOutcome::Full || edit.outcome == core::CorrectionEditOutcome::Refused)
         return;
-    state::CorrectionRecord& r = c.VeskNumRecs[static_cast<size_t>(slot)];
-    r.eventNumber = n;
-    r.corrType = controlValue(findControl(w.veskEd, TTypControlID));
-    r.protect = controlValue(findControl(w.veskEd, TPrTControlID));
+    if (edit.outcome == core::CorrectionEditOutcome::Added) {
+        addItem(edit.slot);
+    } else {
+        // A number already listed updated that entry instead of adding a second.
+        mode = 2;
+        if (QStandardItem* item = itemOf(edit.slot)) {
+            QTreeView* view = w.vesk->list();
+            view->selectionModel()->select(item->index(),
+                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        }
+        currIDT = currIDT2 = edit.slot;
+        refreshItem(edit.slot);
+    }
     if (mode == 1) {
-        r.zone = c.DST;
-        addItem(slot);
+        // The editor stays open for the next number.
         w.veskEd->numberField()->setFocus();
     } else {
-        refreshItem(slot);
         if (QWidget* f = w.veskEd->focusWidget())
             f->clearFocus();
         w.veskEd->hide();
     }
+    setControlEnabled(w.vesk, TAddControlID, !list.full());
     if (countDays() > 0)
         setControlEnabled(w.vesk, TSavControlID, true);
     time_chg = true;
@@ -440,20 +428,18 @@ void TimeCorrectionHandler::editorOk()
 
 void TimeCorrectionHandler::deleteSelected()
 {
-    const VeskWindow* w = m_app.windows().vesk;
-    state::ControllerCorrections& c = m_app.corrections();
+    const VeskWindow* w = m_w.vesk;
+    state::ControllerCorrections& c = m_corrections;
     std::vector<int> rows;
     for (const QModelIndex& i : w->list()->selectionModel()->selectedRows(0))
         rows.push_back(i.row());
     std::sort(rows.rbegin(), rows.rend());
+    std::vector<int> chosen;
     for (const int row : rows) {
-        const int slot = w->model()->item(row, 0)->data(kSlotRole).toInt();
-        if (slot >= 1 && slot <= state::kMaxCorrections && c.VeskNumRecs[static_cast<size_t>(slot)].eventNumber > 0) {
-            c.VeskNumRecs[static_cast<size_t>(slot)].eventNumber = 0;
-            --c.ceCount;
-        }
+        chosen.push_back(w->model()->item(row, 0)->data(kSlotRole).toInt());
         w->model()->removeRow(row);
     }
+    core::CorrectionList{c}.remove(chosen);
     setControlEnabled(w, TAddControlID, true);
     if (c.ceCount == 0 || (c.ceCount > 0 && countDays() > 0))
         setControlEnabled(w, TSavControlID, true);
@@ -463,8 +449,8 @@ void TimeCorrectionHandler::deleteSelected()
 
 void TimeCorrectionHandler::save()
 {
-    const VeskWindow* w = m_app.windows().vesk;
-    state::ControllerCorrections& c = m_app.corrections();
+    const VeskWindow* w = m_w.vesk;
+    state::ControllerCorrections& c = m_corrections;
     const FieldLocation place = readFields(w);
     if (!place.error.isEmpty()) {
         setNote(place.error + QObject::tr(" Nothing was saved."));
@@ -475,11 +461,11 @@ void TimeCorrectionHandler::save()
 
     // An empty list plans no run: the installed crontab no longer starts the tool.
     std::array<int32_t, 8> days{};
-    if (c.ceCount > 0)
-        for (int d = 1; d <= 7; ++d)
-            days[static_cast<size_t>(d)] = controlValue(findControl(w, TMonControlID + d - 1)) == 1 ? 1 : 0;
+    for (int d = 1; d <= 7; ++d)
+        days[static_cast<size_t>(d)] = controlValue(findControl(w, TMonControlID + d - 1)) == 1 ? 1 : 0;
     const QTime t = controlTime(w->timeControl());
-    const state::InstallResult installed = m_plan->save(t.hour(), t.minute(), days);
+    const state::InstallResult installed =
+        m_plan->save(t.hour(), t.minute(), core::CorrectionList(c).runDays(days));
     gotSched = m_plan->gotSched();
     // The list and the place are the user's work whatever became of the plan.
     const bool listWritten = state::writeVeskParms(c);
@@ -490,7 +476,7 @@ void TimeCorrectionHandler::save()
     c.SDTime = stored.SDTime;
     showDates();
     const bool placeWritten = state::storeLocation(state::Program::Quorvel, place.where);
-    m_app.mainHandler().allChanged();
+    m_mainList.allChanged();
     // Closing still asks while anything shown is not what is stored.
     if (!listWritten || !placeWritten) {
         setNote(QObject::tr("The correction list or the location could not be written to the preferences "
@@ -509,8 +495,8 @@ void TimeCorrectionHandler::save()
 
 void TimeCorrectionHandler::resetDates()
 {
-    const Windows& w = m_app.windows();
-    state::ControllerCorrections& c = m_app.corrections();
+    const Windows& w = m_w;
+    state::ControllerCorrections& c = m_corrections;
     const state::RefDate today = state::today();
     if (controlValue(findControl(w.reset, TRSUControlID)) == 1) {
         setControlText(findControl(w.vesk, TLCSUControlID), dateText(today));
@@ -528,13 +514,13 @@ void TimeCorrectionHandler::locationEdited()
     if (m_filling)
         return;
     time_chg = true;
-    setControlEnabled(m_app.windows().vesk, TSavControlID, true);
+    setControlEnabled(m_w.vesk, TSavControlID, true);
     showSunTimes();
 }
 
 void TimeCorrectionHandler::showSunTimes()
 {
-    const VeskWindow* w = m_app.windows().vesk;
+    const VeskWindow* w = m_w.vesk;
     QWidget* label = findControl(w, TSunTimesControlID);
     const FieldLocation place = readFields(w);
     if (!place.error.isEmpty()) {
@@ -562,7 +548,7 @@ void TimeCorrectionHandler::showSunTimes()
 
 void TimeCorrectionHandler::setNote(const QString& text)
 {
-    setControlText(findControl(m_app.windows().vesk, TNoteControlID), text);
+    setControlText(findControl(m_w.vesk, TNoteControlID), text);
 }
 
 }  // namespace ui

@@ -4,8 +4,9 @@
 // ResetDWindowEventHandler).
 //
 // Principles of operation: the window edits the controller's correction
-// table (QuorvelApp::corrections(), slots 1..128 with gaps) in place; the
-// list shows one row per used slot, the slot number as the row's data.
+// table (slots 1..128 with gaps, handed in by the shell) in place through
+// core::CorrectionList, which holds the add-or-update rule; the list shows
+// one row per used slot, the slot number as the row's data.
 // Opening copies and reads the crontab and reads the domain afresh; Save
 // installs the correction pair through state/crontab_plans,
 // writes the list and the location, and reads the crontab again; closing
@@ -15,17 +16,26 @@
 #include <memory>
 
 #include "quorvel/command_router.h"
+#include "quorvel/shell.h"
+#include "quorvel/windows.h"
+#include "state/correction_store.h"
 #include "state/crontab_plans.h"
 
 class QStandardItem;
 
+namespace state {
+struct Preferences;
+}
+
 namespace ui {
 
-class QuorvelApp;
+class MainWindowHandler;
 
 class TimeCorrectionHandler : public CommandHandler {
 public:
-    explicit TimeCorrectionHandler(QuorvelApp& app);
+    // `mainList` redraws the event list's marks once the list is stored or dropped.
+    TimeCorrectionHandler(Shell& shell, const Windows& windows, state::ControllerCorrections& corrections,
+                          const state::Preferences& prefs, MainWindowHandler& mainList);
     ~TimeCorrectionHandler() override;
 
     // Wires the three windows to their handlers.
@@ -65,7 +75,11 @@ private:
     void showSunTimes();
     void setNote(const QString& text);
 
-    QuorvelApp& m_app;
+    Shell& m_shell;
+    const Windows& m_w;
+    state::ControllerCorrections& m_corrections;
+    const state::Preferences& m_prefs;
+    MainWindowHandler& m_mainList;
     std::unique_ptr<state::CorrectionPlanning> m_plan;
     std::unique_ptr<EditorHandler> m_editor;
     std::unique_ptr<ResetHandler> m_reset;

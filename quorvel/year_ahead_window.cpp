@@ -26,7 +26,7 @@
 #include "core/automation_status.h"
 #include "quorvel/control_ids.h"
 #include "quorvel/controls.h"
-#include "quorvel/quorvel_app.h"
+#include "core/event_table.h"
 #include "platform/clock.h"
 #include "state/run_plan.h"
 
@@ -251,13 +251,13 @@ bool YearAheadWindow::exportPng(const QString& path, QString& why) const
 
 void YearAheadHandler::open()
 {
-    YearAheadWindow* w = m_app.windows().year;
+    YearAheadWindow* w = m_w.year;
     core::suncorrection::PreviewSources sources = core::suncorrection::readPreviewSources();
     if (!sources.problem.empty()) {
         const QString text = QString::fromStdString(sources.problem);
         w->showNothing(text.left(1).toUpper() + text.mid(1) + ".");
     } else {
-        sources.input.events = core::suncorrection::toolTableFrom(m_app.table());
+        sources.input.events = core::suncorrection::toolTableFrom(m_table);
         const std::vector<core::suncorrection::PreviewDay> days =
             core::suncorrection::previewDays(sources.input, platform::now(), kDaysAhead);
         const bool anyEvent = !days.empty() && !days.front().events.empty();
@@ -294,15 +294,15 @@ bool YearAheadHandler::handleCommand(const QString& code)
 {
     if (code != QLatin1String("YAex"))
         return false;
-    const QString path = m_app.chooseSavePath(m_app.windows().year, QObject::tr("Export Year Ahead"),
+    const QString path = m_shell.chooseSavePath(m_w.year, QObject::tr("Export Year Ahead"),
                                               QStringLiteral("year-ahead.png"));
     if (path.isEmpty())
         return true;
     QString why;
-    if (m_app.windows().year->exportPng(path, why))
-        m_app.showDone(QObject::tr("Chart saved to %1").arg(path).toStdString());
+    if (m_w.year->exportPng(path, why))
+        m_shell.showDone(QObject::tr("Chart saved to %1").arg(path).toStdString());
     else
-        m_app.showError(why.toStdString());
+        m_shell.showError(why.toStdString());
     return true;
 }
 

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "quorvel/command_router.h"
+#include "quorvel/shell.h"
 #include "quorvel/shell_dialog.h"
+#include "quorvel/windows.h"
 #include "core/year_preview.h"
 
 class QChart;
@@ -21,7 +23,6 @@ class QPointF;
 
 namespace ui {
 
-class QuorvelApp;
 
 class YearAheadWindow : public ShellDialog {
 public:
@@ -52,12 +53,18 @@ private:
 
 class YearAheadHandler : public CommandHandler {
 public:
-    explicit YearAheadHandler(QuorvelApp& app) : m_app(app) {}
+    // The chart starts from the main window's events (`table`).
+    YearAheadHandler(Shell& shell, const Windows& windows, const core::EventTable& table)
+        : m_shell(shell), m_w(windows), m_table(table)
+    {
+    }
     void open();  // 'yrAh'
     bool handleCommand(const QString& code) override;
 
 private:
-    QuorvelApp& m_app;
+    Shell& m_shell;
+    const Windows& m_w;
+    const core::EventTable& m_table;
 };
 
 }  // namespace ui

@@ -22,6 +22,7 @@
 
 #include "quorvel/control_ids.h"
 #include "quorvel/controls.h"
+#include "quorvel/edit_window_handler.h"
 #include "quorvel/main_window.h"
 #include "quorvel/main_window_handler.h"
 #include "link/serial_link.h"
@@ -313,7 +314,7 @@ TEST_F(Desktop, NewOntoAUsedNumberAsksBeforeReplacing)
     list->setCurrentIndex(list->model()->index(0, 1));
     QTest::keyClick(list, Qt::Key_Return);
     EXPECT_TRUE(win("EditWindow")->isVisible());
-    EXPECT_EQ(app().mode(), QuorvelApp::ModeChange);
+    EXPECT_EQ(app().editHandler().mode(), EditWindowHandler::ModeChange);
     EXPECT_EQ(text("EditWindow", ENumControlID), "1");
 }
 

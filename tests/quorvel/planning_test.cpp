@@ -12,6 +12,7 @@
 #include "quorvel/control_ids.h"
 #include "quorvel/controls.h"
 #include "quorvel/main_window.h"
+#include "quorvel/main_window_handler.h"
 #include "tests/quorvel/quorvel_fixture.h"
 #include "state/settings_domain.h"
 #include "tests/state/state_test_env.h"
@@ -312,6 +313,21 @@ TEST_F(Planning, EditorRulesAndTheCloseQuestion)
     EXPECT_TRUE(enabled("SchedWindow", SDelControlID));
     click("SchedWindow", "delS");
     EXPECT_TRUE(listed().empty());
+
+    // The event editor's mode is its own: an event opened for change meanwhile
+    // leaves the date being added an added one, the selected entry untouched.
+    addEntry(1, 5, winter, 1);
+    selectRows({0});
+    app().table().storeEvent(5, {0x08, 0x01, 0x07, 0x00, 0x80, 0, 0x60, 0x02});
+    click("SchedWindow", "addS");
+    app().mainHandler().selectEvents({5});
+    cmd("MainWindow", "updE");
+    ASSERT_TRUE(win("EditWindow")->isVisible());
+    pickDate(7, 4);
+    openAnswer = QString::fromStdString(summer);
+    click("SchEdWindow", "getS");
+    click("SchEdWindow", "Sdot");
+    EXPECT_EQ(listed(), (std::vector<QString>{"01/05 Winter", "07/04 Summer"}));
 
     // Closing with unsaved changes asks; OK drops them and the crontab stays.
     app().closeWindow(win("SchedWindow"));
