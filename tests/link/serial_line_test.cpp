@@ -110,7 +110,7 @@ TEST_F(SerialLineTest, SilentDeviceFailsWithinTheBound)
     EXPECT_LT(secondsSince(t1), 3.0);
     EXPECT_FALSE(st.passed);
     EXPECT_FALSE(st.replied);
-    EXPECT_TRUE(log.contains("Quorvel - *** CP290 NOT Responding *** \n"));
+    EXPECT_TRUE(log.contains("Veskarn - *** CP290 NOT Responding *** \n"));
 }
 
 TEST_F(SerialLineTest, SelfTestReportsTheStatusBit)
