@@ -59,10 +59,8 @@ std::string getUserPath(Program who)
 {
     std::optional<std::string> folder = knownUserFolder();
     if (!folder) {
-        if (who == Program::Quorvel)
-            platform::logLine("Quorvel Error - NULL User \n");
-        else
-            platform::logf("%s Error - NULL User.\n", programName(who));
+        platform::logf(who == Program::Quorvel ? "%s Error - NULL User \n" : "%s Error - NULL User.\n",
+                       programName(who));
         return {};
     }
     return *folder;
