@@ -23,23 +23,10 @@ namespace {
 constexpr const char* kWho = "Quorvel";
 const char* const kDayNames[] = {"", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
 
-std::optional<int> number(const std::string& text, int lo, int hi)
-{
-    if (text.empty() || text.size() > 2)
-        return std::nullopt;
-    int v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        v = v * 10 + (c - '0');
-    }
-    return v >= lo && v <= hi ? std::optional<int>(v) : std::nullopt;
-}
-
 std::optional<state::WeeklyPlan> weeklyPlan(const state::CronEntryFields& f)
 {
-    const auto minute = number(f.minute, 0, 59);
-    const auto hour = number(f.hour, 0, 23);
+    const auto minute = state::fieldNumber(f.minute, 0, 59);
+    const auto hour = state::fieldNumber(f.hour, 0, 23);
     if (!minute || !hour)
         return std::nullopt;
     std::array<int32_t, 8> days{};
@@ -156,10 +143,10 @@ std::vector<PlannedLoad> plannedLoads(const std::string& crontab)
     for (const state::ScheduleRead& s : pairs.schedules) {
         if (!s.entry)
             continue;
-        const auto minute = number(s.entry->minute, 0, 59);
-        const auto hour = number(s.entry->hour, 0, 23);
-        const auto day = number(s.entry->day, 1, 31);
-        const auto month = number(s.entry->month, 1, 12);
+        const auto minute = state::fieldNumber(s.entry->minute, 0, 59);
+        const auto hour = state::fieldNumber(s.entry->hour, 0, 23);
+        const auto day = state::fieldNumber(s.entry->day, 1, 31);
+        const auto month = state::fieldNumber(s.entry->month, 1, 12);
         if (!minute || !hour || !day || !month)
             continue;
         out.push_back({state::DatedPlan{*month, *day, *minute, *hour}, s.marker.name, s.marker.load});

@@ -1,6 +1,5 @@
 #include "core/clock_sync.h"
 
-#include <cstring>
 #include <ctime>
 
 #include "link/device_commands.h"
@@ -14,14 +13,7 @@
 namespace core::clocksync {
 
 namespace {
-
-// The history line of this run; the log lines above stay the record of detail.
-void recordRun(state::RunOutcome outcome, const std::string& summary)
-{
-    if (const int err = state::appendRun({platform::now(), "tamsel", outcome, summary, ""}))
-        platform::logf("Tamsel Error - writing the run history - %s(%d).\n", std::strerror(err), err);
-}
-
+constexpr state::RunRecorder recordRun{state::Program::Tamsel, "tamsel"};
 }  // namespace
 
 std::string ReadPortParms()

@@ -1,6 +1,7 @@
 #pragma once
-// The clock-sync run: check that the stored serial device exists, then send
-// the computer's local time to the CP290 and log the outcome. Exit statuses:
+// tamsel's run (namespace core::clocksync; its myTimerproc is tamsel's
+// timer callback): check that the stored serial device exists, then send the
+// computer's local time to the CP290 and log the outcome. Exit statuses:
 // 0 clock set, 1 the CP290 could not be reached or did not answer, 69 no
 // stored device path or no such device.
 #include <string>

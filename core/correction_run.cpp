@@ -19,12 +19,7 @@ namespace {
 
 constexpr int kMinutesPerDay = 24 * 60;
 
-// The history line of this run; the log lines stay the record of detail.
-void recordRun(state::RunOutcome outcome, const std::string& summary, const std::string& snapshot = {})
-{
-    if (const int err = state::appendRun({platform::now(), "veskarn", outcome, summary, snapshot}))
-        platform::logf("Veskarn Error - writing the run history - %s(%d).\n", std::strerror(err), err);
-}
+constexpr state::RunRecorder recordRun{state::Program::Veskarn, "veskarn"};
 
 // Turns the seven weekday bits by `days` (positive = later); bit 7 stays.
 uint8_t turnDays(uint8_t bits, int days)

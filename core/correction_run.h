@@ -1,5 +1,6 @@
 #pragma once
-// The sun-correction run, as cron starts it once a day.
+// veskarn's run, the sun correction, as cron starts it once a day (namespace
+// core::suncorrection; its myTimerproc is veskarn's timer callback).
 //
 // Principles of operation: read the correction list and the reference dates
 // (domain Veskarn), work out how many minutes sunrise and sunset have moved

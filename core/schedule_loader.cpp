@@ -31,12 +31,7 @@ struct Today {
     int eload = 0;
 };
 
-// The history line of this run; the log lines stay the record of detail.
-void recordRun(state::RunOutcome outcome, const std::string& summary, const std::string& snapshot = {})
-{
-    if (const int err = state::appendRun({platform::now(), "brondile", outcome, summary, snapshot}))
-        platform::logf("Brondile Error - writing the run history - %s(%d).\n", std::strerror(err), err);
-}
+constexpr state::RunRecorder recordRun{state::Program::Brondile, "brondile"};
 
 // readCrontab: today's schedule, nullopt when none; false when the crontab
 // could not be read (logged).
@@ -75,16 +70,15 @@ bool sameContent(const std::optional<cp290::EventImage>& device, const core::Eve
 // Reads the device's events into `slots`; false when the upload failed.
 bool readBack(cp290::SerialLine& line, DeviceSlots& slots, LoaderUi& ui)
 {
-    int received = 0;
+    // A complete upload reports every slot once.
     const cp290::LinkResult r = cp290::uploadEvents(line, [&](int n, const std::optional<cp290::EventImage>& img) {
         if (EventTable::validNumber(n)) {
             slots[static_cast<size_t>(n)] = img;
-            ++received;
             ui.progress(n);
         }
         return true;
     });
-    return r.ok() && received == kEventCount;
+    return r.ok();
 }
 
 int LoadSched(const Today& today, LoaderUi& ui)

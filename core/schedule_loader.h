@@ -1,6 +1,7 @@
 #pragma once
-// The schedule loader's run: find today's virtual schedule in the user's
-// crontab and load its event schedule file into the CP290.
+// brondile's run, the schedule loader (namespace core::loader; its
+// myTimerproc is brondile's timer callback): find today's virtual schedule
+// in the user's crontab and load its event schedule file into the CP290.
 //
 // Principles of operation. The crontab is read with "crontab -l" (bounded),
 // never through the controller's copy or work file, so a planning window

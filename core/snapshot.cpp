@@ -1,10 +1,8 @@
 #include "core/snapshot.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <dirent.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/schedule_file.h"
@@ -15,19 +13,6 @@
 namespace core {
 
 namespace {
-
-int makeFolders(const std::string& folder)
-{
-    // Each level in turn; an existing one is fine.
-    for (size_t pos = 1; pos <= folder.size(); ++pos) {
-        if (pos != folder.size() && folder[pos] != '/')
-            continue;
-        const std::string part = folder.substr(0, pos);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-            return errno;
-    }
-    return 0;
-}
 
 bool isSnapshotName(const std::string& name)
 {
@@ -69,7 +54,7 @@ SnapshotResult writeSnapshot(const EventTable& table, const std::string& tool, s
                   t.tm_hour, t.tm_min);
     const std::string folder = snapshotFolder();
     r.path = folder + stamp + tool + ".sch";
-    if ((r.error = makeFolders(folder)) != 0)
+    if ((r.error = platform::makeFolders(folder)) != 0)
         return r;
     if ((r.error = platform::writeFileWhole(r.path, scheduleBytes(table), 0600)) != 0)
         return r;

@@ -22,9 +22,7 @@
 #include "core/schedule_file.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"
-#include "platform/signals.h"
 #include "platform/syslog_log.h"
-#include "platform/program_info.h"
 #include "state/preferences.h"
 #include "cp290ctl/sun_command.h"
 #include "core/year_preview.h"
@@ -407,13 +405,11 @@ int runStatus(const std::vector<std::string>& args)
 int main(int argc, char** argv)
 {
     const std::string usage = platform::format(kUsage, cli::kPlanUsage);
-    if (platform::answerInfoOption(argc, argv, "cp290ctl", usage.c_str()))
-        return 0;
-    QCoreApplication app(argc, argv);
     // The controller's own tool: its lines belong with the controller's.
-    platform::openLog("Quorvel");
     // Interrupted mid-operation, the line goes back as it was found.
-    platform::endOnSignals(cp290::restoreOpenLines);
+    if (const auto status = cp290::startLineProgram(argc, argv, {"cp290ctl", "Quorvel", usage.c_str()}))
+        return *status;
+    QCoreApplication app(argc, argv);
     platform::setLogSink([](const std::string& line) {
         if (g_firstError.empty() && line.find("Error") != std::string::npos)
             g_firstError = line;

@@ -22,13 +22,11 @@ namespace cp290 {
 
 namespace {
 
-// The controller words its line errors "Quorvel Error opening ...", the tools
-// "Tamsel Error - Error opening ...".
+// The controller words its line errors "<Program> Error opening ...", the
+// tools "<Program> Error - Error opening ...".
 std::string errorPrefix(Program p)
 {
-    if (p == Program::Quorvel)
-        return "Quorvel Error ";
-    return std::string(programName(p)) + " Error - Error ";
+    return std::string(programName(p)) + (p == Program::Quorvel ? " Error " : " Error - Error ");
 }
 
 void logLineError(Program p, const char* body, const std::string& path, int err)
@@ -196,6 +194,12 @@ void restoreOpenLines()
         restoreLine(l);
 }
 
+std::optional<int> startLineProgram(int argc, char** argv, platform::ProgramStart start)
+{
+    start.cleanup = restoreOpenLines;
+    return platform::startProgram(argc, argv, start);
+}
+
 int wireMs(size_t bytes)
 {
     return static_cast<int>((bytes * 10 * 1000 + kLineBaud - 1) / kLineBaud);
@@ -211,7 +215,6 @@ SerialLine::~SerialLine()
 LinkResult SerialLine::open(const std::string& path)
 {
     close();
-    m_written = m_read = 0;
     m_loggedOnce = false;
     auto failed = [&](const char* body, int err) {
         logLineError(m_program, body, path, err);
@@ -328,7 +331,6 @@ LinkResult SerialLine::writeFrame(const Frame& frame)
             break;
         }
     }
-    m_written += done;
     if (!r.ok()) {
         platform::logf("%s Error writing to CP290 - %s(%d).\n", programName(m_program),
                        std::strerror(r.error), r.error);
@@ -360,10 +362,8 @@ LinkResult SerialLine::readByte(uint8_t& b, int idleMs, LinkClock::time_point de
             return {LinkStatus::Timeout, ETIMEDOUT};
         }
         const ssize_t r = ::read(m_fd, &b, 1);
-        if (r == 1) {
-            ++m_read;
+        if (r == 1)
             return {};
-        }
         // Nothing to read although poll() said there was: the line was hung
         // up (adapter pulled out) and will stay so.
         if (r == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
@@ -389,7 +389,6 @@ size_t SerialLine::readWaiting(uint8_t* buf, size_t n)
         else if (!(r < 0 && errno == EINTR))
             break;
     }
-    m_read += got;
     return got;
 }
 
@@ -407,7 +406,6 @@ size_t SerialLine::readUpTo(uint8_t* buf, size_t n, int totalMs)
         else if (r == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
             break;  // hung up (see readByte) or failed
     }
-    m_read += got;
     return got;
 }
 

@@ -19,6 +19,7 @@
 #include "link/cp290_protocol.h"
 #include "link/device_table.h"
 #include "platform/program.h"
+#include "platform/program_start.h"
 
 namespace cp290 {
 
@@ -62,7 +63,6 @@ public:
     // No lock, no settings; close() only closes it.
     void adoptStream(int fd);
     void close();
-    bool isOpen() const { return m_fd >= 0; }
     int fd() const { return m_fd; }
     Program program() const { return m_program; }
 
@@ -83,17 +83,11 @@ public:
     // one line per operation, not one per reply.
     void logOncePerOpen(const std::string& line);
 
-    // Bytes written and read since open (benchmarks).
-    size_t bytesWritten() const { return m_written; }
-    size_t bytesRead() const { return m_read; }
-
 private:
     Program m_program;
     int m_fd = -1;
     int m_slot = -1;  // this line's entry in the table the signal path restores from
     std::string m_path;
-    size_t m_written = 0;
-    size_t m_read = 0;
     bool m_loggedOnce = false;
     bool m_stream = false;
 };
@@ -107,5 +101,10 @@ std::string failureText(const LinkResult& r);
 // Restores every open line (settings, exclusive use, lock) and closes it.
 // Async-signal-safe: for platform::endOnSignals().
 void restoreOpenLines();
+
+// platform::startProgram for a program that works the line from a shell or
+// cron: killed by a timeout or a person, it puts every open line back as it
+// was found before it ends.
+std::optional<int> startLineProgram(int argc, char** argv, platform::ProgramStart start);
 
 }  // namespace cp290

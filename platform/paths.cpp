@@ -1,8 +1,10 @@
 #include "platform/paths.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -42,6 +44,17 @@ std::string suiteStateFolder()
     if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg == '/')
         return withSlash(xdg) + "cp290/";
     return userFolder() + ".local/state/cp290/";
+}
+
+int makeFolders(const std::string& folder)
+{
+    for (size_t pos = 1; pos <= folder.size(); ++pos) {
+        if (pos != folder.size() && folder[pos] != '/')
+            continue;
+        if (::mkdir(folder.substr(0, pos).c_str(), 0700) != 0 && errno != EEXIST)
+            return errno;
+    }
+    return 0;
 }
 
 std::string fileNameOf(const std::string& path)

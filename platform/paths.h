@@ -12,6 +12,10 @@ std::string applicationFolder();
 // unset), trailing "/". Not created here.
 std::string suiteStateFolder();
 
+// Creates the folder and every missing folder above it (mode 0700, less the
+// umask); folders already there are fine. 0, or the errno of the failing level.
+int makeFolders(const std::string& folder);
+
 // The last component of a path (the file's name without its folder).
 std::string fileNameOf(const std::string& path);
 

@@ -1,13 +1,12 @@
 // quorvel: the windowed controller of the CP290.
 #include <QApplication>
 #include <QSocketNotifier>
-#include <csignal>
 #include <cstdio>
 
 #include "quorvel/quorvel_app.h"
 #include "link/serial_link.h"
 #include "platform/paths.h"
-#include "platform/program_info.h"
+#include "platform/program_start.h"
 #include "platform/signals.h"
 #include "platform/syslog_log.h"
 
@@ -27,15 +26,12 @@ const char* const kUsage =
 
 int main(int argc, char** argv)
 {
-    if (platform::answerInfoOption(argc, argv, "quorvel", kUsage))
-        return 0;
-    // Started with child signals ignored, the kernel would reap the crontab
-    // helpers itself and their exit statuses would be lost.
-    std::signal(SIGCHLD, SIG_DFL);
+    // The ending signals are noted once the windows run (quitOnSignals).
+    if (const auto status = platform::startProgram(argc, argv, {"quorvel", "Quorvel", kUsage}))
+        return *status;
     // Without a display there is nothing to show, but a missing serial
     // device must still end the run with its log line and status 69.
     if (!platform::hasDisplay()) {
-        platform::openLog("Quorvel");
         cp290::DeviceTable devices;
         devices.search();
         if (!devices.anyUsable()) {

@@ -18,20 +18,6 @@ bool hasControl(std::string_view s)
     return false;
 }
 
-// One or two decimal digits within [lo, hi].
-bool isNumberIn(std::string_view s, int lo, int hi)
-{
-    if (s.empty() || s.size() > 2)
-        return false;
-    int v = 0;
-    for (const char c : s) {
-        if (c < '0' || c > '9')
-            return false;
-        v = v * 10 + (c - '0');
-    }
-    return v >= lo && v <= hi;
-}
-
 bool isWeekdayList(std::string_view s)
 {
     if (s == "*")
@@ -91,6 +77,19 @@ bool startsWith(std::string_view line, std::string_view prefix)
     return line.substr(0, prefix.size()) == prefix;
 }
 
+std::optional<int> fieldNumber(std::string_view text, int lo, int hi)
+{
+    if (text.empty() || text.size() > 2)
+        return std::nullopt;
+    int v = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v >= lo && v <= hi ? std::optional<int>(v) : std::nullopt;
+}
+
 std::optional<std::string> cronCommand(const std::string& appFolder, Tool tool)
 {
     const std::string path = appFolder + toolFileName(tool);
@@ -117,11 +116,11 @@ PairBytes schedulePair(int32_t load, const std::string& path, const std::string&
     const std::optional<std::string> command = cronCommand(appFolder, Tool::Brondile);
     if (!command)
         return failed(PairError::AppFolder);
-    if (!isNumberIn(minute, 0, 59) || !isNumberIn(hour, 0, 23))
+    if (!fieldNumber(minute, 0, 59) || !fieldNumber(hour, 0, 23))
         return failed(PairError::Time);
     const std::string d = withoutLeadingZero(day);
     const std::string m = withoutLeadingZero(month);
-    if (!isNumberIn(d, 1, 31) || !isNumberIn(m, 1, 12))
+    if (!fieldNumber(d, 1, 31) || !fieldNumber(m, 1, 12))
         return failed(PairError::Date);
     std::string marker(kScheduleMarker);
     marker += static_cast<char>(load);
@@ -135,7 +134,7 @@ PairBytes timingPair(Tool tool, const std::string& minute, const std::string& ho
     const std::optional<std::string> command = cronCommand(appFolder, tool);
     if (!command)
         return failed(PairError::AppFolder);
-    if (!isNumberIn(minute, 0, 59) || !isNumberIn(hour, 0, 23))
+    if (!fieldNumber(minute, 0, 59) || !fieldNumber(hour, 0, 23))
         return failed(PairError::Time);
     if (!isWeekdayList(weekdays))
         return failed(PairError::Weekdays);
@@ -195,24 +194,6 @@ CronEntryFields cronEntryFields(std::string_view line)
     out.weekdays = std::string(f[4]);
     return out;
 }
-
-namespace {
-
-// A decimal field of one or two digits; -1 otherwise.
-int decimalField(std::string_view f)
-{
-    if (f.empty() || f.size() > 2)
-        return -1;
-    int v = 0;
-    for (const char c : f) {
-        if (c < '0' || c > '9')
-            return -1;
-        v = v * 10 + (c - '0');
-    }
-    return v;
-}
-
-}  // namespace
 
 void readWeekdays(std::string_view list, std::array<int32_t, 8>& cronDays)
 {
@@ -313,7 +294,7 @@ CrontabPairs readCrontabPairs(const std::string& copy, PairKind kind, const char
 std::optional<ScheduleMarker> scheduleForDate(const std::string& crontab, int day, int month, const char* who)
 {
     for (const ScheduleRead& r : readCrontabPairs(crontab, PairKind::Schedule, who).schedules)
-        if (r.entry && decimalField(r.entry->day) == day && decimalField(r.entry->month) == month)
+        if (r.entry && fieldNumber(r.entry->day, 1, 31) == day && fieldNumber(r.entry->month, 1, 12) == month)
             return r.marker;
     return std::nullopt;
 }

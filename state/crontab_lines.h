@@ -70,6 +70,10 @@ std::vector<std::string> crontabLines(const std::string& bytes);
 
 bool startsWith(std::string_view line, std::string_view prefix);
 
+// The number of a one- or two-digit field ("7", "07"): ASCII digits only, the
+// value within [lo, hi]; nullopt for anything else ("", "-3", "7x", "123").
+std::optional<int> fieldNumber(std::string_view text, int lo, int hi);
+
 // A schedule marker line (without LF): load byte 1 or 2 and a path without
 // control characters; nullopt otherwise.
 struct ScheduleMarker {

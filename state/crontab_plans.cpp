@@ -5,32 +5,10 @@
 namespace state {
 namespace {
 
-int numberOr(const std::string& text, int fallback)
+// The number of a field, or `fallback` when it is not one within [lo, hi].
+int numberOr(const std::string& text, int lo, int hi, int fallback)
 {
-    int v = 0;
-    return !text.empty() && std::sscanf(text.c_str(), "%d", &v) == 1 ? v : fallback;
-}
-
-// A timing pair's save (clock sync, sun corrections): write the pair unless
-// no day is given, install, read back; the record takes what is installed.
-InstallResult saveTimingPair(CrontabWork& work, bool (CrontabWork::*write)(const TimingRecord&),
-                             CrontabRead (CrontabWork::*read)(TimingRecord&), int hour, int minute,
-                             const std::array<int32_t, 8>& cronDays, TimingRecord& record, CrontabRead& readBack,
-                             const char*& refusal)
-{
-    TimingRecord rec;
-    rec.cronHour = std::to_string(hour);
-    rec.cronMinute = std::to_string(minute);
-    rec.cronDays = cronDays;
-    rec.cronDaysText = weekdayList(cronDays);
-    const bool written = rec.cronDaysText.empty() || (work.*write)(rec);
-    const InstallResult result = written ? work.installWorkFile() : InstallResult::Refused;
-    refusal = written ? work.refusalMessage() : kPairRefusedMessage;
-    TimingRecord fresh;
-    readBack = (work.*read)(fresh);
-    if (result == InstallResult::Installed)
-        record = fresh;
-    return result;
+    return fieldNumber(text, lo, hi).value_or(fallback);
 }
 
 std::string twoDigits(int v)
@@ -46,7 +24,7 @@ void dropIncomplete(ScheduleTable& table)
 {
     for (int i = 1; i <= kMaxSchedules; ++i) {
         ScheduleEntry& e = table.schedRec[static_cast<size_t>(i)];
-        if (e.schLoad > 0 && !dateExists(numberOr(e.schMonth, 0), numberOr(e.schDay, 0))) {
+        if (e.schLoad > 0 && !dateExists(numberOr(e.schMonth, 1, 12, 0), numberOr(e.schDay, 1, 31, 0))) {
             e.schLoad = 0;
             --table.sch_count;
         }
@@ -68,81 +46,59 @@ std::string weekdayList(const std::array<int32_t, 8>& cronDays)
     return text;
 }
 
-// --- Clock sync -------------------------------------------------------------
+// --- Clock sync and sun corrections ----------------------------------------
 
-ClockSyncPlanning::ClockSyncPlanning(Program who, std::string appFolder) : m_work(who, std::move(appFolder)) {}
-
-bool ClockSyncPlanning::open()
+TimingPlanning::TimingPlanning(PairKind kind, Program who, std::string appFolder)
+    : m_kind(kind), m_work(who, std::move(appFolder))
 {
-    m_work.copyCrontab();
-    m_work.getUserPath();
-    const CrontabRead r = m_work.readCrontabC(m_SyncRec);
-    m_scount = r.scount;
-    return r.copyRead;
 }
 
-int ClockSyncPlanning::hour() const
+void TimingPlanning::takeRead(const CrontabRead& r)
 {
-    return planned() ? numberOr(m_SyncRec.cronHour, 1) : 1;
-}
-
-int ClockSyncPlanning::minute() const
-{
-    return planned() ? numberOr(m_SyncRec.cronMinute, 0) : 0;
-}
-
-InstallResult ClockSyncPlanning::save(int hour, int minute, const std::array<int32_t, 8>& cronDays)
-{
-    CrontabRead r;
-    const InstallResult result = saveTimingPair(m_work, &CrontabWork::modCrontabC, &CrontabWork::readCrontabC, hour,
-                                                minute, cronDays, m_SyncRec, r, m_refusal);
-    if (result == InstallResult::Installed)
-        m_scount = r.scount;
-    return result;
-}
-
-void ClockSyncPlanning::close()
-{
-    m_work.removeFiles();
-}
-
-// --- Sun corrections --------------------------------------------------------
-
-CorrectionPlanning::CorrectionPlanning(Program who, std::string appFolder) : m_work(who, std::move(appFolder)) {}
-
-bool CorrectionPlanning::open()
-{
-    m_work.copyCrontab();
-    m_work.getUserPath();
-    const CrontabRead r = m_work.readCrontabT(m_VeskRec);
     m_scount = r.scount;
     m_gotSched = r.gotSched != 0;
+}
+
+bool TimingPlanning::open()
+{
+    m_work.copyCrontab();
+    m_work.getUserPath();
+    const CrontabRead r = m_work.readTimingPair(m_kind, m_timingRec);
+    takeRead(r);
     return r.copyRead;
 }
 
-int CorrectionPlanning::hour() const
+int TimingPlanning::hour() const
 {
-    return planned() ? numberOr(m_VeskRec.cronHour, 1) : 1;
+    return planned() ? numberOr(m_timingRec.cronHour, 0, 23, 1) : 1;
 }
 
-int CorrectionPlanning::minute() const
+int TimingPlanning::minute() const
 {
-    return planned() ? numberOr(m_VeskRec.cronMinute, 0) : 0;
+    return planned() ? numberOr(m_timingRec.cronMinute, 0, 59, 0) : 0;
 }
 
-InstallResult CorrectionPlanning::save(int hour, int minute, const std::array<int32_t, 8>& cronDays)
+InstallResult TimingPlanning::save(int hour, int minute, const std::array<int32_t, 8>& cronDays)
 {
-    CrontabRead r;
-    const InstallResult result = saveTimingPair(m_work, &CrontabWork::modCrontabT, &CrontabWork::readCrontabT, hour,
-                                                minute, cronDays, m_VeskRec, r, m_refusal);
+    // Written unless no day is given; the record takes what is installed.
+    TimingRecord rec;
+    rec.cronHour = std::to_string(hour);
+    rec.cronMinute = std::to_string(minute);
+    rec.cronDays = cronDays;
+    rec.cronDaysText = weekdayList(cronDays);
+    const bool written = rec.cronDaysText.empty() || m_work.writeTimingPair(m_kind, rec);
+    const InstallResult result = written ? m_work.installWorkFile() : InstallResult::Refused;
+    m_refusal = written ? m_work.refusalMessage() : kPairRefusedMessage;
+    TimingRecord fresh;
+    const CrontabRead r = m_work.readTimingPair(m_kind, fresh);
     if (result == InstallResult::Installed) {
-        m_scount = r.scount;
-        m_gotSched = r.gotSched != 0;
+        m_timingRec = fresh;
+        takeRead(r);
     }
     return result;
 }
 
-void CorrectionPlanning::close()
+void TimingPlanning::close()
 {
     m_work.removeFiles();
 }
@@ -182,7 +138,7 @@ int findDate(const ScheduleTable& table, int month, int day)
 {
     for (int i = 1; i <= kMaxSchedules; ++i) {
         const ScheduleEntry& e = table.schedRec[static_cast<size_t>(i)];
-        if (e.schLoad > 0 && numberOr(e.schMonth, -1) == month && numberOr(e.schDay, -1) == day)
+        if (e.schLoad > 0 && numberOr(e.schMonth, 1, 12, -1) == month && numberOr(e.schDay, 1, 31, -1) == day)
             return i;
     }
     return 0;
@@ -220,12 +176,12 @@ bool SchedulePlanning::open()
 
 int SchedulePlanning::hour() const
 {
-    return m_table.sch_count > 0 ? numberOr(m_table.schedRec[1].schHour, 1) : 1;
+    return m_table.sch_count > 0 ? numberOr(m_table.schedRec[1].schHour, 0, 23, 1) : 1;
 }
 
 int SchedulePlanning::minute() const
 {
-    return m_table.sch_count > 0 ? numberOr(m_table.schedRec[1].schMinute, 0) : 0;
+    return m_table.sch_count > 0 ? numberOr(m_table.schedRec[1].schMinute, 0, 59, 0) : 0;
 }
 
 InstallResult SchedulePlanning::save(int hour, int minute)

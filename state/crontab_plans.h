@@ -2,8 +2,7 @@
 // The planning steps the windows and cp290ctl share, over CrontabWork:
 // open (copy the crontab, read this kind's pairs), edit in memory, save
 // (write the pairs, install, make the work file the copy, read again),
-// close (remove the copy and the work file). One class per kind of plan;
-// the sun-correction plan sits beside these.
+// close (remove the copy and the work file). One class per kind of plan.
 //
 // A save installs only when the writer wrote every pair; otherwise, and
 // when the install fails, the work file is rebuilt from the unchanged copy
@@ -11,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "state/crontab_work.h"
 
@@ -19,21 +19,25 @@ namespace state {
 // The weekday list of a timing record's flags 1..7: "1,3,7"; "" for none.
 std::string weekdayList(const std::array<int32_t, 8>& cronDays);
 
-// --- Clock sync -------------------------------------------------------------
+// --- Clock sync and sun corrections ----------------------------------------
 
-class ClockSyncPlanning {
+// A timing pair's plan: the weekdays and the time cron starts the clock-sync
+// tool (PairKind::ClockSync) or the sun-correction tool (PairKind::Correction).
+class TimingPlanning {
 public:
-    ClockSyncPlanning(Program who, std::string appFolder);
+    TimingPlanning(PairKind kind, Program who, std::string appFolder);
 
-    // copyCrontab, getUserPath, readCrontabC. False when the crontab could
-    // not be read (logged); a save is then refused.
+    // copyCrontab, getUserPath, then the kind's reader (readCrontabC or
+    // readCrontabT). False when the crontab could not be read (logged); a
+    // save is then refused.
     bool open();
-    // The crontab holds a clock-sync pair with its entry.
-    bool planned() const { return m_scount == 1 && !m_SyncRec.cronHour.empty(); }
-    // The time shown: the pair's, or 1:00 when there is none.
+    // The crontab holds this kind's pair with its entry.
+    bool planned() const { return m_scount == 1 && !m_timingRec.cronHour.empty(); }
+    // The time shown: the pair's, or 1:00 when there is none (or its fields
+    // are not plain numbers of a time).
     int hour() const;
     int minute() const;
-    const std::array<int32_t, 8>& cronDays() const { return m_SyncRec.cronDays; }
+    const std::array<int32_t, 8>& cronDays() const { return m_timingRec.cronDays; }
 
     // No day given removes the pair. The record is read back after an install.
     InstallResult save(int hour, int minute, const std::array<int32_t, 8>& cronDays);
@@ -41,44 +45,39 @@ public:
     const char* refusalMessage() const { return m_refusal; }
     void close();
 
+protected:
+    // The last read met a schedule marker (read by the correction reader only).
+    bool m_gotSched = false;
+
 private:
+    void takeRead(const CrontabRead& r);
+
+    PairKind m_kind;
     CrontabWork m_work;
-    TimingRecord m_SyncRec;
+    TimingRecord m_timingRec;
     int32_t m_scount = 0;
     const char* m_refusal = kSaveRefusedMessage;
 };
 
-// --- Sun corrections --------------------------------------------------------
-
-// The correction pair: when cron starts the sun-correction tool. The same
-// steps as the clock sync, and what the Time Correction window needs besides:
-// whether a virtual schedule is planned (the protect flag then matters).
-class CorrectionPlanning {
+// When cron starts the clock-sync tool.
+class ClockSyncPlanning : public TimingPlanning {
 public:
-    CorrectionPlanning(Program who, std::string appFolder);
+    ClockSyncPlanning(Program who, std::string appFolder)
+        : TimingPlanning(PairKind::ClockSync, who, std::move(appFolder))
+    {
+    }
+};
 
-    // copyCrontab, getUserPath, readCrontabT; false when the crontab could
-    // not be read (logged); a save is then refused.
-    bool open();
-    bool planned() const { return m_scount == 1 && !m_VeskRec.cronHour.empty(); }
+// When cron starts the sun-correction tool, and what the Time Correction
+// window needs besides: whether a virtual schedule is planned (the protect
+// flag then matters).
+class CorrectionPlanning : public TimingPlanning {
+public:
+    CorrectionPlanning(Program who, std::string appFolder)
+        : TimingPlanning(PairKind::Correction, who, std::move(appFolder))
+    {
+    }
     bool gotSched() const { return m_gotSched; }
-    // The time shown: the pair's, or 1:00 when there is none.
-    int hour() const;
-    int minute() const;
-    const std::array<int32_t, 8>& cronDays() const { return m_VeskRec.cronDays; }
-    std::string daysText() const { return weekdayList(m_VeskRec.cronDays); }
-
-    // No day given removes the pair. The record is read back after an install.
-    InstallResult save(int hour, int minute, const std::array<int32_t, 8>& cronDays);
-    const char* refusalMessage() const { return m_refusal; }
-    void close();
-
-private:
-    CrontabWork m_work;
-    TimingRecord m_VeskRec;
-    int32_t m_scount = 0;
-    bool m_gotSched = false;
-    const char* m_refusal = kSaveRefusedMessage;
 };
 
 // --- Virtual schedules ----------------------------------------------------

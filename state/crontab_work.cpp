@@ -59,10 +59,8 @@ std::string getUserPath(Program who)
 {
     std::optional<std::string> folder = knownUserFolder();
     if (!folder) {
-        if (who == Program::Quorvel)
-            platform::logLine("Quorvel Error - NULL User \n");
-        else
-            platform::logf("%s Error - NULL User.\n", programName(who));
+        platform::logf(who == Program::Quorvel ? "%s Error - NULL User \n" : "%s Error - NULL User.\n",
+                       programName(who));
         return {};
     }
     return *folder;
@@ -209,19 +207,13 @@ bool CrontabWork::readCrontabS(ScheduleTable& table)
     return readAndRebuild(PairKind::Schedule, &table, nullptr, result);
 }
 
-CrontabRead CrontabWork::readCrontabT(TimingRecord& VeskRec)
+CrontabRead CrontabWork::readTimingPair(PairKind kind, TimingRecord& record)
 {
-    VeskRec.cronDays.fill(0);
     CrontabRead result;
-    readAndRebuild(PairKind::Correction, nullptr, &VeskRec, result);
-    return result;
-}
-
-CrontabRead CrontabWork::readCrontabC(TimingRecord& SyncRec)
-{
-    SyncRec.cronDays.fill(0);
-    CrontabRead result;
-    readAndRebuild(PairKind::ClockSync, nullptr, &SyncRec, result);
+    if (kind == PairKind::Schedule)
+        return result;
+    record.cronDays.fill(0);
+    readAndRebuild(kind, nullptr, &record, result);
     return result;
 }
 
@@ -283,23 +275,13 @@ bool CrontabWork::modCrontabS(const ScheduleTable& table)
     return appendToWorkFile(bytes, "Schedule") && all;
 }
 
-bool CrontabWork::modCrontabT(const TimingRecord& VeskRec)
+bool CrontabWork::writeTimingPair(PairKind kind, const TimingRecord& record)
 {
-    const PairBytes p = timingPair(Tool::Veskarn, VeskRec.cronMinute, VeskRec.cronHour,
-                                   VeskRec.cronDaysText, m_appFolder);
-    if (p.error != PairError::None) {
-        logPairError(p.error, 0);
+    if (kind == PairKind::Schedule)
         return false;
-    }
-    return appendToWorkFile(p.bytes, "Crontab");
-}
-
-bool CrontabWork::modCrontabC(const TimingRecord& SyncRec)
-{
-    const PairBytes p = timingPair(Tool::Tamsel, SyncRec.cronMinute, SyncRec.cronHour,
-                                   SyncRec.cronDaysText, m_appFolder);
+    const PairBytes p = timingPair(toolOf(kind), record.cronMinute, record.cronHour, record.cronDaysText, m_appFolder);
     if (p.error != PairError::None) {
-        logPairError(p.error, -1);
+        logPairError(p.error, kind == PairKind::Correction ? 0 : -1);
         return false;
     }
     return appendToWorkFile(p.bytes, "Crontab");
@@ -367,14 +349,6 @@ void CrontabWork::removeFiles()
     unlink(copyPath().c_str());
     unlink(workPath().c_str());
     m_readOk = false;
-}
-
-void CrontabWork::removeCopy()
-{
-    if (!m_cronPath)
-        getUserPath();
-    if (!m_cronPath->empty())
-        unlink(copyPath().c_str());
 }
 
 }  // namespace state

@@ -120,16 +120,23 @@ public:
     bool copyCrontab();
 
     bool readCrontabS(ScheduleTable& table);
-    CrontabRead readCrontabT(TimingRecord& VeskRec);
-    CrontabRead readCrontabC(TimingRecord& SyncRec);
+    // A timing pair's reader: `kind` is PairKind::Correction (T, which also
+    // notes a schedule marker) or PairKind::ClockSync (C); a schedule kind
+    // reads nothing.
+    CrontabRead readTimingPair(PairKind kind, TimingRecord& record);
+    CrontabRead readCrontabT(TimingRecord& VeskRec) { return readTimingPair(PairKind::Correction, VeskRec); }
+    CrontabRead readCrontabC(TimingRecord& SyncRec) { return readTimingPair(PairKind::ClockSync, SyncRec); }
 
     // Append this kind's pairs to the work file the reader built. A pair that
     // cannot be written safely is left out with a log line; false when
     // anything was left out or the work file could not be written (a work
     // file that has vanished since the read counts as unwritable).
     bool modCrontabS(const ScheduleTable& table);
-    bool modCrontabT(const TimingRecord& VeskRec);
-    bool modCrontabC(const TimingRecord& SyncRec);
+    // A timing pair's writer, `kind` as for readTimingPair (a schedule kind
+    // writes nothing and returns false).
+    bool writeTimingPair(PairKind kind, const TimingRecord& record);
+    bool modCrontabT(const TimingRecord& VeskRec) { return writeTimingPair(PairKind::Correction, VeskRec); }
+    bool modCrontabC(const TimingRecord& SyncRec) { return writeTimingPair(PairKind::ClockSync, SyncRec); }
 
     // Runs mavrone on the work file and waits; refused (with a log line)
     // when the last reader failed, a writer could not write the work file or
@@ -144,11 +151,7 @@ public:
     InstallResult installWorkFile();
     // Close or discard: remove the copy and the work file.
     void removeFiles();
-    // The schedule loader's end of run: remove the copy only (a planning
-    // window of the controller may be working on the work file).
-    void removeCopy();
 
-    bool lastReadOk() const { return m_readOk; }
     // What the window shows after InstallResult::Refused.
     const char* refusalMessage() const;
 

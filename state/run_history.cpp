@@ -6,11 +6,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/syslog_log.h"
 #include "platform/whole_file.h"
 
 namespace state {
@@ -68,17 +68,6 @@ std::optional<std::time_t> parseIso(const std::string& s)
     // The offset written with the time makes it exact whatever TZ is now.
     const long offset = (offH * 60L + offM) * 60L * (sign == '-' ? -1 : 1);
     return static_cast<std::time_t>(timegm(&tm) - offset);
-}
-
-int makeFolders(const std::string& folder)
-{
-    for (size_t pos = 1; pos <= folder.size(); ++pos) {
-        if (pos != folder.size() && folder[pos] != '/')
-            continue;
-        if (::mkdir(folder.substr(0, pos).c_str(), 0700) != 0 && errno != EEXIST)
-            return errno;
-    }
-    return 0;
 }
 
 // Keeps the newest kRunsKeep lines. Runs under the appenders' lock.
@@ -148,7 +137,7 @@ std::optional<RunRecord> parseRunLine(const std::string& line)
 int appendRun(const RunRecord& r)
 {
     const std::string folder = platform::suiteStateFolder();
-    if (const int err = makeFolders(folder))
+    if (const int err = platform::makeFolders(folder))
         return err;
     const std::string path = runsLogPath();
     const std::string lockPath = folder + "runs.lock";
@@ -180,6 +169,12 @@ int appendRun(const RunRecord& r)
     }
     ::close(lock);
     return err;
+}
+
+void RunRecorder::operator()(RunOutcome outcome, const std::string& summary, const std::string& snapshot) const
+{
+    if (const int err = appendRun({platform::now(), tool, outcome, summary, snapshot}))
+        platform::logf("%s Error - writing the run history - %s(%d).\n", programName(who), std::strerror(err), err);
 }
 
 std::vector<RunRecord> readRuns()

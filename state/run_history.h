@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "state/program.h"
+
 namespace state {
 
 enum class RunOutcome { Ok, NothingToDo, Failed };
@@ -44,6 +46,15 @@ std::optional<RunRecord> parseRunLine(const std::string& line);
 
 // Appends the run and trims the log. 0, or the errno of the failing step.
 int appendRun(const RunRecord& r);
+
+// A tool's runs, recorded at the moment of the call: a failure to append is
+// logged in the tool's wording ("Tamsel Error - writing the run history -
+// ...") and the run goes on, its log lines staying the record of detail.
+struct RunRecorder {
+    Program who;       // the log wording
+    const char* tool;  // the name in the history ("tamsel")
+    void operator()(RunOutcome outcome, const std::string& summary, const std::string& snapshot = {}) const;
+};
 
 // Every record of the log, oldest first (empty when there is no log).
 std::vector<RunRecord> readRuns();

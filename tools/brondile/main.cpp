@@ -9,9 +9,6 @@
 #include <memory>
 
 #include "link/serial_link.h"
-#include "platform/program_info.h"
-#include "platform/signals.h"
-#include "platform/syslog_log.h"
 #include "tools/tool_application.h"
 #include "core/schedule_loader.h"
 
@@ -75,11 +72,8 @@ private:
 
 int main(int argc, char** argv)
 {
-    if (platform::answerInfoOption(argc, argv, "brondile", kUsage))
-        return 0;
-    platform::openLog("Brondile");
-    // Killed by cron's timeout or a person, the line goes back as it was found.
-    platform::endOnSignals(cp290::restoreOpenLines);
+    if (const auto status = cp290::startLineProgram(argc, argv, {"brondile", "Brondile", kUsage}))
+        return *status;
     auto [app, windowed] = tools::makeToolApplication(argc, argv);
 
     std::unique_ptr<ProgressWindow> window;

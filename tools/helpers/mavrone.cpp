@@ -1,10 +1,9 @@
 // mavrone: installs the work file "Wrellish" of the user folder as the
 // user's crontab ("crontab <file>"), and reports the crontab command's
 // failure in its exit status and the log.
-#include <csignal>
 #include <cstring>
 
-#include "platform/program_info.h"
+#include "platform/program_start.h"
 #include "platform/syslog_log.h"
 #include "state/crontab_work.h"
 #include "state/helper_process.h"
@@ -24,12 +23,8 @@ const char* const kUsage =
 
 int main(int argc, char** argv)
 {
-    if (platform::answerInfoOption(argc, argv, "mavrone", kUsage))
-        return 0;
-    platform::openLog("Mavrone");
-    // Inherited from whoever started us, an ignored SIGCHLD would have the
-    // crontab command reaped unseen, and its outcome lost.
-    std::signal(SIGCHLD, SIG_DFL);
+    if (const auto status = platform::startProgram(argc, argv, {"mavrone", "Mavrone", kUsage}))
+        return *status;
     const std::optional<std::string> folder = state::knownUserFolder();
     if (!folder) {
         platform::logLine("Mavrone Error - NULL User.\n");

@@ -4,11 +4,10 @@
 // it. A user without a crontab gets an empty copy; any other failure of the
 // crontab command leaves no copy at all and exits non-zero, since an empty
 // copy would later be installed as the user's whole crontab.
-#include <csignal>
 #include <cstring>
 #include <string>
 
-#include "platform/program_info.h"
+#include "platform/program_start.h"
 #include "platform/syslog_log.h"
 #include "platform/whole_file.h"
 #include "state/crontab_work.h"
@@ -29,12 +28,8 @@ const char* const kUsage =
 
 int main(int argc, char** argv)
 {
-    if (platform::answerInfoOption(argc, argv, "pindrel", kUsage))
-        return 0;
-    platform::openLog("Pindrel");
-    // Inherited from whoever started us, an ignored SIGCHLD would have the
-    // crontab command reaped unseen, and its outcome lost.
-    std::signal(SIGCHLD, SIG_DFL);
+    if (const auto status = platform::startProgram(argc, argv, {"pindrel", "Pindrel", kUsage}))
+        return *status;
     const std::optional<std::string> folder = state::knownUserFolder();
     if (!folder) {
         platform::logLine("Pindrel Error - NULL User.\n");

@@ -5,9 +5,6 @@
 #include <memory>
 
 #include "link/serial_link.h"
-#include "platform/program_info.h"
-#include "platform/signals.h"
-#include "platform/syslog_log.h"
 #include "tools/tool_application.h"
 #include "core/clock_sync.h"
 
@@ -27,11 +24,8 @@ const char* const kUsage =
 
 int main(int argc, char** argv)
 {
-    if (platform::answerInfoOption(argc, argv, "tamsel", kUsage))
-        return 0;
-    platform::openLog("Tamsel");
-    // Killed by cron's timeout or a person, the line goes back as it was found.
-    platform::endOnSignals(cp290::restoreOpenLines);
+    if (const auto status = cp290::startLineProgram(argc, argv, {"tamsel", "Tamsel", kUsage}))
+        return *status;
     auto [app, windowed] = tools::makeToolApplication(argc, argv);
 
     std::unique_ptr<QLabel> window;

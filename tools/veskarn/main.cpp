@@ -2,7 +2,6 @@
 // and sunset (and by an hour when daylight-saving time begins or ends), then
 // quits. Cron starts it; it shows a small progress window only when a display
 // is present.
-#include <QApplication>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QProgressBar>
@@ -11,12 +10,9 @@
 #include <QWidget>
 #include <memory>
 
-#include "link/serial_link.h"
-#include "platform/paths.h"
-#include "platform/signals.h"
-#include "platform/program_info.h"
-#include "platform/syslog_log.h"
 #include "core/correction_run.h"
+#include "link/serial_link.h"
+#include "tools/tool_application.h"
 
 namespace {
 
@@ -94,23 +90,17 @@ const char* const kUsage =
 
 int main(int argc, char** argv)
 {
-    if (platform::answerInfoOption(argc, argv, "veskarn", kUsage))
-        return 0;
-    platform::openLog("Veskarn");
     // Killed by cron's timeout or a person, the line goes back as it was found;
     // the reference dates are written last, so they never run ahead of the CP290.
-    platform::endOnSignals(cp290::restoreOpenLines);
-    const bool windowed = platform::hasDisplay();
-    std::unique_ptr<QCoreApplication> app;
+    if (const auto status = cp290::startLineProgram(argc, argv, {"veskarn", "Veskarn", kUsage}))
+        return *status;
+    auto [app, windowed] = tools::makeToolApplication(argc, argv);
     std::unique_ptr<core::suncorrection::RunUi> ui;
     if (windowed) {
-        platform::allowOffscreenFallback();
-        app = std::make_unique<QApplication>(argc, argv);
         auto window = std::make_unique<ProgressWindow>();
         window->showStart();
         ui = std::move(window);
     } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
         ui = std::make_unique<HeadlessUi>();
     }
     QTimer::singleShot(1000, app.get(), [&] { app->exit(core::suncorrection::myTimerproc(*ui)); });

@@ -81,7 +81,7 @@ TEST_F(HelpersTest, HelpersWorkWhenStartedWithChildSignalsIgnored)
     // An ignored SIGCHLD survives exec; a helper that kept it could never
     // learn how its crontab command ended, and would have to fail.
     cron.install("1 2 * * * job\n");
-    const std::string ignoring = "trap '' CHLD; exec \"$0\"";
+    const std::string ignoring = "trap '' CHLD; exec \"$0\" \"$@\"";
     auto r = runProgram("/bin/bash", {"-c", ignoring, std::string(CP290_BIN_DIR) + "/pindrel"}, env, 20000);
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(readFile(copy()), "1 2 * * * job\n");
@@ -91,6 +91,8 @@ TEST_F(HelpersTest, HelpersWorkWhenStartedWithChildSignalsIgnored)
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(cron.installed(), "3 4 * * * other\n");
 
+    const std::string ctl = std::string(CP290_BIN_DIR) + "/cp290ctl";  // starts the same way, reads the crontab
+    EXPECT_EQ(runProgram("/bin/bash", {"-c", ignoring, ctl, "status"}, env, 20000).exitStatus, 0);
     // A failing crontab command is still a failure.
     cron.setFailing(true);
     r = runProgram("/bin/bash", {"-c", ignoring, std::string(CP290_BIN_DIR) + "/mavrone"}, env, 20000);

