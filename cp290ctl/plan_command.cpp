@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <sys/stat.h>
 
+#include "core/schedule_plan_edit.h"
 #include "platform/paths.h"
 #include "platform/syslog_log.h"
 #include "state/crontab_plans.h"
@@ -256,23 +257,16 @@ int schedule(const std::vector<std::string>& a)
                 plan.close();
                 return failed("no schedule is planned for " + a[1]);
             }
-            t.schedRec[static_cast<size_t>(found)].schLoad = 0;
-            --t.sch_count;
+            core::removeSchedules(t, {found});
             done = "Schedule for " + a[1] + " removed";
         } else {
-            int index = found;
-            if (!index) {
-                if (t.sch_count >= state::kMaxSchedules) {
-                    platform::logLine("Quorvel Error - Schedule array exceeded\n");
-                    plan.close();
-                    return failed("the schedule table is full (50 dates)");
-                }
-                index = state::firstFree(t);
-                ++t.sch_count;
+            const core::ScheduleEdit edit = core::storeSchedule(t, {month, day, path, load});
+            if (edit.outcome == core::ScheduleEditOutcome::Full) {
+                plan.close();
+                return failed("the schedule table is full (50 dates)");
             }
-            state::ScheduleEntry& e = t.schedRec[static_cast<size_t>(index)];
-            state::fillEntry(e, month, day, path, load);
-            done = "Schedule for " + e.schDate + (found ? " updated: " : " added: ") + path;
+            done = "Schedule for " + t.schedRec[static_cast<size_t>(edit.id)].schDate +
+                   (found ? " updated: " : " added: ") + path;
         }
     }
     const state::InstallResult r = plan.save(hour, minute);
