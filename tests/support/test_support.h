@@ -3,6 +3,7 @@
 // temporary folder, log capture, and running the suite's programs.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <map>
 #include <memory>
 #include <string>
@@ -67,5 +68,24 @@ RunResult runAsCron(const std::string& program, const std::string& home,
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
+
+// The moment of a local date and time in the zone of TZ.
+std::time_t localMoment(int year, int month, int day, int hour = 0, int minute = 0);
+
+// The device path stored as the shared preferences of `configDir` hold it.
+void storeSerialPath(const std::string& configDir, const std::string& path);
+
+// One entry of the correction list: type 1 sunrise, 2 sunset, 3 the hour only.
+struct CorrectionEntry {
+    int number;
+    int type;
+    int zone = 0;
+    bool protect = true;
+};
+// Writes the correction list into `confFile` as the controller saves it. The
+// reference date (month 0: none) is stored for the kinds the list holds; the
+// place only when given.
+void storeCorrections(const std::string& confFile, const std::vector<CorrectionEntry>& entries, int month = 0,
+                      int day = 0, int year = 0, const char* latitude = nullptr, const char* longitude = nullptr);
 
 }  // namespace testing_support

@@ -15,7 +15,6 @@
 // four minutes; labelled slow.
 #include <gtest/gtest.h>
 
-#include <QSettings>
 #include <chrono>
 #include <thread>
 
@@ -112,10 +111,7 @@ TEST_F(DayInTheLifeTest, CronRunsTheClockSyncTheScheduleAndTheCorrectionsOfADay)
     ASSERT_EQ(::chown(line.c_str(), user.uid, user.gid), 0);
     const std::string config = user.home + "/.config";
     std::filesystem::create_directories(config);
-    {
-        QSettings s(QString::fromStdString(config + "/Lumbrasken.conf"), QSettings::IniFormat);
-        s.setValue("Serial Path", QString::fromStdString(line));
-    }
+    testing_support::storeSerialPath(config, line);
     ScopedEnv xdg("XDG_CONFIG_HOME", config);
     const uint8_t dst = today.tm_isdst > 0 ? 1 : 0;
     ASSERT_TRUE(state::storeLocation(state::Program::Quorvel, state::LocationDegrees{40.75, -73.9833}));
