@@ -222,44 +222,43 @@ TEST_F(BrondileTest, FirstPairForTheDateWins)
     EXPECT_NE(r.err.find("(First)"), std::string::npos);
 }
 
-TEST_F(BrondileTest, SilentDeviceFailsWithinTheBoundAndClaimsNothing)
+// A device that does not answer, or no copy of what it held: nothing of it
+// is replaced, within the bound, and the run says so and claims nothing.
+TEST_F(BrondileTest, RunsThatCannotLoadSendNothing)
 {
-    const std::string file = scheduleFile("Winter", {{2, img(0x1F, 7, 15, 0x20, 0x02)}});
-    m_crontab.install(pair(1, file, 15, 3));
-    device().setSilent(true);
-    const auto t0 = std::chrono::steady_clock::now();
-    const RunResult r = runBrondile();
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
-    EXPECT_EQ(r.exitStatus, 1) << r.err;
-    EXPECT_NE(r.err.find("Brondile Error - CP290 not responding"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("Schedule (Winter) not loaded"), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("loaded to CP290"), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("saved to"), std::string::npos) << r.err;
-    EXPECT_TRUE(snapshots().empty());
-    EXPECT_EQ(downloads(), std::vector<int>{});
-    const auto runs = state::readRuns();
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].outcome, state::RunOutcome::Failed);
-    EXPECT_EQ(runs[0].snapshot, "");
-}
-
-// Without a copy of what the device held, nothing of it is replaced.
-TEST_F(BrondileTest, NoSnapshotNoLoad)
-{
-    device().setEvent(1, img(0x7F, 1, 0, 0x80, 0x02));
-    m_crontab.install(pair(1, scheduleFile("Winter", {{2, img(0x1F, 7, 15, 0x20, 0x02)}}), 15, 3));
-    std::filesystem::create_directories(m_home.file("state") + "/cp290");
-    writeFile(m_home.file("state") + "/cp290/snapshots", "a file where the folder belongs\n");
-    const RunResult r = runBrondile();
-    EXPECT_EQ(r.exitStatus, 1) << r.err;
-    EXPECT_NE(r.err.find("Brondile Error - Saving the CP290's events to "), std::string::npos) << r.err;
-    EXPECT_EQ(downloads(), std::vector<int>{});
-    EXPECT_EQ(device().event(1), img(0x7F, 1, 0, 0x80, 0x02));
-    EXPECT_FALSE(device().event(2));
-    const auto runs = state::readRuns();
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].outcome, state::RunOutcome::Failed);
-    EXPECT_EQ(runs[0].summary.rfind("no snapshot could be written", 0), 0u) << runs[0].summary;
+    const struct Case {
+        bool silent;
+        const char* message;
+        const char* summary;
+    } cases[] = {
+        {true, "Brondile Error - CP290 not responding", "the CP290's events could not be read"},
+        {false, "Brondile Error - Saving the CP290's events to ", "no snapshot could be written"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(m_home.file("state"));
+        std::filesystem::create_directories(m_home.file("state") + "/cp290");
+        if (!c.silent)
+            writeFile(m_home.file("state") + "/cp290/snapshots", "a file where the folder belongs\n");
+        device().setSilent(c.silent);
+        device().setEvent(1, img(0x7F, 1, 0, 0x80, 0x02));
+        m_crontab.install(pair(1, scheduleFile("Winter", {{2, img(0x1F, 7, 15, 0x20, 0x02)}}), 15, 3));
+        const auto t0 = std::chrono::steady_clock::now();
+        const RunResult r = runBrondile();
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
+        EXPECT_EQ(r.exitStatus, 1) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Schedule (Winter) not loaded"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("loaded to CP290"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("saved to"), std::string::npos) << r.err;
+        EXPECT_EQ(downloads(), std::vector<int>{});
+        EXPECT_EQ(device().event(1), img(0x7F, 1, 0, 0x80, 0x02));
+        EXPECT_FALSE(device().event(2));
+        const auto runs = state::readRuns();
+        ASSERT_EQ(runs.size(), 1u);
+        EXPECT_EQ(runs[0].outcome, state::RunOutcome::Failed);
+        EXPECT_EQ(runs[0].summary.rfind(c.summary, 0), 0u) << runs[0].summary;
+        EXPECT_EQ(runs[0].snapshot, "");
+    }
 }
 
 TEST_F(BrondileTest, FailuresBeforeTheLineSendNothing)
