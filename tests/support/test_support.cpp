@@ -190,6 +190,23 @@ void writeFile(const std::string& path, const std::string& bytes)
     out << bytes;
 }
 
+int framesOf(const sim::Cp290Sim& device, uint8_t command)
+{
+    int n = 0;
+    for (const auto& f : device.frames())
+        n += !f.empty() && f[0] == command;
+    return n;
+}
+
+std::vector<int> downloadedEvents(const sim::Cp290Sim& device)
+{
+    std::vector<int> out;
+    for (const auto& f : device.frames())
+        if (f.size() == 12 && f[0] == 0x03)
+            out.push_back((f[1] | (f[2] << 8)) / 8 + 1);
+    return out;
+}
+
 std::time_t localMoment(int year, int month, int day, int hour, int minute)
 {
     std::tm t{};

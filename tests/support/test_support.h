@@ -69,6 +69,11 @@ RunResult runAsCron(const std::string& program, const std::string& home,
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 
+// How many frames with this command byte the device received.
+int framesOf(const sim::Cp290Sim& device, uint8_t command);
+// The event numbers of the download frames the device received, in order.
+std::vector<int> downloadedEvents(const sim::Cp290Sim& device);
+
 // The moment of a local date and time in the zone of TZ.
 std::time_t localMoment(int year, int month, int day, int hour = 0, int minute = 0);
 

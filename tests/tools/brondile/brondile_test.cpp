@@ -81,14 +81,7 @@ protected:
                                            {"TZ", "UTC"}});
     }
 
-    std::vector<int> downloads() const
-    {
-        std::vector<int> sent;
-        for (const auto& f : m_sim->frames())
-            if (f.size() == 12 && f[0] == 0x03)
-                sent.push_back((f[1] | (f[2] << 8)) / 8 + 1);
-        return sent;
-    }
+    std::vector<int> downloads() const { return testing_support::downloadedEvents(*m_sim); }
 
     std::vector<std::string> snapshots() const
     {

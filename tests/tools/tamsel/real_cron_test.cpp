@@ -85,8 +85,7 @@ TEST_F(RealCronTest, CronStartsTamselForTheUserAtThePlannedMinute)
     bool set = false;
     while (!set && std::chrono::system_clock::now() < giveUp) {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        for (const auto& f : device().frames())
-            set = set || (!f.empty() && f[0] == 0x02);
+        set = testing_support::framesOf(device(), 0x02) > 0;
     }
     ASSERT_TRUE(set) << "cron did not run tamsel for " << user.name << " at " << when.tm_hour << ":"
                      << when.tm_min << " (cron " << (testing_support::CronDaemon::running() ? "running" : "gone")
