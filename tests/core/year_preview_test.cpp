@@ -35,17 +35,8 @@ using testing_support::localMoment;
 
 class YearPreviewTest : public testing_support::SimTest {
 protected:
-    void SetUp() override
-    {
-        SimTest::SetUp();
-        tzset();
-    }
-    // Destroyed last, after TZ is restored, so later tests see their own zone.
-    struct ZoneReset {
-        ~ZoneReset() { tzset(); }
-    } m_zoneReset;
     TempDir m_config, m_state, m_cron;
-    ScopedEnv m_tz{"TZ", "America/New_York"};
+    testing_support::ZoneAndClock m_zone{"America/New_York"};
     ScopedEnv m_xdgConfig{"XDG_CONFIG_HOME", m_config.path()};
     ScopedEnv m_xdgState{"XDG_STATE_HOME", m_state.path()};
     ScopedEnv m_now{"CP290_NOW", std::nullopt};

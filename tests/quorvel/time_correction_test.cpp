@@ -31,24 +31,7 @@ constexpr std::time_t kMar2Noon = 1141318800;  // Thu 2 March 2006, 12:00 in New
 
 class TimeCorrection : public uitest::QuorvelTest {
 protected:
-    void SetUp() override
-    {
-        QuorvelTest::SetUp();
-        m_oldTz = std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
-        setenv("TZ", "America/New_York", 1);
-        tzset();
-        platform::setNowForTesting(kMar2Noon);
-    }
-    void TearDown() override
-    {
-        QuorvelTest::TearDown();
-        platform::setNowForTesting(std::nullopt);
-        if (m_oldTz)
-            setenv("TZ", m_oldTz->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
+    testing_support::ZoneAndClock m_zone{"America/New_York", kMar2Noon};
 
     std::string crontab() const
     {
@@ -96,8 +79,6 @@ protected:
         setValue("VeskWindow", TMonControlID + d - 1, on ? 1 : 0);
         cmd("VeskWindow", code);
     }
-
-    std::optional<std::string> m_oldTz;
 };
 
 }  // namespace

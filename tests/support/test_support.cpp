@@ -15,6 +15,7 @@
 #include <QSettings>
 #include <QStringList>
 
+#include "platform/clock.h"
 #include "platform/syslog_log.h"
 
 #ifndef CP290_BIN_DIR
@@ -205,6 +206,27 @@ std::vector<int> downloadedEvents(const sim::Cp290Sim& device)
         if (f.size() == 12 && f[0] == 0x03)
             out.push_back((f[1] | (f[2] << 8)) / 8 + 1);
     return out;
+}
+
+ZoneAndClock::ZoneAndClock(const char* zone, std::optional<std::time_t> now) : m_clockSet(now.has_value())
+{
+    if (const char* old = std::getenv("TZ"))
+        m_oldZone = old;
+    setenv("TZ", zone, 1);
+    tzset();
+    if (now)
+        platform::setNowForTesting(now);
+}
+
+ZoneAndClock::~ZoneAndClock()
+{
+    if (m_oldZone)
+        setenv("TZ", m_oldZone->c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+    if (m_clockSet)
+        platform::setNowForTesting(std::nullopt);
 }
 
 std::time_t localMoment(int year, int month, int day, int hour, int minute)

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,20 @@ void writeFile(const std::string& path, const std::string& bytes);
 int framesOf(const sim::Cp290Sim& device, uint8_t command);
 // The event numbers of the download frames the device received, in order.
 std::vector<int> downloadedEvents(const sim::Cp290Sim& device);
+
+// While alive TZ is `zone`, in effect at once, and when `now` is given the
+// suite's clock stands there; both are as before afterwards.
+class ZoneAndClock {
+public:
+    explicit ZoneAndClock(const char* zone, std::optional<std::time_t> now = std::nullopt);
+    ~ZoneAndClock();
+    ZoneAndClock(const ZoneAndClock&) = delete;
+    ZoneAndClock& operator=(const ZoneAndClock&) = delete;
+
+private:
+    std::optional<std::string> m_oldZone;
+    bool m_clockSet;
+};
 
 // The moment of a local date and time in the zone of TZ.
 std::time_t localMoment(int year, int month, int day, int hour = 0, int minute = 0);
