@@ -1,6 +1,7 @@
 #pragma once
 // Shared test helpers: an emulator on a real pseudo-terminal per test, a
-// temporary folder, log capture, and running the suite's programs.
+// temporary folder, log capture, running the suite's programs, the frames the
+// emulator got, a time zone for one test, and stored preferences.
 #include <gtest/gtest.h>
 
 #include <ctime>
