@@ -1,9 +1,9 @@
-// cp290ctl sun and cp290ctl plan corrections, run as a person runs them.
+// cp290ctl sun, run as a person runs it.
 #include <gtest/gtest.h>
 
 #include <QSettings>
+#include <filesystem>
 
-#include "tests/state/state_test_env.h"
 #include "tests/support/test_support.h"
 
 using testing_support::runProgram;
@@ -19,7 +19,6 @@ protected:
         return runProgram("cp290ctl", args,
                           {{"XDG_CONFIG_HOME", m_home.path()},
                            {"HOME", m_home.path()},
-                           {"CP290_CRONTAB", m_crontab.script()},
                            {"CP290_NOW", "1141318800"},  // 2 March 2006, noon in New York
                            {"TZ", tz}});
     }
@@ -29,10 +28,8 @@ protected:
         s.setValue("Latitude", lat);
         s.setValue("Longitude", lon);
     }
-    std::string command() const { return "\"" + std::string(CP290_BIN_DIR) + "/veskarn\""; }
 
     TempDir m_home;
-    state_test::CrontabStandIn m_crontab{m_home.path()};
 };
 
 }  // namespace
@@ -73,50 +70,4 @@ TEST_F(Cp290ctlSunTest, SunTimesAtTheStoredPlaceOrTheTimeZones)
         EXPECT_EQ(r.exitStatus, 64) << bad;
         EXPECT_NE(r.err.find("YYYY-MM-DD"), std::string::npos) << r.err;
     }
-}
-
-TEST_F(Cp290ctlSunTest, PlanCorrectionsInstallsAndRemovesThePair)
-{
-    const std::string foreign = "# my own job\n0\t5\t*\t*\t*\t/usr/bin/backup\n";
-    m_crontab.install(foreign);
-
-    RunResult r = ctl({"plan", "corrections", "7,1,3", "3:05"});
-    ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(r.out, "Sun corrections: 03:05 on 1,3,7\n");
-    EXPECT_EQ(m_crontab.installed(), foreign + "#a Quorvel\n5\t3\t*\t*\t1,3,7\t" + command() + "\n");
-    EXPECT_FALSE(std::filesystem::exists(m_home.file("Wrellish")));
-    EXPECT_FALSE(std::filesystem::exists(m_home.file("tempCrontab")));
-
-    // A new plan replaces the pair rather than adding a second one.
-    r = ctl({"plan", "corrections", "2", "23:59"});
-    ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(m_crontab.installed(), foreign + "#a Quorvel\n59\t23\t*\t*\t2\t" + command() + "\n");
-
-    r = ctl({"plan"});
-    ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_NE(r.out.find("Sun corrections: 23:59 on Tue\n"), std::string::npos) << r.out;
-
-    r = ctl({"plan", "corrections", "off"});
-    ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(r.out, "Sun corrections: none\n");
-    EXPECT_EQ(m_crontab.installed(), foreign);
-
-    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {"plan", "corrections", "8", "3:05"},
-             {"plan", "corrections", "1,", "3:05"},
-             {"plan", "corrections", "1", "24:00"},
-             {"plan", "corrections", "1", "3:5"},
-             {"plan", "corrections"}}) {
-        r = ctl(bad);
-        EXPECT_EQ(r.exitStatus, 64) << bad.back();
-    }
-    EXPECT_EQ(m_crontab.installed(), foreign);
-
-    // An unreadable crontab changes nothing and says so.
-    m_crontab.setFailing(true);
-    r = ctl({"plan", "corrections", "1", "4:00"});
-    EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_NE(r.err.find("nothing was changed"), std::string::npos) << r.err;
-    m_crontab.setFailing(false);
-    EXPECT_EQ(m_crontab.installed(), foreign);
 }

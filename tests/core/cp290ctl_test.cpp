@@ -1,13 +1,10 @@
 // cp290ctl, run as a program against the emulator.
 #include <gtest/gtest.h>
 
-#include <QString>
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 
 #include "link/cp290_protocol.h"
-#include "state/settings_domain.h"
 #include "tests/support/test_support.h"
 
 using testing_support::readFile;
@@ -147,13 +144,7 @@ TEST_F(Cp290ctlTest, ChoosesTheDeviceAndFailsWithOneLine)
 {
     device().setEvent(1, kSixThirtyA1);
     // The stored "Serial Path" comes before the device listing.
-    setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
-    {
-        state::SettingsDomain shared(state::kSharedDomain, state::Program::Quorvel);
-        shared.writeString("Serial Path", QString::fromStdString(devicePath()));
-        ASSERT_TRUE(shared.sync());
-    }
-    unsetenv("XDG_CONFIG_HOME");
+    testing_support::storeSerialPath(home.path(), devicePath());
     EXPECT_EQ(ctl({"list"}, {{"CP290_SERIAL_DEVICES", "/nonexistent/first"}}).exitStatus, 0);
     ASSERT_TRUE(std::filesystem::remove(home.file("Lumbrasken.conf")));
     EXPECT_EQ(ctl({"list"}, {{"CP290_SERIAL_DEVICES", devicePath() + ":/nonexistent/second"}}).exitStatus, 0);

@@ -23,11 +23,10 @@ protected:
     void SetUp() override
     {
         setenv("XDG_STATE_HOME", (m_dir.path() + "/state").c_str(), 1);
-        setenv("TZ", "UTC", 1);
-        tzset();
     }
     void TearDown() override { unsetenv("XDG_STATE_HOME"); }
     testing_support::TempDir m_dir;
+    testing_support::ZoneAndClock m_zone{"UTC"};
 };
 
 TEST_F(SnapshotTest, WrittenAsAScheduleFileAndTheNewestSixtyKept)

@@ -25,7 +25,6 @@ class StatusTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        tzset();
         const std::string app = std::string(CP290_BIN_DIR) + "/";
         m_crontab = "# mine\nMAILTO=\"\"\n" +
                     state::timingPair(state::Tool::Tamsel, "5", "3", "1,3,7", app).bytes +
@@ -34,7 +33,6 @@ protected:
                     "30\t2\t*\t*\t*\t/usr/local/bin/backup\n";
         m_cron.install(m_crontab);
     }
-    void TearDown() override { tzset(); }
 
     testing_support::RunResult status(const std::vector<std::string>& args)
     {
@@ -49,7 +47,7 @@ protected:
     testing_support::TempDir m_dir;
     state_test::CrontabStandIn m_cron{m_dir.path()};
     std::string m_crontab;
-    ScopedEnv m_tz{"TZ", std::string("America/New_York")};
+    testing_support::ZoneAndClock m_zone{"America/New_York"};
     ScopedEnv m_state{"XDG_STATE_HOME", m_dir.path() + "/state"};
 };
 

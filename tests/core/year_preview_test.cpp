@@ -3,9 +3,6 @@
 // leave every listed event at the time the preview gave it for that day.
 #include <gtest/gtest.h>
 
-#include <QSettings>
-#include <QString>
-#include <QStringList>
 #include <ctime>
 
 #include "platform/clock.h"
@@ -34,31 +31,12 @@ cp290::EventImage event(uint8_t days, int hour, int minute)
     return {8, days, static_cast<uint8_t>(hour), static_cast<uint8_t>(minute), 0x80, 0x00, 0x60, 0x02};
 }
 
-std::time_t localMoment(int y, int m, int d, int hh, int mm)
-{
-    std::tm t{};
-    t.tm_year = y - 1900;
-    t.tm_mon = m - 1;
-    t.tm_mday = d;
-    t.tm_hour = hh;
-    t.tm_min = mm;
-    t.tm_isdst = -1;
-    return std::mktime(&t);
-}
+using testing_support::localMoment;
 
 class YearPreviewTest : public testing_support::SimTest {
 protected:
-    void SetUp() override
-    {
-        SimTest::SetUp();
-        tzset();
-    }
-    // Destroyed last, after TZ is restored, so later tests see their own zone.
-    struct ZoneReset {
-        ~ZoneReset() { tzset(); }
-    } m_zoneReset;
     TempDir m_config, m_state, m_cron;
-    ScopedEnv m_tz{"TZ", "America/New_York"};
+    testing_support::ZoneAndClock m_zone{"America/New_York"};
     ScopedEnv m_xdgConfig{"XDG_CONFIG_HOME", m_config.path()};
     ScopedEnv m_xdgState{"XDG_STATE_HOME", m_state.path()};
     ScopedEnv m_now{"CP290_NOW", std::nullopt};
@@ -72,25 +50,11 @@ TEST_F(YearPreviewTest, AYearOfRunsGivesEveryEventThePreviewedTime)
     // Runs on Monday, Wednesday, Friday and Saturday at 03:05; a schedule pair beside it.
     crontab.install("# Quorvel\x01/s/Winter.sch\n0\t1\t15\t3\t*\t/usr/lib/cp290/brondile\n"
                     "#a Quorvel\n5\t3\t*\t*\t1,3,5,6\t/usr/lib/cp290/veskarn\n");
-    {
-        QSettings lumbrasken(QString::fromStdString(m_config.file("Lumbrasken.conf")), QSettings::IniFormat);
-        lumbrasken.setValue("Serial Path", QString::fromStdString(devicePath()));
-        // Sunrise, sunset, the hour only, a sunset event just after midnight
-        // (shifts cross midnight and turn its weekdays), one not on the CP290.
-        QSettings s(QString::fromStdString(m_config.file("Veskarn.conf")), QSettings::IniFormat);
-        s.setValue("Events", 5);
-        s.setValue("Event Numbers", QStringList{"1", "2", "3", "4", "9"});
-        s.setValue("Corr Types", QStringList{"1", "2", "3", "2", "1"});
-        s.setValue("Corr DST", QStringList{"1", "1", "1", "1", "1"});
-        s.setValue("Last Zone", QStringList{"0", "0", "0", "0", "0"});
-        for (const char* kind : {"SU", "SD"}) {
-            s.setValue(QString("Last %1 Mo").arg(kind), 1);
-            s.setValue(QString("Last %1 Da").arg(kind), 4);
-            s.setValue(QString("Last %1 Yr").arg(kind), 2027);
-        }
-        s.setValue("Latitude", "40.7514");
-        s.setValue("Longitude", "-73.9847");
-    }
+    testing_support::storeSerialPath(m_config.path(), devicePath());
+    // Sunrise, sunset, the hour only, a sunset event just after midnight
+    // (shifts cross midnight and turn its weekdays), one not on the CP290.
+    testing_support::storeCorrections(m_config.file("Veskarn.conf"), {{1, 1}, {2, 2}, {3, 3}, {4, 2}, {9, 1}}, 1, 4,
+                                      2027, "40.7514", "-73.9847");
     device().setEvent(1, event(0x7F, 7, 20));
     device().setEvent(2, event(0x1F, 16, 40));
     device().setEvent(3, event(0x60, 22, 0));
@@ -182,19 +146,7 @@ TEST_F(YearPreviewTest, Cp290ctlPrintsThePreviewFromTheDeviceOrAFile)
     EXPECT_NE(r.err.find("no sun corrections are set up"), std::string::npos) << r.err;
     EXPECT_TRUE(device().frames().empty()) << "the device was asked before the list was known";
 
-    {
-        QSettings s(QString::fromStdString(m_config.file("Veskarn.conf")), QSettings::IniFormat);
-        s.setValue("Events", 1);
-        s.setValue("Event Numbers", QStringList{"2"});
-        s.setValue("Corr Types", QStringList{"2"});
-        s.setValue("Corr DST", QStringList{"1"});
-        s.setValue("Last Zone", QStringList{"0"});
-        s.setValue("Last SD Mo", 12);
-        s.setValue("Last SD Da", 4);
-        s.setValue("Last SD Yr", 2026);
-        s.setValue("Latitude", "40.7514");
-        s.setValue("Longitude", "-73.9847");
-    }
+    testing_support::storeCorrections(m_config.file("Veskarn.conf"), {{2, 2}}, 12, 4, 2026, "40.7514", "-73.9847");
     device().setEvent(2, event(0x7F, 16, 30));
     r = cp290ctl({"--device", devicePath(), "preview", "--days", "2"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;

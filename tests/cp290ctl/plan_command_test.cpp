@@ -14,6 +14,7 @@ namespace {
 const std::string kBin = CP290_BIN_DIR;
 const std::string kTamsel = "\"" + kBin + "/tamsel\"";
 const std::string kBrondile = "\"" + kBin + "/brondile\"";
+const std::string kVeskarn = "\"" + kBin + "/veskarn\"";
 
 class PlanCommandTest : public ::testing::Test {
 protected:
@@ -44,27 +45,41 @@ protected:
     state_test::CrontabStandIn m_crontab{m_cronDir.path()};
 };
 
-TEST_F(PlanCommandTest, ClockSyncPairByteForByteAndOffRemovesIt)
+// The clock-sync and sun-correction pairs: written byte for byte among
+// foreign lines (a foreign job right after one of our markers included), a
+// new plan replacing the pair rather than adding one, listed, and "off".
+TEST_F(PlanCommandTest, TimingPairsByteForByteReplacedAndRemoved)
 {
-    // Foreign lines around our own, and a foreign job right after one of our markers.
-    m_crontab.install("# mine\nMAILTO=me\n#a Quorvel\n17 4 * * * /usr/local/bin/backup\n"
-                      "#s Quorvel\n*/5 * * * * poll\n#s Quorvel\n0\t6\t*\t*\t2\t" + kTamsel + "\n");
-    RunResult r = ctl({"clocksync", "1,3,7", "3:05"});
-    ASSERT_EQ(r.exitStatus, 0) << r.err;
-    const std::string foreign = "# mine\nMAILTO=me\n#a Quorvel\n17 4 * * * /usr/local/bin/backup\n*/5 * * * * poll\n";
-    EXPECT_EQ(m_crontab.installed(), foreign + "#s Quorvel\n5\t3\t*\t*\t1,3,7\t" + kTamsel + "\n");
-    expectNoFilesLeft();
+    const struct Kind {
+        const char* command;
+        std::string marker, entry, title, foreign;
+    } kinds[] = {
+        {"clocksync", "#s Quorvel\n", kTamsel, "Clock sync",
+         "# mine\nMAILTO=me\n#a Quorvel\n17 4 * * * /usr/local/bin/backup\n*/5 * * * * poll\n"},
+        {"corrections", "#a Quorvel\n", kVeskarn, "Sun corrections",
+         "# mine\nMAILTO=me\n17 4 * * * /usr/local/bin/backup\n#s Quorvel\n*/5 * * * * poll\n"},
+    };
+    for (const Kind& k : kinds) {
+        m_crontab.install("# mine\nMAILTO=me\n#a Quorvel\n17 4 * * * /usr/local/bin/backup\n"
+                          "#s Quorvel\n*/5 * * * * poll\n" + k.marker + "0\t6\t*\t*\t2\t" + k.entry + "\n");
+        RunResult r = ctl({k.command, "7,1,3", "3:05"});
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_EQ(r.out, k.title + ": 03:05 on 1,3,7\n");
+        EXPECT_EQ(m_crontab.installed(), k.foreign + k.marker + "5\t3\t*\t*\t1,3,7\t" + k.entry + "\n");
+        expectNoFilesLeft();
 
-    r = ctl({});
-    ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_NE(r.out.find("Clock sync: 03:05 on Mon Wed Sun"), std::string::npos) << r.out;
+        ASSERT_EQ(ctl({k.command, "2", "23:59"}).exitStatus, 0);
+        EXPECT_EQ(m_crontab.installed(), k.foreign + k.marker + "59\t23\t*\t*\t2\t" + k.entry + "\n");
+        r = ctl({});
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_NE(r.out.find(k.title + ": 23:59 on Tue\n"), std::string::npos) << r.out;
 
-    r = ctl({"clocksync", "off"});
-    ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(m_crontab.installed(), foreign);
-    r = ctl({});
-    EXPECT_NE(r.out.find("Clock sync: none"), std::string::npos) << r.out;
-    expectNoFilesLeft();
+        r = ctl({k.command, "off"});
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_EQ(r.out, k.title + ": none\n");
+        EXPECT_EQ(m_crontab.installed(), k.foreign);
+        expectNoFilesLeft();
+    }
 }
 
 TEST_F(PlanCommandTest, SchedulesAddUpdateTimeAndRemove)
@@ -118,13 +133,18 @@ TEST_F(PlanCommandTest, RefusalsLeaveTheCrontabByteIdentical)
         {"clocksync", "8", "3:05"},
         {"clocksync", "1,3", "3:60"},
         {"clocksync", "1;3", "3:05"},
+        {"corrections", "8", "3:05"},
+        {"corrections", "1,", "3:05"},
+        {"corrections", "1", "24:00"},
+        {"corrections", "1", "3:5"},
+        {"corrections"},
         {"bogus"},
     };
     for (const auto& args : refused) {
         const RunResult r = ctl(args);
-        EXPECT_NE(r.exitStatus, 0) << args[1];
-        EXPECT_NE(r.err.find("cp290ctl: "), std::string::npos) << args[1];
-        EXPECT_EQ(m_crontab.installed(), full) << args[1];
+        EXPECT_NE(r.exitStatus, 0) << args.back();
+        EXPECT_NE(r.err.find("cp290ctl: "), std::string::npos) << args.back();
+        EXPECT_EQ(m_crontab.installed(), full) << args.back();
     }
     // A date already planned may still be updated in a full table.
     ASSERT_EQ(ctl({"schedule", "add", "01/01", file("Winter")}).exitStatus, 0);
@@ -136,7 +156,11 @@ TEST_F(PlanCommandTest, RefusalsLeaveTheCrontabByteIdentical)
     EXPECT_EQ(m_crontab.installed(), "# mine\n");
     // A crontab command that fails changes nothing and says so.
     m_crontab.setFailing(true);
-    EXPECT_EQ(ctl({"clocksync", "1", "3:05"}).exitStatus, 1);
+    for (const char* command : {"clocksync", "corrections"}) {
+        const RunResult r = ctl({command, "1", "3:05"});
+        EXPECT_EQ(r.exitStatus, 1) << command;
+        EXPECT_NE(r.err.find("nothing was changed"), std::string::npos) << r.err;
+    }
     m_crontab.setFailing(false);
     EXPECT_EQ(m_crontab.installed(), "# mine\n");
     expectNoFilesLeft();

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -110,7 +111,7 @@ TEST_F(SerialLineTest, SilentDeviceFailsWithinTheBound)
     EXPECT_LT(secondsSince(t1), 3.0);
     EXPECT_FALSE(st.passed);
     EXPECT_FALSE(st.replied);
-    EXPECT_TRUE(log.contains("Veskarn - *** CP290 NOT Responding *** \n"));
+    EXPECT_TRUE(log.contains("Veskarn - *** CP290 NOT Responding *** \n")) << log.joined();
 }
 
 TEST_F(SerialLineTest, SelfTestReportsTheStatusBit)
@@ -371,4 +372,44 @@ TEST_F(SerialLineTest, SelfTestSkipsToTheReplyAndNoiseNeverPasses)
     EXPECT_FALSE(st.passed);
     EXPECT_FALSE(st.replied);
     EXPECT_TRUE(log.contains("Quorvel Error - CP290 reply not valid (no reply in")) << log.joined();
+}
+
+// Replies written whole into one end of a socket pair, then a hang-up, so
+// each wait ends at once: where the reader draws the line between a reply
+// and not one.
+TEST(ScriptedReply, OnlyAWholeReplyIsTaken)
+{
+    const std::vector<uint8_t> six(6, 0xFF);
+    std::vector<uint8_t> upload = six;
+    upload.push_back(0x00);                   // status
+    upload.insert(upload.end(), 128, 0xFF);   // 128 empty slots
+    upload.push_back(0x80);                   // their sum
+    auto with = [](std::vector<uint8_t> v, std::initializer_list<uint8_t> tail) {
+        v.insert(v.end(), tail);
+        return v;
+    };
+    struct Case {
+        const char* what;
+        bool upload;
+        std::vector<uint8_t> bytes;
+        bool ok;
+    } cases[] = {
+        {"six 0xFF and a status", false, with(six, {0x00}), true},
+        {"five 0xFF and a status", false, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00}, false},
+        {"an upload and its sum", true, upload, true},
+        {"an upload with a byte after its sum", true, with(upload, {0x00}), false},
+    };
+    for (const Case& c : cases) {
+        int sv[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
+        ASSERT_EQ(::write(sv[1], c.bytes.data(), c.bytes.size()), static_cast<ssize_t>(c.bytes.size()));
+        ::shutdown(sv[1], SHUT_WR);
+        LogCapture log;
+        SerialLine line(Program::Quorvel);
+        line.adoptStream(sv[0]);
+        const LinkResult r = c.upload ? uploadEvents(line, {}) : sendEvent(line, 1, kSixThirty);
+        EXPECT_EQ(r.ok(), c.ok) << c.what << "\n" << log.joined();
+        line.close();
+        ::close(sv[1]);
+    }
 }

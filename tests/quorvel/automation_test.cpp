@@ -31,16 +31,11 @@ protected:
         QuorvelTest::SetUp();
         m_env.emplace_back("CP290_CRONTAB", m_crontab.script());
         m_env.emplace_back("XDG_STATE_HOME", m_home.path() + "/state");
-        m_env.emplace_back("TZ", std::string("America/New_York"));
-        tzset();
-        platform::setNowForTesting(kNow);
     }
     void TearDown() override
     {
         QuorvelTest::TearDown();
-        platform::setNowForTesting(std::nullopt);
         m_env.clear();
-        tzset();
     }
     QTreeWidget* list(int id) { return static_cast<QTreeWidget*>(ctl("AutomationWindow", id)); }
     QTreeWidgetItem* workRow(const char* title)
@@ -52,6 +47,7 @@ protected:
     testing_support::TempDir m_cronDir;
     state_test::CrontabStandIn m_crontab{m_cronDir.path()};
     std::list<state_test::ScopedEnv> m_env;
+    testing_support::ZoneAndClock m_zone{"America/New_York", kNow};
 };
 
 TEST_F(Automation, ShowsThePlanTheRunsAndWhatWentWrongWithoutTouchingTheCrontab)

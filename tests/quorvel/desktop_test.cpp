@@ -51,13 +51,7 @@ protected:
             storeInEditor({.units = {1 + i % 16}, .hour = 6 + i});
         cmd("EditWindow", "clos");
     }
-    int framesOf(uint8_t command) const
-    {
-        int count = 0;
-        for (const auto& f : m_sim->frames())
-            count += !f.empty() && f[0] == command;
-        return count;
-    }
+    int framesOf(uint8_t command) const { return testing_support::framesOf(*m_sim, command); }
     QAbstractButton* button(const char* window, const char* code)
     {
         for (QAbstractButton* b : win(window)->findChildren<QAbstractButton*>())

@@ -8,7 +8,6 @@
 #include "quorvel/event_list_model.h"
 #include "quorvel/edit_window.h"
 #include "quorvel/main_window_handler.h"
-#include "state/correction_store.h"
 #include "tests/quorvel/quorvel_fixture.h"
 
 namespace uitest {
@@ -68,13 +67,8 @@ TEST_F(Editor, UnitsModeDaysAndTimeAreStoredAndShown)
 
 TEST_F(Editor, ModeColumnMarksSecurityAndCorrectedEvents)
 {
-    state::ControllerCorrections c;
-    c.VeskNumRecs[1].eventNumber = 7;
-    c.VeskNumRecs[1].corrType = 1;
-    c.VeskNumRecs[2].eventNumber = 9;  // a free slot: no mark
-    c.VeskNumRecs[2].corrType = 3;
-    c.ceCount = 2;
-    state::writeVeskParms(c);
+    // Event 9 is a free slot: no mark.
+    testing_support::storeCorrections(m_home.file("config/Veskarn.conf"), {{7, 1}, {9, 3}});
     device().setEvent(7, image(9, 0x7F, 7, 0, 0x80, 0, 0x60, 0x02));
     startApp();
     cmd("MainWindow", "CPrd");

@@ -197,18 +197,9 @@ TEST_F(Planning, SchedulesPlannedInTheWindowAreLoadedOnTheirDates)
     EXPECT_FALSE(std::filesystem::exists(m_home.file("tempCrontab")));
     m_app.reset();
 
-    {
-        state::SettingsDomain shared(state::kSharedDomain, state::Program::Quorvel);
-        shared.writeString("Serial Path", QString::fromStdString(devicePath()));
-        shared.sync();
-        // Event 4 is protected from the loader.
-        state::SettingsDomain vesk(state::kCorrectionDomain, state::Program::Quorvel);
-        vesk.writeInt("Events", 1);
-        vesk.writeStringList("Event Numbers", {"4"});
-        vesk.writeStringList("Corr Types", {"1"});
-        vesk.writeStringList("Corr DST", {"1"});
-        vesk.sync();
-    }
+    testing_support::storeSerialPath(m_home.file("config"), devicePath());
+    // Event 4 is protected from the loader.
+    testing_support::storeCorrections(m_home.file("config/Veskarn.conf"), {{4, 1}});
     const auto runOn = [&](const char* now) {
         return testing_support::runAsCron("brondile", m_home.path(),
                                           {{"CP290_CRONTAB", m_crontab.script()},

@@ -41,13 +41,7 @@ protected:
                 app().closeWindow(win("MessWindow"));
         });
     }
-    bool hasFrame(uint8_t command)
-    {
-        for (const auto& f : device().frames())
-            if (!f.empty() && f[0] == command)
-                return true;
-        return false;
-    }
+    bool hasFrame(uint8_t command) { return testing_support::framesOf(device(), command) > 0; }
     bool asked = false;
 };
 

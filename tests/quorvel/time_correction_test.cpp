@@ -31,24 +31,7 @@ constexpr std::time_t kMar2Noon = 1141318800;  // Thu 2 March 2006, 12:00 in New
 
 class TimeCorrection : public uitest::QuorvelTest {
 protected:
-    void SetUp() override
-    {
-        QuorvelTest::SetUp();
-        m_oldTz = std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
-        setenv("TZ", "America/New_York", 1);
-        tzset();
-        platform::setNowForTesting(kMar2Noon);
-    }
-    void TearDown() override
-    {
-        QuorvelTest::TearDown();
-        platform::setNowForTesting(std::nullopt);
-        if (m_oldTz)
-            setenv("TZ", m_oldTz->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
+    testing_support::ZoneAndClock m_zone{"America/New_York", kMar2Noon};
 
     std::string crontab() const
     {
@@ -60,10 +43,8 @@ protected:
         return std::string("#a Quorvel\n") + minute + "\t" + hour + "\t*\t*\t" + days + "\t\"" + CP290_BIN_DIR +
                "/veskarn\"\n";
     }
-    QSettings domain() const
-    {
-        return QSettings(QString::fromStdString(m_home.path() + "/config/Veskarn.conf"), QSettings::IniFormat);
-    }
+    std::string domainFile() const { return m_home.path() + "/config/Veskarn.conf"; }
+    QSettings domain() const { return QSettings(QString::fromStdString(domainFile()), QSettings::IniFormat); }
 
     void open() { cmd("MainWindow", "TcSl"); }
     QLineEdit* number() { return static_cast<QLineEdit*>(ctl("VeskEdWindow", TEvtControlID)); }
@@ -98,8 +79,6 @@ protected:
         setValue("VeskWindow", TMonControlID + d - 1, on ? 1 : 0);
         cmd("VeskWindow", code);
     }
-
-    std::optional<std::string> m_oldTz;
 };
 
 }  // namespace
@@ -237,17 +216,7 @@ TEST_F(TimeCorrection, DeleteAllSavesAnEmptyListAndDropsThePair)
 
 TEST_F(TimeCorrection, ResetThenSaveStoresTheSaveDate)
 {
-    {
-        QSettings d = domain();
-        d.setValue("Events", 1);
-        d.setValue("Event Numbers", QStringList{"5"});
-        d.setValue("Corr Types", QStringList{"1"});
-        d.setValue("Corr DST", QStringList{"0"});
-        d.setValue("Last Zone", QStringList{"0"});
-        d.setValue("Last SU Mo", 7);
-        d.setValue("Last SU Da", 4);
-        d.setValue("Last SU Yr", 2005);
-    }
+    testing_support::storeCorrections(domainFile(), {{5, 1, 0, false}}, 7, 4, 2005);
     startApp();
     open();
     EXPECT_EQ(text("VeskWindow", TLCSUControlID), "07/04/05");
@@ -295,7 +264,7 @@ TEST_F(TimeCorrection, LocationFieldsStoredAndReadBack)
     ASSERT_TRUE(enabled("VeskWindow", TSavControlID));
     click("VeskWindow", "savT");
     EXPECT_TRUE(text("VeskWindow", TNoteControlID).contains("Nothing was saved"));
-    EXPECT_FALSE(std::filesystem::exists(m_home.path() + "/config/Veskarn.conf"));
+    EXPECT_FALSE(std::filesystem::exists(domainFile()));
 
     lat->clear();
     QTest::keyClicks(lat, "89.5");  // polar night in March
@@ -344,21 +313,7 @@ TEST_F(TimeCorrection, ClosingWithUnsavedChangesAsksAndDropsThem)
 
 TEST_F(TimeCorrection, YearAheadChartsThePlannedCorrectionsAndExportsThem)
 {
-    {
-        QSettings d = domain();
-        d.setValue("Events", 2);
-        d.setValue("Event Numbers", QStringList{"1", "2"});
-        d.setValue("Corr Types", QStringList{"1", "2"});
-        d.setValue("Corr DST", QStringList{"1", "1"});
-        d.setValue("Last Zone", QStringList{"0", "0"});
-        for (const char* kind : {"SU", "SD"}) {
-            d.setValue(QString("Last %1 Mo").arg(kind), 3);
-            d.setValue(QString("Last %1 Da").arg(kind), 1);
-            d.setValue(QString("Last %1 Yr").arg(kind), 2006);
-        }
-        d.setValue("Latitude", "40.7514");
-        d.setValue("Longitude", "-73.9847");
-    }
+    testing_support::storeCorrections(domainFile(), {{1, 1}, {2, 2}}, 3, 1, 2006, "40.7514", "-73.9847");
     testing_support::writeFile(m_home.file("installed"),
                                pair("5", "3", "1,3,5") + "# Quorvel\x01/s/Winter\n0\t1\t15\t03\t*\tbrondile\n");
     device().setEvent(1, uitest::image(8, 0x7F, 6, 30, 0x80, 0, 0x60, 2));
@@ -390,7 +345,7 @@ TEST_F(TimeCorrection, YearAheadChartsThePlannedCorrectionsAndExportsThem)
     EXPECT_EQ(testing_support::readFile(m_home.file("chart.png")).substr(0, 4), "\x89PNG");
 
     // Without a correction list there is nothing to draw, and the window says what to do.
-    std::filesystem::remove(m_home.path() + "/config/Veskarn.conf");
+    std::filesystem::remove(domainFile());
     cmd("MainWindow", "yrAh");
     EXPECT_TRUE(text("YearWindow", TYInfoControlID).contains("Time Corrections window"));
     EXPECT_FALSE(enabled("YearWindow", TYExportControlID));

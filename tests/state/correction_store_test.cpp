@@ -21,10 +21,9 @@ class CorrectionStoreTest : public ::testing::Test {
 protected:
     TempDir dir;
     ScopedEnv xdg{"XDG_CONFIG_HOME", dir.path()};
-    ScopedEnv tz{"TZ", "UTC"};
+    testing_support::ZoneAndClock zone{"UTC", 0};
 
-    void SetUp() override { tzset(); setDate(2006, 3, 1); }
-    void TearDown() override { platform::setNowForTesting(std::nullopt); tzset(); }
+    void SetUp() override { setDate(2006, 3, 1); }
 
     static void setDate(int y, int m, int d)
     {

@@ -5,58 +5,23 @@
 // skipped, saying why.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
-#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "state/crontab_work.h"
 #include "state/helper_process.h"
 #include "tests/state/state_test_env.h"
+#include "tests/support/real_cron.h"
 #include "tests/support/test_support.h"
 
 using namespace state;
 using testing_support::TempDir;
 
 namespace {
-
-bool executableOnPath(const char* name)
-{
-    for (const char* dir : {"/usr/sbin", "/usr/bin", "/sbin", "/bin"})
-        if (access((std::string(dir) + "/" + name).c_str(), X_OK) == 0)
-            return true;
-    return false;
-}
-
-// The user exists from construction to destruction, its crontab with it.
-class ThrowAwayUser {
-public:
-    ThrowAwayUser() : m_name("cp290t" + std::to_string(getpid()))
-    {
-        const ProcessResult r = runAndWait({"useradd", "--no-create-home", "--shell", "/usr/sbin/nologin",
-                                            m_name},
-                                           std::chrono::seconds(20));
-        m_created = r.ok();
-    }
-    ~ThrowAwayUser()
-    {
-        if (!m_created)
-            return;
-        runAndWait({"crontab", "-u", m_name, "-r"}, std::chrono::seconds(10));
-        const ProcessResult r = runAndWait({"userdel", m_name}, std::chrono::seconds(20));
-        EXPECT_TRUE(r.ok()) << "the throw-away user " << m_name << " could not be removed; userdel it by hand";
-    }
-    bool created() const { return m_created; }
-    const std::string& name() const { return m_name; }
-
-private:
-    std::string m_name;
-    bool m_created = false;
-};
 
 // Text of the first failed step, empty when all went well. Runs in the
 // child that has become the throw-away user.
@@ -91,20 +56,14 @@ std::string roundTrip(const std::string& home, const std::string& app, const std
 
 TEST(RealCrontabTest, InstallsAndReadsBackThroughTheCrontabCommand)
 {
-    if (!executableOnPath("crontab"))
-        GTEST_SKIP() << "no crontab command; install the cron package to run the real-crontab test";
-    if (geteuid() != 0 || !executableOnPath("useradd") || !executableOnPath("userdel"))
-        GTEST_SKIP() << "needs root and useradd to run as a throw-away user; the crontab of the "
-                        "user running the tests is never used";
+    if (const std::string why = testing_support::realCronUnavailable(); !why.empty())
+        GTEST_SKIP() << why << "; the crontab of the user running the tests is never used";
 
-    ThrowAwayUser user;
-    ASSERT_TRUE(user.created()) << "useradd failed";
-    const passwd* pw = getpwnam(user.name().c_str());
-    ASSERT_NE(pw, nullptr);
-    const uid_t uid = pw->pw_uid;
-    const gid_t gid = pw->pw_gid;
-
-    TempDir home;
+    testing_support::ThrowAwayUser user("cp290t");
+    ASSERT_TRUE(user.create()) << "useradd failed";
+    const uid_t uid = user.uid;
+    const gid_t gid = user.gid;
+    const TempDir home;
     ASSERT_EQ(chown(home.path().c_str(), uid, gid), 0);
     const std::string app = std::string(CP290_BIN_DIR) + "/";
     const std::string foreign = "# cp290 test foreign line\n17 4 * * * true\n";
@@ -117,8 +76,8 @@ TEST(RealCrontabTest, InstallsAndReadsBackThroughTheCrontabCommand)
         if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
             _exit(3);
         setenv("HOME", home.path().c_str(), 1);
-        setenv("USER", user.name().c_str(), 1);
-        setenv("LOGNAME", user.name().c_str(), 1);
+        setenv("USER", user.name.c_str(), 1);
+        setenv("LOGNAME", user.name.c_str(), 1);
         unsetenv("CP290_CRONTAB");
         const std::string failure = roundTrip(home.path(), app, foreign);
         testing_support::writeFile(report, failure);
@@ -134,7 +93,7 @@ TEST(RealCrontabTest, InstallsAndReadsBackThroughTheCrontabCommand)
     std::string complaint;
     const int fd = open(home.file("now").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     const ProcessResult listed =
-        runAndWait({"crontab", "-u", user.name(), "-l"}, std::chrono::seconds(10), fd, &complaint);
+        runAndWait({"crontab", "-u", user.name, "-l"}, std::chrono::seconds(10), fd, &complaint);
     close(fd);
     ASSERT_TRUE(listed.ok()) << complaint;
     EXPECT_EQ(testing_support::readFile(home.file("now")), foreign + pair);

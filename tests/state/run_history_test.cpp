@@ -73,7 +73,9 @@ TEST_F(RunHistoryTest, ConcurrentRunsNeverInterleaveAndTheTrimKeepsTheNewest)
     ASSERT_EQ(::mkdir((m_dir.path() + "/state/cp290").c_str(), 0700), 0);
     testing_support::writeFile(state::runsLogPath(), old);
 
-    constexpr int kWriters = 4, kEach = 40;
+    // An odd number of appends past the bound: a trim that keeps one line too
+    // few shows in the count however the appends alternate with it.
+    constexpr int kWriters = 3, kEach = 41;
     std::vector<pid_t> kids;
     for (int w = 0; w < kWriters; ++w) {
         const pid_t pid = ::fork();

@@ -11,21 +11,9 @@ using state::WeeklyPlan;
 
 class RunPlanTest : public ::testing::Test {
 protected:
-    void SetUp() override { tzset(); }
-    void TearDown() override { tzset(); }
     // Local wall time in New York.
-    static std::time_t local(int y, int mo, int d, int h, int mi)
-    {
-        std::tm t{};
-        t.tm_year = y - 1900;
-        t.tm_mon = mo - 1;
-        t.tm_mday = d;
-        t.tm_hour = h;
-        t.tm_min = mi;
-        t.tm_isdst = -1;
-        return std::mktime(&t);
-    }
-    state_test::ScopedEnv m_tz{"TZ", std::string("America/New_York")};
+    static std::time_t local(int y, int mo, int d, int h, int mi) { return testing_support::localMoment(y, mo, d, h, mi); }
+    testing_support::ZoneAndClock m_zone{"America/New_York"};
 };
 
 TEST_F(RunPlanTest, WeeklyTimesFollowLocalTimeAcrossTheDaylightSavingChange)

@@ -12,6 +12,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QSettings>
+#include <QStringList>
+
+#include "platform/clock.h"
 #include "platform/syslog_log.h"
 
 #ifndef CP290_BIN_DIR
@@ -185,6 +189,95 @@ void writeFile(const std::string& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+int framesOf(const sim::Cp290Sim& device, uint8_t command)
+{
+    int n = 0;
+    for (const auto& f : device.frames())
+        n += !f.empty() && f[0] == command;
+    return n;
+}
+
+std::vector<int> downloadedEvents(const sim::Cp290Sim& device)
+{
+    std::vector<int> out;
+    for (const auto& f : device.frames())
+        if (f.size() == 12 && f[0] == 0x03)
+            out.push_back((f[1] | (f[2] << 8)) / 8 + 1);
+    return out;
+}
+
+ZoneAndClock::ZoneAndClock(const char* zone, std::optional<std::time_t> now) : m_clockSet(now.has_value())
+{
+    if (const char* old = std::getenv("TZ"))
+        m_oldZone = old;
+    setenv("TZ", zone, 1);
+    tzset();
+    if (now)
+        platform::setNowForTesting(now);
+}
+
+ZoneAndClock::~ZoneAndClock()
+{
+    if (m_oldZone)
+        setenv("TZ", m_oldZone->c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+    if (m_clockSet)
+        platform::setNowForTesting(std::nullopt);
+}
+
+std::time_t localMoment(int year, int month, int day, int hour, int minute)
+{
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+}
+
+void storeSerialPath(const std::string& configDir, const std::string& path)
+{
+    QSettings s(QString::fromStdString(configDir + "/Lumbrasken.conf"), QSettings::IniFormat);
+    s.setValue("Serial Path", QString::fromStdString(path));
+}
+
+void storeCorrections(const std::string& confFile, const std::vector<CorrectionEntry>& entries, int month, int day,
+                      int year, const char* latitude, const char* longitude)
+{
+    QSettings s(QString::fromStdString(confFile), QSettings::IniFormat);
+    QStringList numbers, types, protect, zones;
+    bool kinds[3] = {};
+    for (const CorrectionEntry& e : entries) {
+        numbers << QString::number(e.number);
+        types << QString::number(e.type);
+        protect << (e.protect ? "1" : "0");
+        zones << QString::number(e.zone);
+        if (e.type == 1 || e.type == 2)
+            kinds[e.type] = true;
+    }
+    s.setValue("Events", static_cast<int>(entries.size()));
+    s.setValue("Event Numbers", numbers);
+    s.setValue("Corr Types", types);
+    s.setValue("Corr DST", protect);
+    s.setValue("Last Zone", zones);
+    for (const int kind : {1, 2}) {
+        if (!kinds[kind] || month == 0)
+            continue;
+        const QString prefix = kind == 1 ? "Last SU " : "Last SD ";
+        s.setValue(prefix + "Mo", month);
+        s.setValue(prefix + "Da", day);
+        s.setValue(prefix + "Yr", year);
+    }
+    if (latitude)
+        s.setValue("Latitude", latitude);
+    if (longitude)
+        s.setValue("Longitude", longitude);
 }
 
 }  // namespace testing_support

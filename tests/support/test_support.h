@@ -1,10 +1,13 @@
 #pragma once
 // Shared test helpers: an emulator on a real pseudo-terminal per test, a
-// temporary folder, log capture, and running the suite's programs.
+// temporary folder, log capture, running the suite's programs, the frames the
+// emulator got, a time zone for one test, and stored preferences.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,5 +70,43 @@ RunResult runAsCron(const std::string& program, const std::string& home,
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
+
+// How many frames with this command byte the device received.
+int framesOf(const sim::Cp290Sim& device, uint8_t command);
+// The event numbers of the download frames the device received, in order.
+std::vector<int> downloadedEvents(const sim::Cp290Sim& device);
+
+// While alive TZ is `zone`, in effect at once, and when `now` is given the
+// suite's clock stands there; both are as before afterwards.
+class ZoneAndClock {
+public:
+    explicit ZoneAndClock(const char* zone, std::optional<std::time_t> now = std::nullopt);
+    ~ZoneAndClock();
+    ZoneAndClock(const ZoneAndClock&) = delete;
+    ZoneAndClock& operator=(const ZoneAndClock&) = delete;
+
+private:
+    std::optional<std::string> m_oldZone;
+    bool m_clockSet;
+};
+
+// The moment of a local date and time in the zone of TZ.
+std::time_t localMoment(int year, int month, int day, int hour = 0, int minute = 0);
+
+// The device path stored as the shared preferences of `configDir` hold it.
+void storeSerialPath(const std::string& configDir, const std::string& path);
+
+// One entry of the correction list: type 1 sunrise, 2 sunset, 3 the hour only.
+struct CorrectionEntry {
+    int number;
+    int type;
+    int zone = 0;
+    bool protect = true;
+};
+// Writes the correction list into `confFile` as the controller saves it. The
+// reference date (month 0: none) is stored for the kinds the list holds; the
+// place only when given.
+void storeCorrections(const std::string& confFile, const std::vector<CorrectionEntry>& entries, int month = 0,
+                      int day = 0, int year = 0, const char* latitude = nullptr, const char* longitude = nullptr);
 
 }  // namespace testing_support

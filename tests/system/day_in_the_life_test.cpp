@@ -15,7 +15,6 @@
 // four minutes; labelled slow.
 #include <gtest/gtest.h>
 
-#include <QSettings>
 #include <chrono>
 #include <thread>
 
@@ -26,7 +25,6 @@
 #include "state/crontab_plans.h"
 #include "state/location.h"
 #include "state/run_history.h"
-#include "state/settings_domain.h"
 #include "tests/state/state_test_env.h"
 #include "tests/support/real_cron.h"
 #include "tests/support/test_support.h"
@@ -112,10 +110,7 @@ TEST_F(DayInTheLifeTest, CronRunsTheClockSyncTheScheduleAndTheCorrectionsOfADay)
     ASSERT_EQ(::chown(line.c_str(), user.uid, user.gid), 0);
     const std::string config = user.home + "/.config";
     std::filesystem::create_directories(config);
-    {
-        QSettings s(QString::fromStdString(config + "/Lumbrasken.conf"), QSettings::IniFormat);
-        s.setValue("Serial Path", QString::fromStdString(line));
-    }
+    testing_support::storeSerialPath(config, line);
     ScopedEnv xdg("XDG_CONFIG_HOME", config);
     const uint8_t dst = today.tm_isdst > 0 ? 1 : 0;
     ASSERT_TRUE(state::storeLocation(state::Program::Quorvel, state::LocationDegrees{40.75, -73.9833}));
@@ -140,22 +135,11 @@ TEST_F(DayInTheLifeTest, CronRunsTheClockSyncTheScheduleAndTheCorrectionsOfADay)
         if (deltaSU != 0 && deltaSD != 0)
             break;
     }
-    state::ControllerCorrections c;
-    c.ceCount = 3;
-    c.VeskNumRecs[1] = {10, 1, 0, dst};  // sunrise
-    c.VeskNumRecs[2] = {11, 2, 0, dst};  // sunset
-    c.VeskNumRecs[3] = {20, 3, 1, dst};  // daylight-saving only, protected from the loader
-    ASSERT_TRUE(state::writeVeskParms(c));
-    {
-        // The reference dates as a run a month ago left them.
-        state::SettingsDomain d(state::kCorrectionDomain, state::Program::Veskarn);
-        for (const char* kind : {"SU", "SD"}) {
-            d.writeInt((std::string("Last ") + kind + " Mo").c_str(), ref.tm_mon + 1);
-            d.writeInt((std::string("Last ") + kind + " Da").c_str(), ref.tm_mday);
-            d.writeInt((std::string("Last ") + kind + " Yr").c_str(), ref.tm_year + 1900);
-        }
-        ASSERT_TRUE(d.sync());
-    }
+    // Sunrise, sunset, and daylight-saving only (protected from the loader),
+    // with the reference dates as a run a month ago left them.
+    testing_support::storeCorrections(config + "/Veskarn.conf",
+                                      {{10, 1, dst, false}, {11, 2, dst, false}, {20, 3, dst, true}}, ref.tm_mon + 1,
+                                      ref.tm_mday, ref.tm_year + 1900);
 
     const cp290::EventImage plain = event(7, 0), dawn = event(6, 30, 0x40), dusk = event(17, 0, 0x20);
     const cp290::EventImage guarded = event(22, 0, 0x10), stale = event(9, 9, 0x08);
@@ -239,10 +223,7 @@ TEST_F(DayInTheLifeTest, CronRunsTheClockSyncTheScheduleAndTheCorrectionsOfADay)
                               << logs;
 
     // The clock, set by tamsel at the first minute.
-    bool clockSet = false;
-    for (const auto& f : device().frames())
-        clockSet = clockSet || (!f.empty() && f[0] == 0x02);
-    EXPECT_TRUE(clockSet);
+    EXPECT_GT(testing_support::framesOf(device(), 0x02), 0);
     const std::tm now = platform::localTime(std::time(nullptr));
     const sim::SimClock clock = device().clock();
     EXPECT_LE(std::abs((clock.hour * 60 + clock.minute) - (now.tm_hour * 60 + now.tm_min)) % (24 * 60 - 1), 1);

@@ -41,9 +41,7 @@ protected:
         SimTest::SetUp();
         setenv("XDG_CONFIG_HOME", m_home.file("config").c_str(), 1);
         setenv("XDG_STATE_HOME", m_home.file("state").c_str(), 1);
-        state::SettingsDomain shared(state::kSharedDomain, state::Program::Quorvel);
-        shared.writeString("Serial Path", QString::fromStdString(devicePath()));
-        shared.sync();
+        testing_support::storeSerialPath(m_home.file("config"), devicePath());
         // The controller's files of an open planning window, which a run must not touch.
         writeFile(m_home.file("tempCrontab"), "# a planning window's copy\n");
         writeFile(m_home.file("Wrellish"), "# a planning window's work file\n");
@@ -72,21 +70,7 @@ protected:
                "\t" + std::to_string(month) + "\t*\t\"" + CP290_BIN_DIR + "/brondile\"\n";
     }
 
-    void protect(const std::vector<int>& events)
-    {
-        state::SettingsDomain d(state::kCorrectionDomain, state::Program::Quorvel);
-        QStringList numbers, types, flags;
-        for (const int n : events) {
-            numbers << QString::number(n);
-            types << QStringLiteral("1");
-            flags << QStringLiteral("1");
-        }
-        d.writeInt("Events", static_cast<int32_t>(events.size()));
-        d.writeStringList("Event Numbers", numbers);
-        d.writeStringList("Corr Types", types);
-        d.writeStringList("Corr DST", flags);
-        d.sync();
-    }
+    void protect(int event) { testing_support::storeCorrections(m_home.file("config/Veskarn.conf"), {{event, 1}}); }
 
     RunResult runBrondile(const char* now = kMarch15)
     {
@@ -97,14 +81,7 @@ protected:
                                            {"TZ", "UTC"}});
     }
 
-    std::vector<int> downloads() const
-    {
-        std::vector<int> sent;
-        for (const auto& f : m_sim->frames())
-            if (f.size() == 12 && f[0] == 0x03)
-                sent.push_back((f[1] | (f[2] << 8)) / 8 + 1);
-        return sent;
-    }
+    std::vector<int> downloads() const { return testing_support::downloadedEvents(*m_sim); }
 
     std::vector<std::string> snapshots() const
     {
@@ -135,7 +112,7 @@ TEST_F(BrondileTest, LoadAllMakesTheDeviceHoldTheFileSparingProtectedEvents)
     for (int n = 1; n <= 5; ++n)
         device().setEvent(n, img(0x7F, n, 0, 0x80, 0x02));
     device().setEvent(100, img(0x01, 23, 59, 0x40, 0x03));
-    protect({3});
+    protect(3);
     const Image five = img(0x7F, 5, 0, 0x80, 0x02);
     const std::string file = scheduleFile("Winter", {{2, img(0x1F, 7, 15, 0x20, 0x02)},
                                                      {3, img(0x1F, 8, 0, 0x20, 0x03)},
@@ -185,7 +162,7 @@ TEST_F(BrondileTest, LoadAddSendsOnlyTheFilesUnprotectedEvents)
 {
     device().setEvent(1, img(0x7F, 1, 0, 0x80, 0x02));
     device().setEvent(7, img(0x7F, 7, 0, 0x80, 0x02));
-    protect({7});
+    protect(7);
     const std::string file = scheduleFile("Summer", {{2, img(0x1F, 7, 15, 0x20, 0x02)},
                                                      {7, img(0x1F, 8, 0, 0x20, 0x03)}});
     m_crontab.install(pair(2, file, 15, 3));
@@ -233,25 +210,43 @@ TEST_F(BrondileTest, FirstPairForTheDateWins)
     EXPECT_NE(r.err.find("(First)"), std::string::npos);
 }
 
-TEST_F(BrondileTest, SilentDeviceFailsWithinTheBoundAndClaimsNothing)
+// A device that does not answer, or no copy of what it held: nothing of it
+// is replaced, within the bound, and the run says so and claims nothing.
+TEST_F(BrondileTest, RunsThatCannotLoadSendNothing)
 {
-    const std::string file = scheduleFile("Winter", {{2, img(0x1F, 7, 15, 0x20, 0x02)}});
-    m_crontab.install(pair(1, file, 15, 3));
-    device().setSilent(true);
-    const auto t0 = std::chrono::steady_clock::now();
-    const RunResult r = runBrondile();
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
-    EXPECT_EQ(r.exitStatus, 1) << r.err;
-    EXPECT_NE(r.err.find("Brondile Error - CP290 not responding"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("Schedule (Winter) not loaded"), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("loaded to CP290"), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("saved to"), std::string::npos) << r.err;
-    EXPECT_TRUE(snapshots().empty());
-    EXPECT_EQ(downloads(), std::vector<int>{});
-    const auto runs = state::readRuns();
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].outcome, state::RunOutcome::Failed);
-    EXPECT_EQ(runs[0].snapshot, "");
+    const struct Case {
+        bool silent;
+        const char* message;
+        const char* summary;
+    } cases[] = {
+        {true, "Brondile Error - CP290 not responding", "the CP290's events could not be read"},
+        {false, "Brondile Error - Saving the CP290's events to ", "no snapshot could be written"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(m_home.file("state"));
+        std::filesystem::create_directories(m_home.file("state") + "/cp290");
+        if (!c.silent)
+            writeFile(m_home.file("state") + "/cp290/snapshots", "a file where the folder belongs\n");
+        device().setSilent(c.silent);
+        device().setEvent(1, img(0x7F, 1, 0, 0x80, 0x02));
+        m_crontab.install(pair(1, scheduleFile("Winter", {{2, img(0x1F, 7, 15, 0x20, 0x02)}}), 15, 3));
+        const auto t0 = std::chrono::steady_clock::now();
+        const RunResult r = runBrondile();
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
+        EXPECT_EQ(r.exitStatus, 1) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Schedule (Winter) not loaded"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("loaded to CP290"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("saved to"), std::string::npos) << r.err;
+        EXPECT_EQ(downloads(), std::vector<int>{});
+        EXPECT_EQ(device().event(1), img(0x7F, 1, 0, 0x80, 0x02));
+        EXPECT_FALSE(device().event(2));
+        const auto runs = state::readRuns();
+        ASSERT_EQ(runs.size(), 1u);
+        EXPECT_EQ(runs[0].outcome, state::RunOutcome::Failed);
+        EXPECT_EQ(runs[0].summary.rfind(c.summary, 0), 0u) << runs[0].summary;
+        EXPECT_EQ(runs[0].snapshot, "");
+    }
 }
 
 TEST_F(BrondileTest, FailuresBeforeTheLineSendNothing)

@@ -5,7 +5,6 @@
 // minutes; labelled "slow" so quick runs can leave it out (ctest -LE slow).
 #include <gtest/gtest.h>
 
-#include <QSettings>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -47,14 +46,9 @@ TEST_F(RealCronTest, CronStartsTamselForTheUserAtThePlannedMinute)
     const std::string line = device().ptyPath();
     ASSERT_EQ(::chown(line.c_str(), user.uid, user.gid), 0);
     device().setClock(sim::SimClock{0, 12, 0x01});
-    {
-        const std::string config = userHome + "/.config";
-        std::filesystem::create_directories(config);
-        QSettings s(QString::fromStdString(config + "/Lumbrasken.conf"), QSettings::IniFormat);
-        s.setValue("Serial Path", QString::fromStdString(line));
-        s.sync();
-        ASSERT_TRUE(user.ownHome());
-    }
+    std::filesystem::create_directories(userHome + "/.config");
+    testing_support::storeSerialPath(userHome + "/.config", line);
+    ASSERT_TRUE(user.ownHome());
 
     // Only the user's crontab is touched: the helpers' crontab command is
     // the system's, told which user; the planning files live in a folder of
@@ -91,8 +85,7 @@ TEST_F(RealCronTest, CronStartsTamselForTheUserAtThePlannedMinute)
     bool set = false;
     while (!set && std::chrono::system_clock::now() < giveUp) {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        for (const auto& f : device().frames())
-            set = set || (!f.empty() && f[0] == 0x02);
+        set = testing_support::framesOf(device(), 0x02) > 0;
     }
     ASSERT_TRUE(set) << "cron did not run tamsel for " << user.name << " at " << when.tm_hour << ":"
                      << when.tm_min << " (cron " << (testing_support::CronDaemon::running() ? "running" : "gone")

@@ -12,8 +12,6 @@
 
 #include "tests/support/test_support.h"
 #include "core/correction_run.h"
-#include "core/solar_time.h"
-#include "state/location.h"
 
 using testing_support::readFile;
 using testing_support::runProgram;
@@ -35,54 +33,17 @@ cp290::EventImage event(uint8_t days, int hour, int minute)
     return {8, days, static_cast<uint8_t>(hour), static_cast<uint8_t>(minute), 0x80, 0x00, 0x60, 0x02};
 }
 
-struct Entry {
-    int number;
-    int type;
-    int zone;
-};
-
 class VeskarnTest : public testing_support::SimTest {
 protected:
     std::string domainFile() const { return m_config.file("Veskarn.conf"); }
 
-    void storeSerialPath(const std::string& path)
-    {
-        QSettings s(QString::fromStdString(m_config.file("Lumbrasken.conf")), QSettings::IniFormat);
-        s.setValue("Serial Path", QString::fromStdString(path));
-    }
+    void storeSerialPath(const std::string& path) { testing_support::storeSerialPath(m_config.path(), path); }
 
     // The list as the controller saves it, the reference dates, and 40 deg 45' N 73 deg 59' W.
-    void storeList(const std::vector<Entry>& entries, int mo, int da, int yr,
+    void storeList(const std::vector<testing_support::CorrectionEntry>& entries, int mo, int da, int yr,
                    const char* latitude = "40.7514", const char* longitude = "-73.9847")
     {
-        QSettings s(QString::fromStdString(domainFile()), QSettings::IniFormat);
-        QStringList numbers, types, protect, zones;
-        bool sunrise = false, sunset = false;
-        for (const Entry& e : entries) {
-            numbers << QString::number(e.number);
-            types << QString::number(e.type);
-            protect << "1";
-            zones << QString::number(e.zone);
-            sunrise = sunrise || e.type == 1;
-            sunset = sunset || e.type == 2;
-        }
-        s.setValue("Events", static_cast<int>(entries.size()));
-        s.setValue("Event Numbers", numbers);
-        s.setValue("Corr Types", types);
-        s.setValue("Corr DST", protect);
-        s.setValue("Last Zone", zones);
-        if (sunrise) {
-            s.setValue("Last SU Mo", mo);
-            s.setValue("Last SU Da", da);
-            s.setValue("Last SU Yr", yr);
-        }
-        if (sunset) {
-            s.setValue("Last SD Mo", mo);
-            s.setValue("Last SD Da", da);
-            s.setValue("Last SD Yr", yr);
-        }
-        s.setValue("Latitude", latitude);
-        s.setValue("Longitude", longitude);
+        testing_support::storeCorrections(domainFile(), entries, mo, da, yr, latitude, longitude);
     }
 
     QVariant stored(const char* key)
@@ -108,35 +69,13 @@ protected:
                           60000);
     }
 
-    // Download frames received, as event number -> image.
-    std::map<int, cp290::EventImage> downloads()
-    {
-        std::map<int, cp290::EventImage> out;
-        for (const auto& f : device().frames()) {
-            if (f.empty() || f[0] != cp290::CmdDownload || f.size() < 11)
-                continue;
-            const int n = (f[1] | (f[2] << 8)) / 8 + 1;
-            cp290::EventImage img;
-            std::copy(f.begin() + 3, f.begin() + 11, img.begin());
-            out[n] = img;
-        }
-        return out;
-    }
+    std::vector<int> downloads() const { return testing_support::downloadedEvents(*m_sim); }
 
     static bool has(const RunResult& r, const std::string& text) { return r.err.find(text) != std::string::npos; }
 
     TempDir m_config;
     TempDir m_state;
 };
-
-// Sun movement from one date to another at the test's place, in the given zone offset.
-int sunMove(bool rising, int hoursBehind, int y0, int m0, int d0, int y1, int m1, int d1)
-{
-    const sun::SolarPlace p = sun::placeFromFixed(state::degreesToFixed(40.7514), state::degreesToFixed(-73.9847),
-                                                  -hoursBehind * 3600L, hoursBehind == 4);
-    auto f = rising ? sun::SunUp : sun::SunDown;
-    return *f(p, sun::CalcDay(y1, m1, d1)) - *f(p, sun::CalcDay(y0, m0, d0));
-}
 
 }  // namespace
 
@@ -157,9 +96,7 @@ TEST_F(VeskarnTest, FirstToSecondOfMarchThenNothingMore)
     EXPECT_EQ(device().event(2), event(kMon, 18, 47));
     EXPECT_EQ(device().event(3), event(kMon, 22, 0));
     EXPECT_EQ(device().event(4), event(kSun, 6, 59));
-    const auto sent = downloads();
-    EXPECT_EQ(sent.size(), 3u);
-    EXPECT_EQ(sent.count(3), 0u);
+    EXPECT_EQ(downloads(), (std::vector<int>{1, 2, 4}));
     for (const char* key : {"Last SU Mo", "Last SD Mo"})
         EXPECT_EQ(stored(key).toInt(), 3) << key;
     for (const char* key : {"Last SU Da", "Last SD Da"})
@@ -211,17 +148,15 @@ TEST_F(VeskarnTest, DaylightSavingHourComesAndGoesWithTheSunShift)
 
     RunResult r = runVeskarn(kApr2);
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    const int su = sunMove(true, 4, 2006, 4, 1, 2006, 4, 2);
-    const int sd = sunMove(false, 4, 2006, 4, 1, 2006, 4, 2);
-    // Sun shift and hour in one download; Monday 23:30 plus an hour is Tuesday 00:30.
-    EXPECT_EQ(device().event(1), event(kMon, 7, 30 + su));
+    // Sun shift (sunrise 2 minutes earlier, sunset 1 later) and hour in one
+    // download; Monday 23:30 plus an hour is Tuesday 00:30.
+    EXPECT_EQ(device().event(1), event(kMon, 7, 28));
     EXPECT_EQ(device().event(5), event(kTue, 0, 30));
-    EXPECT_EQ(device().event(6), event(kMon, 19, sd));  // already set for daylight time
+    EXPECT_EQ(device().event(6), event(kMon, 19, 1));  // already set for daylight time
     EXPECT_TRUE(has(r, "Veskarn Error - Event 9 not stored in CP290 memory\n")) << r.err;
     EXPECT_TRUE(has(r, "Veskarn Error - Event 200 not stored in CP290 memory\n")) << r.err;
     EXPECT_TRUE(has(r, "Veskarn - Corrections Applied on 4/2 \n")) << r.err;
-    EXPECT_EQ(downloads().size(), sd != 0 ? 3u : 2u);
-    EXPECT_EQ(downloads().count(9), 0u);
+    EXPECT_EQ(downloads(), (std::vector<int>{1, 5, 6}));
     // The absent event keeps its flag; the impossible number's item stays as stored.
     EXPECT_EQ(stored("Last Zone").toStringList(), (QStringList{"1", "1", "0", "0", "1"}));
 
@@ -235,84 +170,62 @@ TEST_F(VeskarnTest, DaylightSavingHourComesAndGoesWithTheSunShift)
     EXPECT_EQ(stored("Last Zone").toStringList(), (QStringList{"0"}));
 }
 
-TEST_F(VeskarnTest, SilentDeviceLeavesTheDomainUntouched)
+// Each way a run can fail: said in the exit status, the log and the run
+// history; nothing claimed, and the reference dates stay, so the next run
+// shifts by the whole movement again. A snapshot only once the events were read.
+TEST_F(VeskarnTest, FailedRunsKeepTheReferenceDates)
 {
-    storeSerialPath(devicePath());
-    storeList({{1, 1, 0}, {2, 2, 0}}, 3, 1, 2006);
-    device().setEvent(1, event(kMon, 6, 30));
-    device().setSilent(true);
-    const std::string before = readFile(domainFile());
-
-    const RunResult r = runVeskarn(kMar2);
-    EXPECT_EQ(r.exitStatus, 1) << r.err;
-    EXPECT_TRUE(has(r, "Veskarn Error - CP290 not responding")) << r.err;
-    EXPECT_FALSE(has(r, "Corrections Applied")) << r.err;
-    EXPECT_EQ(readFile(domainFile()), before);
-    EXPECT_FALSE(std::filesystem::exists(m_state.path() + "/cp290/snapshots/2006-03-02-1200-veskarn.sch"));
-    EXPECT_NE(readFile(m_state.path() + "/cp290/runs.log").find("\tveskarn\tfailed\treading the events: "),
-              std::string::npos);
-}
-
-// An upload whose checksum does not match is not the CP290's events: nothing
-// is shifted from it.
-TEST_F(VeskarnTest, UploadNotValidChangesNothing)
-{
-    sim::SimOptions o;
-    o.badChecksum = true;
-    restartSim(o);
-    storeSerialPath(devicePath());
-    storeList({{1, 1, 0}}, 3, 1, 2006);
-    device().setEvent(1, event(kMon, 6, 30));
-    const std::string before = readFile(domainFile());
-    const RunResult r = runVeskarn(kMar2);
-    EXPECT_EQ(r.exitStatus, 1) << r.err;
-    EXPECT_FALSE(has(r, "Corrections Applied")) << r.err;
-    EXPECT_TRUE(downloads().empty());
-    EXPECT_EQ(readFile(domainFile()), before);
-    EXPECT_NE(readFile(m_state.path() + "/cp290/runs.log").find("reply was not valid"), std::string::npos);
-}
-
-// The CP290 answers the read but not the first changed event: the reference
-// dates stay, so the next run shifts by the whole movement again.
-TEST_F(VeskarnTest, UnacknowledgedDownloadKeepsTheReferenceDates)
-{
-    storeSerialPath(devicePath());
-    storeList({{1, 1, 0}, {2, 2, 0}}, 3, 1, 2006);
-    device().setEvent(1, event(kMon, 6, 30));
-    device().setEvent(2, event(kMon, 18, 45));
-    const std::string before = readFile(domainFile());
-    // Ack, 126 empty slots, 2 events and the closing checksum byte.
-    const size_t uploadReply = 7 + 126 + 2 * 8 + 1;
-    std::atomic<bool> done{false};
-    std::thread mute([&] {
-        while (!done && device().bytesSent() < uploadReply)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        device().setSilent(true);
-    });
-    const RunResult r = runVeskarn(kMar2);
-    done = true;
-    mute.join();
-    EXPECT_EQ(r.exitStatus, 1) << r.err;
-    EXPECT_TRUE(has(r, "Veskarn Error - Event 1 not acknowledged by the CP290")) << r.err;
-    EXPECT_FALSE(has(r, "Corrections Applied")) << r.err;
-    EXPECT_EQ(readFile(domainFile()), before);
-    EXPECT_EQ(downloads().size(), 1u);  // stopped at the first failure
-    EXPECT_TRUE(std::filesystem::exists(m_state.path() + "/cp290/snapshots/2006-03-02-1200-veskarn.sch"));
-    EXPECT_NE(readFile(m_state.path() + "/cp290/runs.log").find("\tveskarn\tfailed\tsending event 1: "),
-              std::string::npos);
-}
-
-TEST_F(VeskarnTest, NoDeviceStoredOrPresent)
-{
-    storeList({{1, 1, 0}}, 3, 1, 2006);
-    RunResult r = runVeskarn(kMar2);
-    EXPECT_EQ(r.exitStatus, 69);
-    EXPECT_TRUE(has(r, "Veskarn - Serial port path not in plist.\n")) << r.err;
-    storeSerialPath("/dev/ttyUSB-not-here");
-    r = runVeskarn(kMar2);
-    EXPECT_EQ(r.exitStatus, 69);
-    EXPECT_TRUE(has(r, "Veskarn - CP290 Serial port not found.\n")) << r.err;
-    EXPECT_TRUE(device().frames().empty());
+    enum class Fault { Silent, BadUpload, MuteAfterUpload, NoPathStored, PathAbsent };
+    const struct Case {
+        Fault fault;
+        int exitStatus;
+        const char* message;
+        const char* history;
+        size_t downloads;
+        bool snapshot;
+    } cases[] = {
+        {Fault::Silent, 1, "Veskarn Error - CP290 not responding", "\tveskarn\tfailed\treading the events: ", 0, false},
+        {Fault::BadUpload, 1, "Veskarn Error - CP290 reply not valid", "reply was not valid", 0, false},
+        {Fault::MuteAfterUpload, 1, "Veskarn Error - Event 1 not acknowledged by the CP290",
+         "\tveskarn\tfailed\tsending event 1: ", 1, true},
+        {Fault::NoPathStored, 69, "Veskarn - Serial port path not in plist.\n", "\tveskarn\tfailed\t", 0, false},
+        {Fault::PathAbsent, 69, "Veskarn - CP290 Serial port not found.\n", "\tveskarn\tfailed\t", 0, false},
+    };
+    const std::string snapshot = m_state.path() + "/cp290/snapshots/2006-03-02-1200-veskarn.sch";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.fault));
+        std::filesystem::remove_all(m_state.path() + "/cp290");
+        std::filesystem::remove(m_config.file("Lumbrasken.conf"));
+        sim::SimOptions o;
+        o.badChecksum = c.fault == Fault::BadUpload;
+        o.silent = c.fault == Fault::Silent;
+        restartSim(o);
+        if (c.fault != Fault::NoPathStored)
+            storeSerialPath(c.fault == Fault::PathAbsent ? "/dev/ttyUSB-not-here" : devicePath());
+        storeList({{1, 1}, {2, 2}}, 3, 1, 2006);
+        device().setEvent(1, event(kMon, 6, 30));
+        device().setEvent(2, event(kMon, 18, 45));
+        const std::string before = readFile(domainFile());
+        // Ack, 126 empty slots, 2 events and the closing checksum byte.
+        const size_t uploadReply = 7 + 126 + 2 * 8 + 1;
+        std::atomic<bool> done{false};
+        std::thread mute([&] {
+            while (c.fault == Fault::MuteAfterUpload && !done && device().bytesSent() < uploadReply)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (c.fault == Fault::MuteAfterUpload)
+                device().setSilent(true);
+        });
+        const RunResult r = runVeskarn(kMar2);
+        done = true;
+        mute.join();
+        EXPECT_EQ(r.exitStatus, c.exitStatus) << r.err;
+        EXPECT_TRUE(has(r, c.message)) << r.err;
+        EXPECT_FALSE(has(r, "Corrections Applied")) << r.err;
+        EXPECT_EQ(readFile(domainFile()), before);
+        EXPECT_EQ(downloads().size(), c.downloads);  // stopped at the first failure
+        EXPECT_EQ(std::filesystem::exists(snapshot), c.snapshot);
+        EXPECT_NE(readFile(m_state.path() + "/cp290/runs.log").find(c.history), std::string::npos);
+    }
 }
 
 TEST_F(VeskarnTest, PolarDayKeepsTheReferenceDate)
