@@ -101,6 +101,35 @@ bool drainBounded(int fd)
     }
 }
 
+// A line still talking when a program takes it - the rest of an upload a
+// stopped program left, a report - would be read as the reply to the first
+// command. It is let go quiet first (no byte for kQuietMs), what arrives
+// thrown away; a line that talks on past the longest reply's wire time is no
+// CP290 finishing one. 0 when quiet, else ETIMEDOUT or the read's errno.
+constexpr int kQuietMs = 60;
+constexpr int kLongestReplyBytes = kReplySyncLength + 1 + kMaxEvents * 8 + 1;
+constexpr int kQuietBoundMs = static_cast<int>((kLongestReplyBytes * 10 * 1000 + kLineBaud - 1) / kLineBaud);
+
+int letLineGoQuiet(int fd)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kQuietBoundMs);
+    uint8_t buf[256];
+    for (;;) {
+        const int w = waitReady(fd, POLLIN, kQuietMs);
+        if (w == 0)
+            return 0;
+        if (w < 0)
+            return errno;
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
+            return errno;
+        if (n == 0)
+            return EIO;
+        if (msLeft(deadline) == 0)
+            return ETIMEDOUT;
+    }
+}
+
 // The process whose flock holds the file open on fd, from /proc/locks; 0
 // when it cannot be told.
 int lockHolder(int fd)
@@ -336,6 +365,13 @@ LinkResult SerialLine::open(const std::string& path)
     // Stale input (the checksum that ends an upload, unsolicited reports) would
     // otherwise be taken for the next command's reply.
     tcflush(fd, TCIFLUSH);
+    if (const int err = letLineGoQuiet(fd)) {
+        platform::logf("%s Error - the line %s is still talking after %d s: no CP290 finishing a reply; "
+                       "nothing sent.\n",
+                       programName(m_program), path.c_str(), (kQuietBoundMs + 999) / 1000);
+        m_lock.release();
+        return {LinkStatus::BadReply, err};
+    }
     OpenLine& l = g_lines[slot];
     l.original = attrs;
     l.ownExclusive = 1;

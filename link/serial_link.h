@@ -8,7 +8,9 @@
 // another holder already set it; set by a program of the suite that was
 // killed - its lock file names a holder that no longer runs - a program
 // running as root clears it, logged), saves the line's settings, applies raw 600
-// baud with VMIN 0 / VTIME 10 and throws away stale input. close() - also run
+// baud with VMIN 0 / VTIME 10, throws away stale input and lets a line that
+// is still talking (the rest of an upload a stopped program left) go quiet,
+// bounded by the longest reply's wire time. close() - also run
 // by the destructor, and by the signal path of restoreOpenLines(), so every
 // way out of an operation restores the line - drains output, writes the saved
 // settings back, clears exclusive use only when this program set it, releases

@@ -252,6 +252,33 @@ TEST_F(SerialLineTest, KilledHolderLeavesNoBusyLine)
     EXPECT_TRUE(clean.open(devicePath()));
 }
 
+// A program stopped in the middle of an upload leaves the CP290 sending the
+// rest; the next program lets the line go quiet before its first frame.
+TEST_F(SerialLineTest, NextProgramWaitsOutAnAbandonedUpload)
+{
+    sim::SimOptions o;
+    o.paced = true;
+    restartSim(o);
+    for (int n = 1; n <= 20; ++n)
+        device().setEvent(n, kSixThirty);
+    const int got = inChild(1000, [&] {
+        SerialLine line(Program::Veskarn);
+        if (!line.open(devicePath()))
+            return 1;
+        uploadEvents(line, [](int n, const std::optional<EventImage>&) {
+            if (n == 3)
+                raise(SIGKILL);
+            return true;
+        });
+        return 2;
+    });
+    ASSERT_EQ(got, 128 + SIGKILL);
+    SerialLine next(Program::Tamsel);
+    ASSERT_TRUE(next.open(devicePath()));
+    ClockReply c;
+    EXPECT_TRUE(requestClock(next, c).ok());
+}
+
 TEST_F(SerialLineTest, LineSettingsAreRestoredAfterAnOperation)
 {
     const int fd = ::open(devicePath().c_str(), O_RDWR | O_NOCTTY);
