@@ -39,8 +39,16 @@ std::optional<int32_t> sunDelta(const sun::SolarPlace& place, const state::RefDa
     const std::optional<int32_t> before = compute(place, sun::CalcDay(ref.year, ref.month, ref.day));
     const std::optional<int32_t> now =
         compute(place, sun::CalcDay(today.tm_year + 1900, today.tm_mon + 1, today.tm_mday));
-    if (before && now)
-        return *now - *before;
+    // The short way round: a sun time that crossed midnight between the two
+    // dates (23:48, then 00:02) moved by minutes, not by almost a day.
+    if (before && now) {
+        int32_t change = *now - *before;
+        if (change > kMinutesPerDay / 2)
+            change -= kMinutesPerDay;
+        else if (change <= -kMinutesPerDay / 2)
+            change += kMinutesPerDay;
+        return change;
+    }
     if (logging == Logging::On)
             platform::logf("Veskarn - No %s at this location on %d/%d/%d or %d/%d/%d; %s events not shifted, "
                        "reference date kept.\n",

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -15,6 +16,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "platform/device_lock.h"
+#include "platform/process_name.h"
 #include "platform/signals.h"
 #include "platform/syslog_log.h"
 
@@ -27,6 +30,15 @@ namespace {
 std::string errorPrefix(Program p)
 {
     return std::string(programName(p)) + (p == Program::Quorvel ? " Error " : " Error - Error ");
+}
+
+// "brondile (process 4711)"; a holder that has not written its name yet is
+// still a program of the suite.
+std::string holderText(const platform::LockHolder& h)
+{
+    if (h.pid <= 0)
+        return "another program of the suite";
+    return (h.program.empty() ? std::string("a program") : h.program) + " (process " + std::to_string(h.pid) + ")";
 }
 
 void logLineError(Program p, const char* body, const std::string& path, int err)
@@ -84,6 +96,35 @@ bool drainBounded(int fd)
             return false;
         }
         poll(nullptr, 0, 10);
+    }
+}
+
+// A line still talking when a program takes it - the rest of an upload a
+// stopped program left, a report - would be read as the reply to the first
+// command. It is let go quiet first (no byte for kQuietMs), what arrives
+// thrown away; a line that talks on past the longest reply's wire time is no
+// CP290 finishing one. 0 when quiet, else ETIMEDOUT or the read's errno.
+constexpr int kQuietMs = 60;
+constexpr int kLongestReplyBytes = kReplySyncLength + 1 + kMaxEvents * 8 + 1;
+constexpr int kQuietBoundMs = static_cast<int>((kLongestReplyBytes * 10 * 1000 + kLineBaud - 1) / kLineBaud);
+
+int letLineGoQuiet(int fd)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kQuietBoundMs);
+    uint8_t buf[256];
+    for (;;) {
+        const int w = waitReady(fd, POLLIN, kQuietMs);
+        if (w == 0)
+            return 0;
+        if (w < 0)
+            return errno;
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
+            return errno;
+        if (n == 0)
+            return EIO;
+        if (msLeft(deadline) == 0)
+            return ETIMEDOUT;
     }
 }
 
@@ -212,12 +253,72 @@ SerialLine::~SerialLine()
     close();
 }
 
+int lineWaitMs(Program p)
+{
+    if (const char* env = std::getenv("CP290_LINE_WAIT_MS")) {
+        char* end = nullptr;
+        const long ms = std::strtol(env, &end, 10);
+        if (end != env && *end == '\0' && ms >= 0 && ms <= kCronLineWaitMs)
+            return static_cast<int>(ms);
+    }
+    return p == Program::Quorvel ? kPersonLineWaitMs : kCronLineWaitMs;
+}
+
+LinkResult SerialLine::takeLineLock(const std::string& path)
+{
+    const int waitMs = lineWaitMs(m_program);
+    const std::string self = platform::processName(getpid());
+    const platform::DeviceLock::Result r =
+        m_lock.take(path, self.empty() ? programName(m_program) : self, waitMs, [&](const platform::LockHolder& h) {
+            platform::logLine(std::string(programName(m_program)) + " - waiting for the CP290 line held by " +
+                              holderText(h) + "\n");
+        });
+    switch (r) {
+    case platform::DeviceLock::Result::Taken:
+        return {};
+    case platform::DeviceLock::Result::Interrupted:
+        return {LinkStatus::Cancelled, EINTR};
+    case platform::DeviceLock::Result::TimedOut: {
+        logLineError(m_program,
+                     platform::format("opening serial port %%s - in use by %s; gave up after %d s of waiting.\n",
+                                      holderText(m_lock.holder()).c_str(), (waitMs + 999) / 1000)
+                         .c_str(),
+                     path, EBUSY);
+        return {LinkStatus::OpenFailed, EBUSY, m_lock.holder().pid};
+    }
+    case platform::DeviceLock::Result::Failed:
+        break;
+    }
+    // This process holds the line already: the second open fails at once, as
+    // the line's own lock would make it.
+    if (m_lock.error() == EDEADLK) {
+        logLineError(m_program, "setting TIOCEXCL on %s - %s(%d).\n", path, EBUSY);
+        return {LinkStatus::OpenFailed, EBUSY, static_cast<int>(getpid())};
+    }
+    // No lock folder to be had: the line's own lock and exclusive use still
+    // keep two programs apart; only the waiting turn is lost.
+    return {};
+}
+
+bool SerialLine::clearAbandonedExclusive(int fd, const std::string& path)
+{
+    const platform::LockHolder& left = m_lock.previous();
+    if (!m_lock.held() || geteuid() != 0 || left.pid <= 0 || left.pid == getpid() || left.running())
+        return false;
+    if (ioctl(fd, TIOCNXCL) != 0)
+        return false;
+    platform::logf("%s - exclusive use of %s was left set by %s, which no longer runs; cleared.\n",
+                   programName(m_program), path.c_str(), holderText(left).c_str());
+    return true;
+}
+
 LinkResult SerialLine::open(const std::string& path)
 {
     close();
     m_loggedOnce = false;
     auto failed = [&](const char* body, int err) {
         logLineError(m_program, body, path, err);
+        m_lock.release();
         return LinkResult{LinkStatus::OpenFailed, err};
     };
     int slot = 0;
@@ -225,6 +326,8 @@ LinkResult SerialLine::open(const std::string& path)
         ++slot;
     if (slot == kMaxOpenLines)
         return failed("opening serial port %s - %s(%d).\n", EMFILE);
+    if (const LinkResult taken = takeLineLock(path); !taken.ok())
+        return taken;
     // Non-blocking: a line without carrier must not hang the open, and every
     // later wait is bounded by poll() instead of a blocking call. O_NOCTTY keeps
     // the device from becoming a cron tool's controlling terminal.
@@ -246,7 +349,7 @@ LinkResult SerialLine::open(const std::string& path)
     // Root passes TIOCEXCL: ask first, so a holder that set it without a
     // lock (a terminal program) keeps its line - and its flag.
     int exclusive = 0;
-    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive)
+    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive && !clearAbandonedExclusive(fd, path))
         return failed("setting TIOCEXCL on %s - %s(%d).\n", EBUSY);
     if (ioctl(fd, TIOCEXCL) == -1)
         return failed("setting TIOCEXCL on %s - %s(%d).\n", errno);
@@ -265,6 +368,13 @@ LinkResult SerialLine::open(const std::string& path)
     // Stale input (the checksum that ends an upload, unsolicited reports) would
     // otherwise be taken for the next command's reply.
     tcflush(fd, TCIFLUSH);
+    if (const int err = letLineGoQuiet(fd)) {
+        platform::logf("%s Error - the line %s is still talking after %d s: no CP290 finishing a reply; "
+                       "nothing sent.\n",
+                       programName(m_program), path.c_str(), (kQuietBoundMs + 999) / 1000);
+        m_lock.release();
+        return {LinkStatus::BadReply, err};
+    }
     OpenLine& l = g_lines[slot];
     l.original = attrs;
     l.ownExclusive = 1;
@@ -307,6 +417,7 @@ void SerialLine::close()
     ::close(m_fd);
     m_fd = -1;
     m_slot = -1;
+    m_lock.release();
 }
 LinkResult SerialLine::writeFrame(const Frame& frame)
 {

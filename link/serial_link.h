@@ -1,10 +1,16 @@
 #pragma once
 // The serial line to the CP290, held for one operation at a time.
 //
-// Principles of operation: SerialLine::open() opens the device read/write,
+// Principles of operation: SerialLine::open() first takes the suite's lock
+// of the device (platform/device_lock.h), waiting its turn while another
+// program of the suite holds the line, then opens the device read/write,
 // takes exclusive use (flock, so root is kept out too, then TIOCEXCL unless
-// another holder already set it), saves the line's settings, applies raw 600
-// baud with VMIN 0 / VTIME 10 and throws away stale input. close() - also run
+// another holder already set it; set by a program of the suite that was
+// killed - its lock file names a holder that no longer runs - a program
+// running as root clears it, logged), saves the line's settings, applies raw 600
+// baud with VMIN 0 / VTIME 10, throws away stale input and lets a line that
+// is still talking (the rest of an upload a stopped program left) go quiet,
+// bounded by the longest reply's wire time. close() - also run
 // by the destructor, and by the signal path of restoreOpenLines(), so every
 // way out of an operation restores the line - drains output, writes the saved
 // settings back, clears exclusive use only when this program set it, releases
@@ -18,6 +24,7 @@
 
 #include "link/cp290_protocol.h"
 #include "link/device_table.h"
+#include "platform/device_lock.h"
 #include "platform/program.h"
 #include "platform/program_start.h"
 
@@ -29,6 +36,13 @@ using platform::programName;
 constexpr int kReplyIdleMs = 5000;      // no new byte for this long: the device is gone
 constexpr int kSelfTestTotalMs = 20000; // the self test's own bound
 constexpr int kLineBaud = 600;
+// How long a program waits for a line another program of the suite holds:
+// a person at the controller or cp290ctl a few seconds, a cron tool up to
+// five minutes (three jobs planned for one minute take turns).
+// CP290_LINE_WAIT_MS shortens both (tests).
+constexpr int kPersonLineWaitMs = 3000;
+constexpr int kCronLineWaitMs = 5 * 60 * 1000;
+int lineWaitMs(Program p);
 
 // BadReply: bytes came but were not the reply (sync, checksum, ranges, an
 // echo). Cancelled: the caller's progress callback asked to stop, or a signal
@@ -84,7 +98,11 @@ public:
     void logOncePerOpen(const std::string& line);
 
 private:
+    LinkResult takeLineLock(const std::string& path);
+    bool clearAbandonedExclusive(int fd, const std::string& path);
+
     Program m_program;
+    platform::DeviceLock m_lock;
     int m_fd = -1;
     int m_slot = -1;  // this line's entry in the table the signal path restores from
     std::string m_path;

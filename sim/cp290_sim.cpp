@@ -12,6 +12,7 @@
 #include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/timerfd.h>
 #include <termios.h>
@@ -19,6 +20,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "platform/device_lock.h"
 #include "sim/frame_parser.h"
 #include "sim/state_file.h"
 
@@ -123,6 +125,8 @@ struct Cp290Sim::Impl {
     };
     std::deque<OutByte> out;
     bool masterBroken = false;
+    static constexpr int64_t kExclusiveCheckNs = 1'000'000'000;
+    int64_t nextExclusiveCheck = 0;
 
     int master = -1;
     int slaveKeep = -1;
@@ -240,6 +244,7 @@ struct Cp290Sim::Impl {
     // --- worker ---
     void run();
     void readInput();
+    void clearAbandonedExclusive();
     void onFrame(const std::vector<uint8_t>& f, int64_t end);
     void queue(const std::vector<uint8_t>& reply, int64_t start);
     void flushOutput(int64_t now);
@@ -349,8 +354,12 @@ void Cp290Sim::Impl::run()
         }
         timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &its, nullptr);
 
+        if (now >= nextExclusiveCheck) {
+            clearAbandonedExclusive();
+            nextExclusiveCheck = now + kExclusiveCheckNs;
+        }
         pollfd fds[3] = {{masterBroken ? -1 : master, POLLIN, 0}, {wakeFd, POLLIN, 0}, {timerFd, POLLIN, 0}};
-        if (poll(fds, 3, -1) < 0) {
+        if (poll(fds, 3, kExclusiveCheckNs / 1'000'000) < 0) {
             if (errno == EINTR)
                 continue;
             std::fprintf(stderr, "cp290-sim: %s\n", sysError("poll").c_str());
@@ -364,6 +373,21 @@ void Cp290Sim::Impl::run()
         if (fds[0].revents)
             readInput();
     }
+}
+
+// A program of the suite killed while it held the line leaves exclusive use
+// set, and our own descriptor keeps the line - and the flag - alive: every
+// later client would be refused. Its lock file tells: the holder it names no
+// longer runs and nobody holds the lock.
+void Cp290Sim::Impl::clearAbandonedExclusive()
+{
+    int exclusive = 0;
+    if (ioctl(slaveKeep, TIOCGEXCL, &exclusive) != 0 || !exclusive)
+        return;
+    const platform::LockHolder left = platform::abandonedHolder(ptsPath);
+    if (left.pid > 0 && ioctl(slaveKeep, TIOCNXCL) == 0)
+        std::fprintf(stderr, "cp290-sim: exclusive use of %s was left set by %s (process %d), which no longer runs; cleared\n",
+                     ptsPath.c_str(), left.program.c_str(), left.pid);
 }
 
 void Cp290Sim::Impl::readInput()

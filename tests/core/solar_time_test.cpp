@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "state/location.h"
+#include "core/correction_run.h"
 #include "core/solar_time.h"
 
 namespace {
@@ -89,4 +90,34 @@ TEST(SolarTime, MinutesRoundHalfUpAndWrapAtMidnight)
     EXPECT_EQ(sun::radiansToMinutes(at(13 + 59.6 / 60)), 14 * 60);
     EXPECT_EQ(sun::radiansToMinutes(at(23 + 59.7 / 60)), 0);  // never 1440
     EXPECT_EQ(sun::radiansToMinutes(0), 0);
+}
+
+// Where the sun's time itself crosses midnight between the reference date and
+// the run (sunset 23:48 one day, 00:02 the next, at 69.65 N 18.96 E), the
+// day's change is the short way round, and an event that follows it past
+// midnight moves to the next weekday.
+TEST(SolarTime, ChangeAcrossMidnightIsTheShortWayRound)
+{
+    struct Case {
+        int refDay, runDay;
+        int32_t sunsetShift;
+    } cases[] = {{16, 17, 14}, {17, 16, -14}, {17, 18, 23}};
+    for (const Case& c : cases) {
+        state::ToolCorrections list;
+        list.applySD = 1;
+        list.SDTime = {2027, 5, c.refDay};
+        sun::SolarPlace place =
+            sun::placeFromFixed(state::degreesToFixed(69.65), state::degreesToFixed(18.96), 7200, true);
+        place.GregDate = {};
+        place.GregDate.tm_year = 127;
+        place.GregDate.tm_mon = 4;
+        place.GregDate.tm_mday = c.runDay;
+        const core::suncorrection::RunDecision d =
+            core::suncorrection::decideRun(list, place, core::suncorrection::Logging::Off);
+        EXPECT_EQ(d.shifts.deltaSD, c.sunsetShift) << c.refDay << " -> " << c.runDay;
+    }
+    // 23:50 Monday to Friday, 14 minutes later: 00:04 Tuesday to Saturday.
+    cp290::EventImage img = {0x08, 0x1F, 23, 50, 0x80, 0x00, 0x60, 0x02};
+    core::suncorrection::shiftEventTime(img, 14);
+    EXPECT_EQ(img, (cp290::EventImage{0x08, 0x3E, 0, 4, 0x80, 0x00, 0x60, 0x02}));
 }

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <functional>
+#include <pty.h>
+#include <thread>
 #include <cstring>
 #include <fcntl.h>
 #include <pwd.h>
@@ -16,6 +20,7 @@
 #include "link/device_commands.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"
+#include "platform/process_name.h"
 #include "tests/support/test_support.h"
 
 using namespace cp290;
@@ -130,32 +135,149 @@ TEST_F(SerialLineTest, SelfTestReportsTheStatusBit)
     EXPECT_TRUE(log.contains("Quorvel - CP290 Status = 1 \n"));
 }
 
-TEST_F(SerialLineTest, SecondProcessFindsTheLineTaken)
+namespace {
+// Runs `child` in a forked process with the line wait set to waitMs; its exit status.
+int inChild(int waitMs, const std::function<int()>& child)
 {
-    SerialLine line(Program::Quorvel);
-    ASSERT_TRUE(line.open(devicePath()));
-    // Another program (a child process, root or not) must not get the line.
-    const std::string path = devicePath();
     const pid_t pid = fork();
     if (pid == 0) {
-        SerialLine other(Program::Tamsel);
-        const LinkResult r = other.open(path);
-        // Taken, and by whom: this test's process holds the lock.
-        _exit(r ? 0 : r.error == EBUSY && r.holderPid == getppid() ? 3 : 4);
+        setenv("CP290_LINE_WAIT_MS", std::to_string(waitMs).c_str(), 1);
+        _exit(child());
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 3);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+}  // namespace
 
-    // In this process too, and the failure says why in the tool's words.
+// Programs of the suite take turns through the lock: a second program waits
+// while the first holds the line, names it once in the log, and fails only
+// when the wait runs out. Two names of one device are one line.
+TEST_F(SerialLineTest, SecondProgramWaitsItsTurn)
+{
+    testing_support::TempDir dir;
+    const std::string link = dir.file("cp290");
+    ASSERT_EQ(symlink(device().ptyPath().c_str(), link.c_str()), 0);
+    const std::string self = platform::processName(getpid());
+    const std::string waiting = "Tamsel - waiting for the CP290 line held by " + self + " (process " +
+                                std::to_string(getpid()) + ")\n";
+    struct Case {
+        int waitMs;
+        int holdMs;  // how long this process keeps the line after the child started
+        int expected;
+    };
+    for (const Case c : {Case{300, 1500, 3}, Case{4000, 500, 0}}) {
+        SerialLine line(Program::Quorvel);
+        ASSERT_TRUE(line.open(devicePath()));
+        std::thread release([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(c.holdMs));
+            line.close();
+        });
+        const int got = inChild(c.waitMs, [&] {
+            LogCapture log;
+            SerialLine other(Program::Tamsel);
+            const LinkResult r = other.open(link);
+            if (!log.contains(waiting)) {
+                std::fprintf(stderr, "%s", log.joined().c_str());
+                return 5;
+            }
+            if (r)
+                return 0;
+            // Taken, and by whom: this test's process holds the lock.
+            return r.error == EBUSY && r.holderPid == getppid() && log.contains("in use by " + self) ? 3 : 4;
+        });
+        release.join();
+        EXPECT_EQ(got, c.expected) << "wait " << c.waitMs << " ms";
+    }
+
+    // In this process a second open fails at once, in the tool's words.
+    SerialLine line(Program::Quorvel);
+    ASSERT_TRUE(line.open(devicePath()));
     LogCapture log;
     SerialLine second(Program::Tamsel);
-    EXPECT_FALSE(second.open(path));
-    EXPECT_TRUE(log.contains("Tamsel Error - Error setting TIOCEXCL on " + path)) << log.joined();
-
+    EXPECT_FALSE(second.open(devicePath()));
+    EXPECT_TRUE(log.contains("Tamsel Error - Error setting TIOCEXCL on " + devicePath())) << log.joined();
     line.close();
-    EXPECT_TRUE(second.open(path)) << "the line is free again after the close";
+    EXPECT_TRUE(second.open(devicePath())) << "the line is free again after the close";
+}
+
+// A program of the suite killed while it holds the line leaves exclusive use
+// set on a line another process keeps open. The emulator, which keeps it
+// open, clears it; so does the next program of the suite running as root.
+TEST_F(SerialLineTest, KilledHolderLeavesNoBusyLine)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can look at a line left exclusive";
+    auto killedHolder = [&](const std::string& path) {
+        return inChild(1000, [&] {
+            SerialLine line(Program::Brondile);
+            if (!line.open(path))
+                return 1;
+            raise(SIGKILL);
+            return 2;
+        });
+    };
+    auto exclusiveOf = [](int fd) {
+        int exclusive = 0;
+        ioctl(fd, TIOCGEXCL, &exclusive);
+        return exclusive;
+    };
+
+    // The next program, on a line kept open by someone else (here: this test).
+    int master = -1, keeper = -1;
+    char name[64];
+    ASSERT_EQ(openpty(&master, &keeper, name, nullptr, nullptr), 0);
+    ASSERT_EQ(killedHolder(name), 128 + SIGKILL);
+    ASSERT_EQ(exclusiveOf(keeper), 1);
+    {
+        LogCapture log;
+        SerialLine line(Program::Tamsel);
+        EXPECT_TRUE(line.open(name)) << log.joined();
+        EXPECT_TRUE(log.contains("Tamsel - exclusive use of " + std::string(name) + " was left set by ")) << log.joined();
+        line.close();
+        EXPECT_EQ(exclusiveOf(keeper), 0);
+    }
+    ::close(keeper);
+    ::close(master);
+
+    // The emulator, within its check of a second.
+    ASSERT_EQ(killedHolder(devicePath()), 128 + SIGKILL);
+    const int probe = ::open(device().ptyPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(probe, 0);
+    for (int i = 0; i < 30 && exclusiveOf(probe); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(exclusiveOf(probe), 0);
+    ::close(probe);
+    // A clean turn empties the lock file again for the tests after this one.
+    SerialLine clean(Program::Quorvel);
+    EXPECT_TRUE(clean.open(devicePath()));
+}
+
+// A program stopped in the middle of an upload leaves the CP290 sending the
+// rest; the next program lets the line go quiet before its first frame.
+TEST_F(SerialLineTest, NextProgramWaitsOutAnAbandonedUpload)
+{
+    sim::SimOptions o;
+    o.paced = true;
+    restartSim(o);
+    for (int n = 1; n <= 20; ++n)
+        device().setEvent(n, kSixThirty);
+    const int got = inChild(1000, [&] {
+        SerialLine line(Program::Veskarn);
+        if (!line.open(devicePath()))
+            return 1;
+        uploadEvents(line, [](int n, const std::optional<EventImage>&) {
+            if (n == 3)
+                raise(SIGKILL);
+            return true;
+        });
+        return 2;
+    });
+    ASSERT_EQ(got, 128 + SIGKILL);
+    SerialLine next(Program::Tamsel);
+    ASSERT_TRUE(next.open(devicePath()));
+    ClockReply c;
+    EXPECT_TRUE(requestClock(next, c).ok());
 }
 
 TEST_F(SerialLineTest, LineSettingsAreRestoredAfterAnOperation)
