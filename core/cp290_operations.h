@@ -1,4 +1,10 @@
 #pragma once
+// Layer core/: the logic every program shares, without windows - the event
+// table, the CP290 operations, event schedule files and snapshots, the solar
+// routine, the correction, load and clock-sync runs, the year preview, the
+// list and table edits, the automation status. Uses state/, link/, platform/;
+// never a program folder.
+//
 // The controller's six operations on the CP290.
 //
 // Principles of operation: each operation opens the serial line (exclusive),

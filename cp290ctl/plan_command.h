@@ -1,4 +1,7 @@
 #pragma once
+// Program folder cp290ctl/: the command line over the same core/ and state/
+// routines as the windows. No other program folder.
+//
 // cp290ctl plan: the crontab plans of the planning windows from a shell.
 //
 //   plan                                  print every plan

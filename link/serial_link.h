@@ -1,4 +1,7 @@
 #pragma once
+// Layer link/: the CP290's frames and replies and the serial line they travel
+// on, for every program. Uses platform/ only.
+//
 // The serial line to the CP290, held for one operation at a time.
 //
 // Principles of operation: SerialLine::open() first takes the suite's lock

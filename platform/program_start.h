@@ -1,4 +1,9 @@
 #pragma once
+// Layer platform/: the Linux stand-ins every program uses (log, clock, folders,
+// whole-file writes, signals, serial device listing, the device lock, the
+// program start). Uses Qt Core, Qt Serial Port (the listing) and the C
+// library only.
+//
 // The start every program of the suite makes before anything else: --help
 // and --version answered, the system log opened under the program's ident,
 // child signals back to their default (an ignored SIGCHLD inherited through

@@ -1,4 +1,8 @@
 #pragma once
+// Program folder quorvel/: the controller's windows. Handlers read their
+// controls, call core/ or state/ and write the result back. Uses core/ and the
+// layers below it; no other program folder.
+//
 // The controller's shell: start-up, the windows wired to their
 // handlers, the launch timer, the application commands, the quit check and
 // storing the serial device at quit. Each window's handler lives in its own

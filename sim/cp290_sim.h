@@ -1,4 +1,7 @@
 #pragma once
+// Program folder sim/: cp290-sim, the device emulated on a pseudo-terminal.
+// Uses platform/ only, so it shares no code with what it stands in for.
+//
 // The CP290 emulator: a model of the device on a pseudo-terminal.
 //
 // Principles of operation: start() opens a pty master, keeps one slave

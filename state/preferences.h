@@ -1,4 +1,8 @@
 #pragma once
+// Layer state/: what the programs store and share besides the device -
+// preference domains, device names, correction settings and location, the
+// crontab pairs and planning steps, the run history. Uses platform/ only.
+//
 // The controller's preferences and the serial-device keys the tools read.
 //
 // Domain Lumbrasken (shared): "Port Number", "Serial Path", and the device

@@ -1,4 +1,8 @@
 #pragma once
+// Program folder tools/: tamsel, brondile and veskarn (a small main and
+// progress window each over their run in core/) and the crontab helpers
+// pindrel and mavrone. Uses core/ and below; no other program folder.
+//
 // The start of every cron tool: a widget application (for its small
 // progress window) only when a display is present, else a core application,
 // so a run under cron never needs one.

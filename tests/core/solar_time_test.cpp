@@ -105,7 +105,7 @@ TEST(SolarTime, ChangeAcrossMidnightIsTheShortWayRound)
     for (const Case& c : cases) {
         state::ToolCorrections list;
         list.applySD = 1;
-        list.SDTime = {2027, 5, c.refDay};
+        list.SDTime = {2027, 5, static_cast<int16_t>(c.refDay)};
         sun::SolarPlace place =
             sun::placeFromFixed(state::degreesToFixed(69.65), state::degreesToFixed(18.96), 7200, true);
         place.GregDate = {};
