@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include "core/event_table.h"
 #include "core/schedule_file.h"
@@ -282,6 +284,44 @@ TEST_F(BrondileTest, FailuresBeforeTheLineSendNothing)
     EXPECT_EQ(r.exitStatus, 69);
     EXPECT_NE(r.err.find("Brondile - Serial port path not in plist.\n"), std::string::npos) << r.err;
     EXPECT_TRUE(m_sim->frames().empty());
+}
+
+// Clock sync, today's schedule and the sun corrections planned for one
+// minute: the three take turns on the line and all three do their work.
+TEST_F(BrondileTest, ThreeJobsAtOneMinuteTakeTurns)
+{
+    sim::SimOptions paced;
+    paced.paced = true;
+    restartSim(paced);
+    testing_support::storeSerialPath(m_home.file("config"), devicePath());
+    m_sim->setEvent(3, img(0x7F, 6, 30, 0x80, 0x02));
+    testing_support::storeCorrections(m_home.file("config/Veskarn.conf"), {{3, 1}}, 2, 15, 2026, "40.75", "-73.98");
+    m_crontab.install(pair(1, scheduleFile("Winter", {{2, img(0x1F, 7, 15, 0x20, 0x02)}}), 15, 3));
+
+    std::map<std::string, RunResult> runs;
+    std::mutex mu;
+    std::vector<std::thread> jobs;
+    for (const char* tool : {"tamsel", "brondile", "veskarn"})
+        jobs.emplace_back([&, tool] {
+            const RunResult r = testing_support::runAsCron(tool, m_home.path(),
+                                                           {{"CP290_CRONTAB", m_crontab.script()},
+                                                            {"CP290_SERIAL_DEVICES", devicePath()},
+                                                            {"CP290_NOW", kMarch15},
+                                                            {"TZ", "UTC"}});
+            std::lock_guard<std::mutex> g(mu);
+            runs[tool] = r;
+        });
+    for (std::thread& t : jobs)
+        t.join();
+    std::string waits;
+    for (const auto& [tool, r] : runs) {
+        EXPECT_EQ(r.exitStatus, 0) << tool << ": " << r.err;
+        if (r.err.find(" - waiting for the CP290 line held by ") != std::string::npos)
+            waits += tool;
+    }
+    EXPECT_FALSE(waits.empty()) << "the three never met on the line";
+    EXPECT_TRUE(m_sim->event(2));
+    EXPECT_NE(m_sim->event(3), img(0x7F, 6, 30, 0x80, 0x02)) << "event 3 not corrected";
 }
 
 }  // namespace
