@@ -49,7 +49,16 @@ std::string weeklyTextOf(const state::WeeklyPlan& p)
     return platform::format("%s at %02d:%02d", days.empty() ? "no day" : days.c_str(), p.hour, p.minute);
 }
 
-// The last run of the tool, and the warnings of its row.
+std::string whenText(std::time_t t)
+{
+    static const char* const kDays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+    const std::tm tm = platform::localTime(t);
+    return platform::format("%02d:%02d on %s %02d/%02d", tm.tm_hour, tm.tm_min, kDays[tm.tm_wday % 7], tm.tm_mon + 1,
+                            tm.tm_mday);
+}
+
+// The last run of the tool, and the warnings of its row: planned runs
+// missing, then every failed or interrupted run of the look-back period.
 void addHistory(AutomationRow& row, const std::vector<std::time_t>& planned, const std::vector<state::RunRecord>& runs,
                 std::time_t now)
 {
@@ -59,10 +68,17 @@ void addHistory(AutomationRow& row, const std::vector<std::time_t>& planned, con
             break;
         }
     }
-    for (const std::time_t t : state::missedRuns(planned, runs, row.tool, now))
+    for (const std::time_t t : state::missedRuns(planned, runs, row.tool, now, state::planMadeAt(row.tool)))
         row.warnings.push_back(state::missedRunText(t));
-    if (row.lastRun && row.lastRun->outcome == state::RunOutcome::Failed)
-        row.warnings.push_back(failedRunWarning(*row.lastRun));
+    for (const state::RunRecord& r : runs) {
+        const bool last = row.lastRun && r.when == row.lastRun->when && r.outcome == row.lastRun->outcome;
+        if (r.tool != row.tool || (r.when < now - kMissedLookBack && !last))
+            continue;
+        if (r.outcome == state::RunOutcome::Interrupted)
+            row.warnings.push_back(interruptedRunWarning(r));
+        else if (r.outcome == state::RunOutcome::Failed)
+            row.warnings.push_back(last ? failedRunWarning(r) : "the run at " + whenText(r.when) + " failed: " + r.summary);
+    }
 }
 
 AutomationRow weeklyRow(const char* title, const char* tool, state::PairKind kind, const std::string& crontab,
@@ -159,6 +175,17 @@ std::string failedRunWarning(const state::RunRecord& run)
     return "the last run failed: " + run.summary;
 }
 
+std::string interruptedRunWarning(const state::RunRecord& run)
+{
+    std::string out = "interrupted at " + whenText(run.when) + ": ";
+    if (run.tool == "tamsel")
+        return out + "the CP290's clock may not be set";
+    out += "the CP290 may be partly loaded";
+    if (!run.snapshot.empty())
+        out += "; snapshot " + run.snapshot;
+    return out;
+}
+
 std::string weeklyText(const state::WeeklyPlan& p)
 {
     return weeklyTextOf(p);
@@ -181,30 +208,60 @@ std::vector<AutomationRow> automationRows(const std::string& crontab, const std:
     };
 }
 
+std::vector<state::RunRecord> runsWithInterrupted()
+{
+    std::vector<state::RunRecord> runs = state::readRuns();
+    for (state::RunRecord& r : state::interruptedRuns())
+        runs.push_back(std::move(r));
+    // Interrupted runs join the log when their tool next starts: by time.
+    std::stable_sort(runs.begin(), runs.end(),
+                     [](const state::RunRecord& a, const state::RunRecord& b) { return a.when < b.when; });
+    return runs;
+}
+
 AutomationStatus readAutomationStatus(std::time_t now, size_t maxSnapshots)
 {
     AutomationStatus s;
     std::string crontab;
     s.crontabRead = state::listCrontab(kWho, state::kHelperBound, crontab);
-    s.rows = automationRows(s.crontabRead ? crontab : std::string(), state::readRuns(), now);
+    s.rows = automationRows(s.crontabRead ? crontab : std::string(), runsWithInterrupted(), now);
 
-    std::vector<std::string> paths = listSnapshots();
-    if (paths.size() > maxSnapshots + 1)
-        paths.resize(maxSnapshots + 1);  // one more, to compare the last shown with
-    std::vector<std::unique_ptr<EventTable>> tables;
-    for (const std::string& p : paths) {
-        auto t = std::make_unique<EventTable>();
-        if (!readEventFile(*t, p).ok())
-            t.reset();
-        tables.push_back(std::move(t));
+    // By tool (the rows' tools first), each newest first, each compared with
+    // the tool's one before it.
+    std::vector<std::string> tools;
+    for (const AutomationRow& r : s.rows)
+        tools.push_back(r.tool);
+    std::vector<std::pair<std::string, std::vector<std::string>>> byTool;
+    for (const std::string& p : listSnapshots()) {
+        const auto stamp = snapshotStamp(p);
+        const std::string tool = stamp ? stamp->tool : std::string();
+        auto it = std::find_if(byTool.begin(), byTool.end(), [&](const auto& g) { return g.first == tool; });
+        if (it == byTool.end())
+            it = byTool.insert(byTool.end(), {tool, {}});
+        if (it->second.size() <= maxSnapshots)  // one more, to compare the last shown with
+            it->second.push_back(p);
     }
-    for (size_t i = 0; i < paths.size() && i < maxSnapshots; ++i) {
-        SnapshotRow row{paths[i], ""};
-        if (!tables[i])
-            row.changes = "not readable";
-        else if (i + 1 < tables.size() && tables[i + 1])
-            row.changes = describeChanges(*tables[i + 1], *tables[i]);
-        s.snapshots.push_back(row);
+    const auto rank = [&](const std::string& tool) {
+        return std::find(tools.begin(), tools.end(), tool) - tools.begin();
+    };
+    std::stable_sort(byTool.begin(), byTool.end(),
+                     [&](const auto& a, const auto& b) { return rank(a.first) < rank(b.first); });
+    for (const auto& [tool, paths] : byTool) {
+        std::vector<std::unique_ptr<EventTable>> tables;
+        for (const std::string& p : paths) {
+            auto t = std::make_unique<EventTable>();
+            if (!readEventFile(*t, p).ok())
+                t.reset();
+            tables.push_back(std::move(t));
+        }
+        for (size_t i = 0; i < paths.size() && i < maxSnapshots; ++i) {
+            SnapshotRow row{paths[i], "", tool};
+            if (!tables[i])
+                row.changes = "not readable";
+            else if (i + 1 < tables.size() && tables[i + 1])
+                row.changes = describeChanges(*tables[i + 1], *tables[i]);
+            s.snapshots.push_back(row);
+        }
     }
     return s;
 }
@@ -231,11 +288,15 @@ std::string statusText(const AutomationStatus& s)
             out += "  warning:  " + w + "\n";
         out += "\n";
     }
-    out += "Snapshots (newest first; open one in the controller and send it to go back):\n";
+    out += "Snapshots (by tool, newest first; open one in the controller and send it to go back):\n";
     if (s.snapshots.empty())
         out += "  none\n";
-    for (const SnapshotRow& snap : s.snapshots)
-        out += "  " + snap.path + (snap.changes.empty() ? "" : "  (" + snap.changes + ")") + "\n";
+    for (size_t i = 0; i < s.snapshots.size(); ++i) {
+        const SnapshotRow& snap = s.snapshots[i];
+        if (i == 0 || s.snapshots[i - 1].tool != snap.tool)
+            out += "  " + (snap.tool.empty() ? std::string("other") : snap.tool) + ":\n";
+        out += "    " + snap.path + (snap.changes.empty() ? "" : "  (" + snap.changes + ")") + "\n";
+    }
     return out;
 }
 
@@ -264,6 +325,7 @@ std::string statusJson(const AutomationStatus& s)
     out += "], \"snapshots\": [";
     for (size_t i = 0; i < s.snapshots.size(); ++i)
         out += (i ? ", " : "") + std::string("{\"path\": ") + jsonString(s.snapshots[i].path) +
+               ", \"tool\": " + jsonString(s.snapshots[i].tool) +
                ", \"changes\": " + jsonString(s.snapshots[i].changes) + "}";
     return out + "]}\n";
 }

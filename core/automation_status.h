@@ -7,7 +7,10 @@
 // the snapshots are read as they are. Nothing is written, no helper runs.
 // One row per kind of planned work (virtual schedules, sun corrections,
 // clock sync): the plan in words, the next run, the last run, and warnings
-// for planned runs missing from the history and for a last run that failed.
+// for planned runs missing from the history (from when the plan was made,
+// even before the tool's first run) and for every failed or interrupted
+// run of the last kMissedLookBack. A run that started and never wrote its
+// line counts as interrupted. The snapshots are listed by tool.
 // cp290ctl status prints the rows; the Automation window shows them.
 #include <ctime>
 #include <optional>
@@ -35,13 +38,14 @@ struct AutomationRow {
 
 struct SnapshotRow {
     std::string path;
-    std::string changes;  // against the one before it; "" for the oldest
+    std::string changes;  // against the tool's one before it; "" for the oldest
+    std::string tool;     // "brondile", "veskarn"; "" when the name does not tell
 };
 
 struct AutomationStatus {
     bool crontabRead = false;  // false: the rows say nothing planned because nothing could be read
     std::vector<AutomationRow> rows;
-    std::vector<SnapshotRow> snapshots;  // newest first
+    std::vector<SnapshotRow> snapshots;  // by tool (as the rows), each newest first
 };
 
 // What crontab bytes plan, through the planning windows' pair reader: the
@@ -59,8 +63,8 @@ std::vector<PlannedLoad> plannedLoads(const std::string& crontab);
 std::vector<AutomationRow> automationRows(const std::string& crontab, const std::vector<state::RunRecord>& runs,
                                           std::time_t now);
 
-// Lists the user's crontab, reads the history and the snapshots (at most
-// maxSnapshots, newest first).
+// Lists the user's crontab, reads the history with the interrupted runs and
+// the snapshots (at most maxSnapshots of each tool).
 AutomationStatus readAutomationStatus(std::time_t now, size_t maxSnapshots = 20);
 
 // "Mon, Wed, Sun at 03:05"
@@ -68,6 +72,10 @@ std::string weeklyText(const state::WeeklyPlan& p);
 
 // The warning a failed last run gives: "the last run failed: <summary>".
 std::string failedRunWarning(const state::RunRecord& run);
+
+// "interrupted at 01:00 on Sunday 11/01: the CP290 may be partly loaded;
+// snapshot <path>" (the clock sync: "the CP290's clock may not be set").
+std::string interruptedRunWarning(const state::RunRecord& run);
 
 // "Sat 2026-12-12 03:05"
 std::string runTimeText(std::time_t t);

@@ -1,41 +1,91 @@
 #include "core/snapshot.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <dirent.h>
+#include <fcntl.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "core/schedule_file.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/whole_file.h"
+#include "state/run_history.h"
 
 namespace core {
 
 namespace {
 
-bool isSnapshotName(const std::string& name)
+// A snapshot's name: YYYY-MM-DD-HHMMSS-<tool>[-N].sch, or the older
+// YYYY-MM-DD-HHMM-<tool>.sch (still listed and trimmed).
+struct SnapshotName {
+    std::string name;
+    std::string stamp;  // the time part, as written
+    std::string tool;
+    int copy = 1;       // N of the suffix; 1 without one
+};
+
+std::optional<SnapshotName> parseName(const std::string& name)
 {
-    // YYYY-MM-DD-HHMM-<tool>.sch
-    return name.size() > 20 && name.compare(name.size() - 4, 4, ".sch") == 0 && name[4] == '-' &&
-           name[7] == '-' && name[10] == '-' && name[15] == '-';
+    if (name.size() < 22 || name.compare(name.size() - 4, 4, ".sch") != 0 || name[4] != '-' || name[7] != '-' ||
+        name[10] != '-')
+        return std::nullopt;
+    const size_t timeEnd = name.find('-', 11);
+    if (timeEnd != 15 && timeEnd != 17)
+        return std::nullopt;
+    for (size_t i = 0; i < timeEnd; ++i)
+        if ((i == 4 || i == 7 || i == 10) ? name[i] != '-' : !std::isdigit(static_cast<unsigned char>(name[i])))
+            return std::nullopt;
+    SnapshotName n{name, name.substr(0, timeEnd), name.substr(timeEnd + 1, name.size() - timeEnd - 5), 1};
+    const size_t dash = n.tool.rfind('-');
+    if (dash != std::string::npos) {
+        const std::string number = n.tool.substr(dash + 1);
+        if (number.empty() || number.size() > 6 ||
+            !std::all_of(number.begin(), number.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+            return std::nullopt;
+        n.copy = std::stoi(number);
+        n.tool.resize(dash);
+    }
+    if (n.tool.empty())
+        return std::nullopt;
+    return n;
 }
 
-std::vector<std::string> snapshotNames()
+// Newest first: by time, then the later copy of the same second.
+std::vector<SnapshotName> snapshotNames()
 {
-    std::vector<std::string> names;
+    std::vector<SnapshotName> names;
     DIR* dir = ::opendir(snapshotFolder().c_str());
     if (!dir)
         return names;
-    while (const dirent* e = ::readdir(dir)) {
-        const std::string name = e->d_name;
-        if (isSnapshotName(name))
-            names.push_back(name);
-    }
+    while (const dirent* e = ::readdir(dir))
+        if (auto n = parseName(e->d_name))
+            names.push_back(std::move(*n));
     ::closedir(dir);
-    // Same minute: the later write sorts by tool name, which is good enough.
-    std::sort(names.begin(), names.end(), std::greater<>());
+    std::sort(names.begin(), names.end(), [](const SnapshotName& a, const SnapshotName& b) {
+        return std::tie(b.stamp, b.copy, b.tool) < std::tie(a.stamp, a.copy, a.tool);
+    });
     return names;
+}
+
+// Takes a name nobody holds (O_EXCL: never an existing file or link), adding
+// "-2", "-3" ... when the second already has a snapshot of the tool.
+int claimName(const std::string& base, std::string& path)
+{
+    for (int copy = 1; copy < 1000; ++copy) {
+        path = base + (copy == 1 ? "" : "-" + std::to_string(copy)) + ".sch";
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            return 0;
+        }
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
 }
 
 }  // namespace
@@ -50,48 +100,55 @@ SnapshotResult writeSnapshot(const EventTable& table, const std::string& tool, s
     SnapshotResult r;
     const std::tm t = platform::localTime(when);
     char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d-%02d%02d-", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
-                  t.tm_hour, t.tm_min);
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d-%02d%02d%02d-", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                  t.tm_hour, t.tm_min, t.tm_sec);
     const std::string folder = snapshotFolder();
     r.path = folder + stamp + tool + ".sch";
     if ((r.error = platform::makeFolders(folder)) != 0)
         return r;
-    if ((r.error = platform::writeFileWhole(r.path, scheduleBytes(table), 0600)) != 0)
+    if ((r.error = claimName(folder + stamp + tool, r.path)) != 0)
         return r;
+    if ((r.error = platform::writeFileWhole(r.path, scheduleBytes(table), 0600)) != 0) {
+        ::unlink(r.path.c_str());
+        return r;
+    }
+    state::noteRunSnapshot(tool, r.path);
 
-    const std::vector<std::string> names = snapshotNames();
-    for (size_t i = kSnapshotKeep; i < names.size(); ++i)
-        ::unlink((folder + names[i]).c_str());
+    // Each tool keeps its own newest: a load's snapshot outlives daily corrections.
+    int kept = 0;
+    for (const SnapshotName& n : snapshotNames())
+        if (n.tool == tool && ++kept > kSnapshotKeep)
+            ::unlink((folder + n.name).c_str());
     return r;
 }
 
 std::vector<std::string> listSnapshots()
 {
     std::vector<std::string> paths;
-    for (const std::string& name : snapshotNames())
-        paths.push_back(snapshotFolder() + name);
+    for (const SnapshotName& n : snapshotNames())
+        paths.push_back(snapshotFolder() + n.name);
     return paths;
 }
 
 std::optional<SnapshotStamp> snapshotStamp(const std::string& path)
 {
     const size_t slash = path.rfind('/');
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (!isSnapshotName(name))
+    const std::optional<SnapshotName> n = parseName(slash == std::string::npos ? path : path.substr(slash + 1));
+    if (!n)
         return std::nullopt;
     std::tm t{};
-    int consumed = 0;
-    if (std::sscanf(name.c_str(), "%4d-%2d-%2d-%2d%2d-%n", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min,
-                    &consumed) != 5 ||
-        consumed != 16)
+    if (std::sscanf(n->stamp.c_str(), "%4d-%2d-%2d-%2d%2d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour,
+                    &t.tm_min) != 5)
         return std::nullopt;
+    if (n->stamp.size() == 17)
+        t.tm_sec = std::stoi(n->stamp.substr(15));
     t.tm_year -= 1900;
     t.tm_mon -= 1;
     t.tm_isdst = -1;  // the name holds local time, whichever offset applied then
     const std::time_t when = std::mktime(&t);
     if (when == -1)
         return std::nullopt;
-    return SnapshotStamp{when, name.substr(16, name.size() - 16 - 4)};
+    return SnapshotStamp{when, n->tool};
 }
 
 std::string describeChanges(const EventTable& before, const EventTable& after)

@@ -29,7 +29,8 @@ struct SnapshotResult {
 std::string snapshotFolder();
 
 // Writes the table's used slots for `tool` ("brondile", "veskarn") at local
-// time `when`, creating the folder, then trims to the newest kSnapshotKeep.
+// time `when`, creating the folder, then trims the tool's snapshots to its
+// newest kSnapshotKeep.
 // Never logs: the tool logs the outcome in its own words.
 SnapshotResult writeSnapshot(const EventTable& table, const std::string& tool, std::time_t when);
 

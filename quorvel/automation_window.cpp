@@ -44,6 +44,8 @@ QString outcomeWords(state::RunOutcome o)
         return QObject::tr("OK");
     case state::RunOutcome::NothingToDo:
         return QObject::tr("nothing to do");
+    case state::RunOutcome::Interrupted:
+        return QObject::tr("interrupted");
     case state::RunOutcome::Failed:
         break;
     }
@@ -153,7 +155,8 @@ void AutomationWindow::fillWork(const core::AutomationStatus& s)
             if (!r.lastRun->summary.empty())
                 text += QStringLiteral(": ") + qs(r.lastRun->summary);
             setCell(last, WorkTitle, text);
-            if (r.lastRun->outcome == state::RunOutcome::Failed) {
+            if (r.lastRun->outcome == state::RunOutcome::Failed ||
+                r.lastRun->outcome == state::RunOutcome::Interrupted) {
                 last->setForeground(WorkTitle, kWarningColour);
                 last->setIcon(WorkTitle, warning);
             }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "state/run_history.h"
+
 namespace state {
 namespace {
 
@@ -88,6 +90,8 @@ InstallResult TimingPlanning::save(int hour, int minute, const std::array<int32_
     rec.cronDaysText = weekdayList(cronDays);
     const bool written = rec.cronDaysText.empty() || m_work.writeTimingPair(m_kind, rec);
     const InstallResult result = written ? m_work.installWorkFile() : InstallResult::Refused;
+    if (result == InstallResult::Installed)
+        notePlanMade(m_kind == PairKind::ClockSync ? "tamsel" : "veskarn");
     m_refusal = written ? m_work.refusalMessage() : kPairRefusedMessage;
     TimingRecord fresh;
     const CrontabRead r = m_work.readTimingPair(m_kind, fresh);
@@ -193,6 +197,8 @@ InstallResult SchedulePlanning::save(int hour, int minute)
         written = m_work.modCrontabS(m_table);
     }
     const InstallResult result = written ? m_work.installWorkFile() : InstallResult::Refused;
+    if (result == InstallResult::Installed)
+        notePlanMade("brondile");
     m_refusal = written ? m_work.refusalMessage() : kPairRefusedMessage;
     ScheduleTable readBack;
     m_work.readCrontabS(readBack);

@@ -1,11 +1,16 @@
 #include "state/run_history.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/clock.h"
@@ -70,25 +75,160 @@ std::optional<std::time_t> parseIso(const std::string& s)
     return static_cast<std::time_t>(timegm(&tm) - offset);
 }
 
-// Keeps the newest kRunsKeep lines. Runs under the appenders' lock.
+// The file's last `limit` bytes from the first line that starts in them;
+// *cut tells whether anything before was left out.
+std::optional<std::string> readTail(const std::string& path, size_t limit, int* err, bool* cut = nullptr)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *err = errno;
+        return std::nullopt;
+    }
+    struct stat st {};
+    std::optional<std::string> out;
+    if (::fstat(fd, &st) != 0) {
+        *err = errno;
+    } else {
+        const off_t size = st.st_size;
+        const off_t from = size > static_cast<off_t>(limit) ? size - static_cast<off_t>(limit) : 0;
+        std::string text(static_cast<size_t>(size - from), '\0');
+        size_t got = 0;
+        while (got < text.size()) {
+            const ssize_t n = ::pread(fd, text.data() + got, text.size() - got, from + static_cast<off_t>(got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += static_cast<size_t>(n);
+        }
+        text.resize(got);
+        size_t start = 0;
+        if (from > 0) {
+            // Unless the byte before is a line end, the first line is a part.
+            char before = 0;
+            if (::pread(fd, &before, 1, from - 1) != 1 || before != '\n')
+                start = std::min(text.size(), text.find('\n') == std::string::npos ? text.size() : text.find('\n') + 1);
+        }
+        if (cut)
+            *cut = from > 0;
+        out = text.substr(start);
+    }
+    ::close(fd);
+    return out;
+}
+
+// Keeps the newest kRunsKeep lines (of the last kRunsTrimBytes). Runs under
+// the appenders' lock.
 int trim(const std::string& path)
 {
     int err = 0;
-    const std::optional<std::string> text = platform::readWholeFile(path, &err);
+    bool cut = false;
+    const std::optional<std::string> text = readTail(path, kRunsTrimBytes, &err, &cut);
     if (!text)
         return err;
     size_t lines = 0;
     for (char c : *text)
         lines += c == '\n';
-    if (lines <= kRunsKeep)
+    if (lines <= kRunsKeep && !cut)
         return 0;
-    size_t drop = lines - kRunsKeep;
+    size_t drop = lines > kRunsKeep ? lines - kRunsKeep : 0;
     size_t pos = 0;
     while (drop > 0) {
         pos = text->find('\n', pos) + 1;
         --drop;
     }
     return platform::writeFileWhole(path, std::string_view(*text).substr(pos), 0600);
+}
+
+std::string startedFolder()
+{
+    return platform::suiteStateFolder() + "started/";
+}
+
+// Field 22 of /proc/<pid>/stat: when the process started, in clock ticks
+// since boot; 0 when unknown.
+unsigned long long processStart(long pid)
+{
+    int err = 0;
+    const auto text = platform::readWholeFile("/proc/" + std::to_string(pid) + "/stat", &err);
+    const size_t paren = text ? text->rfind(')') : std::string::npos;
+    if (paren == std::string::npos)
+        return 0;
+    const std::vector<std::string> f = [&] {
+        std::vector<std::string> out;
+        size_t i = paren + 1;
+        while (i < text->size()) {
+            while (i < text->size() && (*text)[i] == ' ')
+                ++i;
+            const size_t end = text->find(' ', i);
+            out.push_back(text->substr(i, end == std::string::npos ? std::string::npos : end - i));
+            i = end == std::string::npos ? text->size() : end;
+        }
+        return out;
+    }();
+    // After the name: state is field 3, start time field 22.
+    return f.size() > 19 ? std::strtoull(f[19].c_str(), nullptr, 10) : 0;
+}
+
+struct Started {
+    RunRecord run;
+    long pid = 0;
+    unsigned long long start = 0;
+    std::string path;
+};
+
+std::string startedLine(const Started& s)
+{
+    return isoLocal(s.run.when) + '\t' + oneLine(s.run.tool) + '\t' + std::to_string(s.pid) + '\t' +
+           std::to_string(s.start) + '\t' + oneLine(s.run.snapshot) + '\n';
+}
+
+std::optional<Started> readStarted(const std::string& path)
+{
+    int err = 0;
+    const auto text = readTail(path, 4096, &err);
+    if (!text || text->empty() || text->back() != '\n')
+        return std::nullopt;
+    const std::vector<std::string> f = fields(text->substr(0, text->size() - 1));
+    const std::optional<std::time_t> when = f.size() == 5 ? parseIso(f[0]) : std::nullopt;
+    if (!when || f[1].empty())
+        return std::nullopt;
+    Started s{{*when, f[1], RunOutcome::Interrupted, "stopped before it finished", f[4]}, 0, 0, path};
+    s.pid = std::strtol(f[2].c_str(), nullptr, 10);
+    s.start = std::strtoull(f[3].c_str(), nullptr, 10);
+    return s;
+}
+
+bool stillRunning(const Started& s)
+{
+    if (s.pid <= 0)
+        return false;
+    if (::kill(static_cast<pid_t>(s.pid), 0) != 0 && errno != EPERM)
+        return false;
+    const unsigned long long now = processStart(s.pid);
+    return now == 0 || s.start == 0 || now == s.start;  // without /proc, a live process ID counts
+}
+
+// Every readable started record, oldest first.
+std::vector<Started> startedRecords()
+{
+    std::vector<Started> out;
+    const std::string folder = startedFolder();
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return out;
+    while (const dirent* e = ::readdir(dir))
+        if (e->d_name[0] != '.')
+            if (auto s = readStarted(folder + e->d_name))
+                out.push_back(std::move(*s));
+    ::closedir(dir);
+    std::sort(out.begin(), out.end(), [](const Started& a, const Started& b) { return a.run.when < b.run.when; });
+    return out;
+}
+
+std::string ownStartedPath(const std::string& tool)
+{
+    return startedFolder() + tool + "-" + std::to_string(::getpid());
 }
 
 }  // namespace
@@ -104,13 +244,14 @@ const char* outcomeText(RunOutcome o)
     case RunOutcome::Ok: return "ok";
     case RunOutcome::NothingToDo: return "nothing-to-do";
     case RunOutcome::Failed: return "failed";
+    case RunOutcome::Interrupted: return "interrupted";
     }
     return "failed";
 }
 
 std::optional<RunOutcome> outcomeFromText(const std::string& text)
 {
-    for (RunOutcome o : {RunOutcome::Ok, RunOutcome::NothingToDo, RunOutcome::Failed})
+    for (RunOutcome o : {RunOutcome::Ok, RunOutcome::NothingToDo, RunOutcome::Failed, RunOutcome::Interrupted})
         if (text == outcomeText(o))
             return o;
     return std::nullopt;
@@ -175,12 +316,80 @@ void RunRecorder::operator()(RunOutcome outcome, const std::string& summary, con
 {
     if (const int err = appendRun({platform::now(), tool, outcome, summary, snapshot}))
         platform::logf("%s Error - writing the run history - %s(%d).\n", programName(who), std::strerror(err), err);
+    else
+        ::unlink(ownStartedPath(tool).c_str());
+}
+
+RunStart RunRecorder::start() const
+{
+    return RunStart(who, tool);
+}
+
+RunStart::RunStart(Program who, const char* tool)
+{
+    // The tool's runs that never finished go into the log first; removing
+    // the record before appending keeps two starting runs from both moving it.
+    for (const Started& s : startedRecords())
+        if (s.run.tool == tool && !stillRunning(s) && ::unlink(s.path.c_str()) == 0)
+            if (const int err = appendRun(s.run))
+                platform::logf("%s Error - writing the run history - %s(%d).\n", programName(who),
+                               std::strerror(err), err);
+    const Started me{{platform::now(), tool, RunOutcome::Interrupted, "", ""}, static_cast<long>(::getpid()),
+                     processStart(::getpid()), ownStartedPath(tool)};
+    int err = platform::makeFolders(startedFolder());
+    if (err == 0)
+        err = platform::writeFileWhole(me.path, startedLine(me), 0600);
+    if (err != 0)
+        platform::logf("%s Error - recording the run's start - %s(%d).\n", programName(who), std::strerror(err), err);
+    else
+        m_path = me.path;
+}
+
+RunStart::~RunStart()
+{
+    if (!m_path.empty())
+        ::unlink(m_path.c_str());
+}
+
+void noteRunSnapshot(const std::string& tool, const std::string& snapshot)
+{
+    std::optional<Started> s = readStarted(ownStartedPath(tool));
+    if (!s)
+        return;
+    s->run.snapshot = snapshot;
+    platform::writeFileWhole(s->path, startedLine(*s), 0600);
+}
+
+std::vector<RunRecord> interruptedRuns()
+{
+    std::vector<RunRecord> out;
+    for (const Started& s : startedRecords())
+        if (!stillRunning(s))
+            out.push_back(s.run);
+    return out;
+}
+
+void notePlanMade(const std::string& tool)
+{
+    const std::string folder = platform::suiteStateFolder();
+    if (platform::makeFolders(folder) == 0)
+        platform::writeFileWhole(folder + "planned-" + tool, isoLocal(platform::now()) + "\n", 0600);
+}
+
+std::optional<std::time_t> planMadeAt(const std::string& tool)
+{
+    int err = 0;
+    const auto text = readTail(platform::suiteStateFolder() + "planned-" + tool, 256, &err);
+    if (!text || text->empty() || text->back() != '\n')
+        return std::nullopt;
+    return parseIso(text->substr(0, text->size() - 1));
 }
 
 std::vector<RunRecord> readRuns()
 {
     std::vector<RunRecord> out;
-    const std::optional<std::string> text = platform::readWholeFile(runsLogPath());
+    int err = 0;
+    const std::optional<std::string> text = readTail(runsLogPath(), kRunsReadBytes, &err);
     if (!text)
         return out;
     size_t start = 0;

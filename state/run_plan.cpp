@@ -1,6 +1,7 @@
 #include "state/run_plan.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include "platform/clock.h"
 #include "platform/syslog_log.h"
@@ -20,18 +21,52 @@ std::tm dayOf(std::time_t t)
     return d;
 }
 
-// The local time hour:minute on day d (d's date fields), as cron reads it.
+// Whether local time at t is at or past hour:minute of the day `d` names.
+bool reached(std::time_t t, const std::tm& d, int hour, int minute)
+{
+    const std::tm l = platform::localTime(t);
+    return std::tie(l.tm_year, l.tm_mon, l.tm_mday, l.tm_hour, l.tm_min) >=
+           std::make_tuple(d.tm_year, d.tm_mon, d.tm_mday, hour, minute);
+}
+
+// The local time hour:minute on day d (d's date fields), as cron reads it:
+// a time the clocks repeat counts once, at its first occurrence; a time the
+// clocks skip runs right after the change, when the clock first passes it.
 std::optional<std::time_t> at(std::tm d, int hour, int minute)
 {
-    const int mday = d.tm_mday, mon = d.tm_mon;
-    d.tm_hour = hour;
-    d.tm_min = minute;
-    d.tm_sec = 0;
-    d.tm_isdst = -1;
-    const std::time_t t = std::mktime(&d);
-    if (t == static_cast<std::time_t>(-1) || d.tm_mday != mday || d.tm_mon != mon)
+    std::optional<std::time_t> best;
+    for (const int dst : {0, 1}) {
+        std::tm c = d;
+        c.tm_hour = hour;
+        c.tm_min = minute;
+        c.tm_sec = 0;
+        c.tm_isdst = dst;
+        const std::time_t t = std::mktime(&c);
+        // Kept only when the offset tried is the one in force at that time.
+        if (t != static_cast<std::time_t>(-1) && c.tm_mday == d.tm_mday && c.tm_mon == d.tm_mon &&
+            c.tm_hour == hour && c.tm_min == minute && (!best || t < *best))
+            best = t;
+    }
+    if (best)
+        return best;
+    // Skipped: the clock first passes the time at the change, found within a
+    // few hours of what mktime makes of it.
+    std::tm c = d;
+    c.tm_hour = hour;
+    c.tm_min = minute;
+    c.tm_sec = 0;
+    c.tm_isdst = -1;
+    const std::time_t late = std::mktime(&c);
+    if (late == static_cast<std::time_t>(-1) || c.tm_mday != d.tm_mday || c.tm_mon != d.tm_mon)
         return std::nullopt;
-    return t;
+    std::time_t lo = late - 4 * 3600, hi = late + 4 * 3600;  // !reached(lo), reached(hi)
+    if (reached(lo, d, hour, minute) || !reached(hi, d, hour, minute))
+        return std::nullopt;
+    while (hi - lo > 1) {
+        const std::time_t mid = lo + (hi - lo) / 2;
+        (reached(mid, d, hour, minute) ? hi : lo) = mid;
+    }
+    return hi;
 }
 
 template <typename Wanted>
@@ -91,16 +126,25 @@ std::optional<std::time_t> nextRun(const DatedPlan& plan, std::time_t after)
 std::vector<std::time_t> missedRuns(const std::vector<std::time_t>& planned, const std::vector<RunRecord>& runs,
                                     const std::string& tool, std::time_t now)
 {
+    return missedRuns(planned, runs, tool, now, std::nullopt);
+}
+
+std::vector<std::time_t> missedRuns(const std::vector<std::time_t>& planned, const std::vector<RunRecord>& runs,
+                                    const std::string& tool, std::time_t now, std::optional<std::time_t> planMade)
+{
     std::vector<std::time_t> mine;
     for (const RunRecord& r : runs)
         if (r.tool == tool)
             mine.push_back(r.when);
     std::vector<std::time_t> missed;
-    if (mine.empty())
+    if (mine.empty() && !planMade)
         return missed;
     std::sort(mine.begin(), mine.end());
+    std::time_t from = mine.empty() ? *planMade : mine.front() - 60;
+    if (planMade)
+        from = std::min(from, *planMade);
     for (const std::time_t t : planned) {
-        if (t < mine.front() - 60 || t + kRunWindow > now)
+        if (t < from || t + kRunWindow > now)
             continue;
         const auto it = std::lower_bound(mine.begin(), mine.end(), t - 60);
         if (it == mine.end() || *it > t + kRunWindow)

@@ -5,7 +5,8 @@
 // pairs: minute, hour, weekdays) and a dated plan (a schedule pair: month,
 // day, minute, hour) are turned into local times the way cron reads them,
 // day by day through mktime, so daylight-saving changes fall where cron puts
-// them. A planned time counts as run when the run history holds a line of
+// them: a time the clocks skip runs right after the change, a time they
+// repeat runs once, the first time. A planned time counts as run when the run history holds a line of
 // the tool from a minute before it to kRunWindow after it (cron starts the
 // tool within the minute; a slow device takes a while). Pure functions: the
 // caller reads the crontab and the history.
@@ -48,6 +49,10 @@ std::optional<std::time_t> nextRun(const DatedPlan& plan, std::time_t after);
 // existed) and only those whose window has passed by `now`.
 std::vector<std::time_t> missedRuns(const std::vector<std::time_t>& planned, const std::vector<RunRecord>& runs,
                                     const std::string& tool, std::time_t now);
+// The same, where the plan was made at `planMade`: times from then on count
+// too, even when the tool never ran.
+std::vector<std::time_t> missedRuns(const std::vector<std::time_t>& planned, const std::vector<RunRecord>& runs,
+                                    const std::string& tool, std::time_t now, std::optional<std::time_t> planMade);
 
 // "no run at 03:05 on Tuesday 12/01: was the computer off?"
 std::string missedRunText(std::time_t planned);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "core/automation_status.h"
 #include "core/snapshot.h"
@@ -88,19 +90,70 @@ TEST_F(StatusTest, RowsTellThePlanTheNextAndLastRunAndTheMissedOnes)
         << j.out;
 }
 
-TEST_F(StatusTest, SnapshotsNewestFirstWithWhatChanged)
+TEST_F(StatusTest, SnapshotsByToolNewestFirstWithWhatChanged)
 {
     core::EventTable a, b;
     a.record(3)->setImage({0x08, 0x7F, 6, 30, 0x80, 0x00, 0x60, 0x02});
     b.record(3)->setImage({0x08, 0x7F, 6, 29, 0x80, 0x00, 0x60, 0x02});
+    ASSERT_TRUE(core::writeSnapshot(b, "veskarn", kNow - 2 * kDay).ok());
     ASSERT_TRUE(core::writeSnapshot(a, "brondile", kNow - kDay).ok());
-    ASSERT_TRUE(core::writeSnapshot(b, "veskarn", kNow).ok());
+    ASSERT_TRUE(core::writeSnapshot(b, "brondile", kNow).ok());
+    const std::string folder = m_dir.path() + "/state/cp290/snapshots/";
     const auto r = status({"status"});
-    EXPECT_NE(r.out.find("Snapshots (newest first; open one in the controller and send it to go back):\n  " +
-                         m_dir.path() + "/state/cp290/snapshots/2026-12-07-1200-veskarn.sch  (event 3 changed)\n  " +
-                         m_dir.path() + "/state/cp290/snapshots/2026-12-06-1200-brondile.sch\n"),
+    EXPECT_NE(r.out.find("Snapshots (by tool, newest first; open one in the controller and send it to go back):\n"
+                         "  brondile:\n    " + folder + "2026-12-07-120000-brondile.sch  (event 3 changed)\n    " +
+                         folder + "2026-12-06-120000-brondile.sch\n  veskarn:\n    " + folder +
+                         "2026-12-05-120000-veskarn.sch\n"),
               std::string::npos)
         << r.out;
+}
+
+// A killed load, a correction planned but never run, and failures older
+// than the last run: each row says all of it.
+TEST_F(StatusTest, InterruptedNeverRunAndEveryFailedRunOfTheWeekAreWarned)
+{
+    const std::string app = std::string(CP290_BIN_DIR) + "/";
+    m_cron.install(m_crontab + state::schedulePair(3, "/sched/Today", "0", "1", "07", "12", app).bytes +
+                   state::timingPair(state::Tool::Veskarn, "0", "4", "1,2,3,4,5,6,7", app).bytes);
+    const std::time_t load = kNow - 11 * kHour;  // today 01:00
+    {
+        // A load killed after its snapshot: the started record stays.
+        testing_support::ZoneAndClock at("America/New_York", load);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const state::RunStart started(state::Program::Brondile, "brondile");
+            state::noteRunSnapshot("brondile", "/s/2026-12-07-010002-brondile.sch");
+            ::_exit(0);
+        }
+        ASSERT_EQ(::waitpid(pid, nullptr, 0), pid);
+        state::notePlanMade("veskarn");
+    }
+    const std::time_t wed = kNow - 5 * kDay - 9 * kHour + 5 * 60;  // Wed 12/02 03:05
+    ASSERT_EQ(state::appendRun({wed, "tamsel", RunOutcome::Failed, "the CP290 did not answer", ""}), 0);
+    ASSERT_EQ(state::appendRun({wed + kDay, "tamsel", RunOutcome::Failed, "no serial device", ""}), 0);
+    ASSERT_EQ(state::appendRun({wed + 4 * kDay, "tamsel", RunOutcome::Ok, "clock set", ""}), 0);
+
+    const struct { const char* row; const char* warnings; } rows[] = {
+        {"Virtual schedules (brondile)\n",
+         "  last run: Mon 2026-12-07 01:00 interrupted: stopped before it finished\n"
+         "  warning:  interrupted at 01:00 on Monday 12/07: the CP290 may be partly loaded; "
+         "snapshot /s/2026-12-07-010002-brondile.sch\n\n"},
+        {"Sun corrections (veskarn)\n",
+         "  last run: none recorded\n  warning:  no run at 04:00 on Monday 12/07: was the computer off?\n\n"},
+        {"Clock sync (tamsel)\n",
+         "  last run: Sun 2026-12-06 03:05 ok: clock set\n"
+         "  warning:  no run at 03:05 on Monday 12/07: was the computer off?\n"
+         "  warning:  the run at 03:05 on Wednesday 12/02 failed: the CP290 did not answer\n"
+         "  warning:  the run at 03:05 on Thursday 12/03 failed: no serial device\n\n"},
+    };
+    const auto r = status({"status"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    for (const auto& row : rows) {
+        const size_t at = r.out.find(row.row);
+        const std::string block = r.out.substr(at, r.out.find("\n\n", at) + 2 - at);
+        EXPECT_NE(block.find(row.warnings), std::string::npos) << block;
+        EXPECT_EQ(block.find("no run at 01:00"), std::string::npos) << block;
+    }
 }
 
 TEST_F(StatusTest, AnUnreadableCrontabIsSaidNotShownAsNothingPlanned)

@@ -85,8 +85,11 @@ TEST_F(Automation, ShowsThePlanTheRunsAndWhatWentWrongWithoutTouchingTheCrontab)
     ASSERT_EQ(state::appendRun({kNow - 60, "tamsel", RunOutcome::Ok, "clock set", ""}), 0);
     cmd("MainWindow", "AUto");
     EXPECT_EQ(workRow("Clock sync")->child(0)->text(0), "Last run: Mon 2026-12-07 11:59 OK: clock set");
-    ASSERT_EQ(workRow("Clock sync")->childCount(), 2);  // Monday 03:05 is still missing
+    // Monday 03:05 is still missing; Sunday's failure is still of this week.
+    ASSERT_EQ(workRow("Clock sync")->childCount(), 3);
     EXPECT_TRUE(workRow("Clock sync")->child(1)->text(0).startsWith("No run at 03:05"));
+    EXPECT_EQ(workRow("Clock sync")->child(2)->text(0),
+              "The run at 03:05 on Sunday 12/06 failed: the CP290 did not answer");
 
     m_crontab.setFailing(true);
     click("AutomationWindow", "rfsA");
@@ -111,7 +114,7 @@ TEST_F(Automation, ASnapshotOpenedAndSentWithSendAllRestoresTheDevice)
     before.storeEvent(7, image(8, 0x41, 22, 15, 0x40, 0, 0x60, 0x03));
     after.storeEvent(3, image(8, 0x7F, 6, 29, 0x80, 0, 0x60, 0x02));
     after.storeEvent(9, image(8, 0x7F, 5, 0, 0x10, 0, 0x60, 0x02));
-    const auto older = core::writeSnapshot(before, "veskarn", kNow - kDay);
+    const auto older = core::writeSnapshot(before, "brondile", kNow - kDay);
     ASSERT_TRUE(older.ok());
     ASSERT_TRUE(core::writeSnapshot(after, "brondile", kNow).ok());
     device().setEvent(3, image(8, 0x7F, 6, 29, 0x80, 0, 0x60, 0x02));
@@ -127,7 +130,7 @@ TEST_F(Automation, ASnapshotOpenedAndSentWithSendAllRestoresTheDevice)
     EXPECT_EQ(snaps->topLevelItem(0)->text(0), "Mon 2026-12-07 12:00");
     EXPECT_EQ(snaps->topLevelItem(0)->text(1), "Virtual schedules");
     EXPECT_EQ(snaps->topLevelItem(0)->text(3), "event 3 changed; event 9 added; event 7 removed");
-    EXPECT_EQ(snaps->topLevelItem(1)->text(2), "2026-12-06-1200-veskarn.sch");
+    EXPECT_EQ(snaps->topLevelItem(1)->text(2), "2026-12-06-120000-brondile.sch");
 
     // Enter on the older one: the unsaved events are asked about first.
     snaps->setCurrentItem(snaps->topLevelItem(1));
@@ -138,7 +141,7 @@ TEST_F(Automation, ASnapshotOpenedAndSentWithSendAllRestoresTheDevice)
     cmd("MessWindow", "delM");
     EXPECT_FALSE(app().table().isUsed(20));
     EXPECT_TRUE(app().table().isUsed(7));
-    EXPECT_TRUE(win("MainWindow")->windowTitle().contains("2026-12-06-1200-veskarn.sch"));
+    EXPECT_TRUE(win("MainWindow")->windowTitle().contains("2026-12-06-120000-brondile.sch"));
     EXPECT_FALSE(win("AutomationWindow")->isVisible());  // it would hide the table
 
     cmd("MainWindow", "CPsd");

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -104,6 +107,79 @@ TEST_F(RunHistoryTest, ConcurrentRunsNeverInterleaveAndTheTrimKeepsTheNewest)
         mine += r.tool.rfind("writer", 0) == 0;
     EXPECT_EQ(mine, kWriters * kEach);  // the trim dropped only old lines
     EXPECT_EQ(runs.front().summary, "old");
+}
+
+// How a run ends decides what it leaves: its line, or (killed) a started
+// record that is an interrupted run until the tool's next start logs it.
+TEST_F(RunHistoryTest, ARunThatNeverWritesItsLineIsInterrupted)
+{
+    enum class End { Recorded, Returned, Killed };
+    const struct { End end; const char* outcomes; } cases[] = {  // outcomes: the log after the next start
+        {End::Recorded, "ok "}, {End::Returned, ""}, {End::Killed, "interrupted "}};
+    const state::RunRecorder loader{state::Program::Brondile, "brondile"};
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(m_dir.path() + "/state");
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            {
+                const state::RunStart started = loader.start();
+                state::noteRunSnapshot("brondile", "/s/snap.sch");
+                if (c.end == End::Recorded)
+                    loader(RunOutcome::Ok, "loaded", "/s/snap.sch");
+                if (c.end == End::Killed)
+                    ::_exit(state::interruptedRuns().empty() ? 0 : 1);  // no destructor runs
+            }
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_EQ(status, 0);
+        const auto left = state::interruptedRuns();
+        ASSERT_EQ(left.size(), c.end == End::Killed ? 1u : 0u);
+        EXPECT_TRUE(left.empty() || left[0].snapshot == "/s/snap.sch");
+
+        // Another tool's start leaves it; the loader's next start logs it once.
+        { const state::RunStart other(state::Program::Tamsel, "tamsel"); }
+        EXPECT_EQ(state::interruptedRuns().size(), left.size());
+        { const state::RunStart next = loader.start(); }
+        { const state::RunStart again = loader.start(); }
+        std::string outcomes;
+        for (const auto& r : state::readRuns())
+            outcomes += state::outcomeText(r.outcome) + std::string(" ");
+        EXPECT_EQ(outcomes, c.outcomes) << static_cast<int>(c.end);
+        EXPECT_TRUE(state::interruptedRuns().empty());
+    }
+}
+
+// A log of any size is read, and trimmed, from its end with bounded memory.
+TEST_F(RunHistoryTest, AHugeLogIsReadFromItsEnd)
+{
+    const auto grow = [](const std::string& line) {  // to 100 MB, mostly a hole, and a line
+        ASSERT_EQ(::truncate(state::runsLogPath().c_str(), 100 << 20), 0);
+        const int fd = ::open(state::runsLogPath().c_str(), O_WRONLY | O_APPEND);
+        ASSERT_EQ(::write(fd, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+        ::close(fd);
+    };
+    ASSERT_EQ(state::appendRun({1141304700, "tamsel", RunOutcome::Ok, "first", ""}), 0);
+    grow("\n");
+    ASSERT_EQ(state::appendRun({1141304760, "tamsel", RunOutcome::Ok, "newest", ""}), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(state::runsLogPath().c_str(), &st), 0);
+    EXPECT_LE(static_cast<size_t>(st.st_size), state::kRunsTrimBytes);
+    grow("\n" + state::runLine({1141304820, "tamsel", RunOutcome::Ok, "newer", ""}));
+
+    const pid_t pid = ::fork();  // a child, to measure its memory alone
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const auto runs = state::readRuns();
+        struct rusage use {};
+        ::getrusage(RUSAGE_SELF, &use);
+        ::_exit(runs.size() == 1 && runs[0].summary == "newer" && use.ru_maxrss < 64 * 1024 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(status, 0);
 }
 
 }  // namespace

@@ -70,6 +70,37 @@ TEST_F(RunPlanTest, MissedRunsAreThePlannedTimesWithoutARun)
     EXPECT_EQ(state::missedRunText(missed[0]), "no run at 03:05 on Friday 12/04: was the computer off?");
 
     EXPECT_TRUE(state::missedRuns(planned, runs, "veskarn", now).empty());  // never ran: nothing to compare
+    // Unless the plan was made, 5 December at 18:00.
+    EXPECT_EQ(state::missedRuns(planned, runs, "veskarn", now, local(2026, 12, 5, 18, 0)),
+              std::vector<std::time_t>{local(2026, 12, 6, 3, 5)});
+}
+
+// As cron runs them: a time the clocks skip runs at the change, a time they
+// repeat runs once, the first time; either kind of plan, and the next run too.
+TEST_F(RunPlanTest, SkippedTimesRunAtTheChangeAndRepeatedTimesOnce)
+{
+    const struct {
+        int month, day, hour, minute;
+        std::time_t expected;
+    } cases[] = {
+        {3, 8, 2, 30, 1772953200},   // 03:00 EDT, the clocks having gone from 02:00 to 03:00
+        {3, 8, 2, 0, 1772953200},
+        {11, 1, 1, 30, 1793511000},  // 01:30 EDT, not 01:30 EST an hour later
+    };
+    for (const auto& c : cases) {
+        WeeklyPlan daily;
+        daily.hour = c.hour;
+        daily.minute = c.minute;
+        daily.weekdays.fill(true);
+        const DatedPlan dated{c.month, c.day, c.minute, c.hour};
+        const std::time_t from = local(2026, c.month, c.day, 0, 0), to = from + 20 * 3600;
+        for (const auto& times : {state::plannedTimes(daily, from, to), state::plannedTimes(dated, from, to)})
+            EXPECT_EQ(times, std::vector<std::time_t>{c.expected}) << c.month << "/" << c.day << " " << c.hour;
+        EXPECT_EQ(state::nextRun(daily, from), c.expected);
+        // The run cron makes then is no missed run.
+        const std::vector<state::RunRecord> ran = {{c.expected + 20, "tamsel", RunOutcome::Ok, "", ""}};
+        EXPECT_TRUE(state::missedRuns({c.expected}, ran, "tamsel", to).empty());
+    }
 }
 
 }  // namespace

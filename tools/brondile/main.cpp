@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "link/serial_link.h"
+#include "state/run_history.h"
 #include "tools/tool_application.h"
 #include "core/schedule_loader.h"
 
@@ -74,6 +75,8 @@ int main(int argc, char** argv)
 {
     if (const auto status = cp290::startLineProgram(argc, argv, {"brondile", "Brondile", kUsage}))
         return *status;
+    // Until the run writes its history line, a killed run shows as interrupted.
+    const state::RunStart started(state::Program::Brondile, "brondile");
     auto [app, windowed] = tools::makeToolApplication(argc, argv);
 
     std::unique_ptr<ProgressWindow> window;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "link/serial_link.h"
+#include "state/run_history.h"
 #include "tools/tool_application.h"
 #include "core/clock_sync.h"
 
@@ -26,6 +27,8 @@ int main(int argc, char** argv)
 {
     if (const auto status = cp290::startLineProgram(argc, argv, {"tamsel", "Tamsel", kUsage}))
         return *status;
+    // Until the run writes its history line, a killed run shows as interrupted.
+    const state::RunStart started(state::Program::Tamsel, "tamsel");
     auto [app, windowed] = tools::makeToolApplication(argc, argv);
 
     std::unique_ptr<QLabel> window;

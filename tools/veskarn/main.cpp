@@ -12,6 +12,7 @@
 
 #include "core/correction_run.h"
 #include "link/serial_link.h"
+#include "state/run_history.h"
 #include "tools/tool_application.h"
 
 namespace {
@@ -94,6 +95,8 @@ int main(int argc, char** argv)
     // the reference dates are written last, so they never run ahead of the CP290.
     if (const auto status = cp290::startLineProgram(argc, argv, {"veskarn", "Veskarn", kUsage}))
         return *status;
+    // Until the run writes its history line, a killed run shows as interrupted.
+    const state::RunStart started(state::Program::Veskarn, "veskarn");
     auto [app, windowed] = tools::makeToolApplication(argc, argv);
     std::unique_ptr<core::suncorrection::RunUi> ui;
     if (windowed) {

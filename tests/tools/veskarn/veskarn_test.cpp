@@ -106,7 +106,7 @@ TEST_F(VeskarnTest, FirstToSecondOfMarchThenNothingMore)
     EXPECT_EQ(stored("Last Zone").toStringList(), (QStringList{"0", "0", "0", "0"}));
 
     // What the CP290 held before: a snapshot the controller can send back.
-    const std::string snap = m_state.path() + "/cp290/snapshots/2006-03-02-1200-veskarn.sch";
+    const std::string snap = m_state.path() + "/cp290/snapshots/2006-03-02-120000-veskarn.sch";
     const std::string bytes = readFile(snap);
     ASSERT_EQ(bytes.size(), 40u) << snap;
     EXPECT_EQ(static_cast<uint8_t>(bytes[0]), 1);
@@ -191,7 +191,7 @@ TEST_F(VeskarnTest, FailedRunsKeepTheReferenceDates)
         {Fault::NoPathStored, 69, "Veskarn - Serial port path not in plist.\n", "\tveskarn\tfailed\t", 0, false},
         {Fault::PathAbsent, 69, "Veskarn - CP290 Serial port not found.\n", "\tveskarn\tfailed\t", 0, false},
     };
-    const std::string snapshot = m_state.path() + "/cp290/snapshots/2006-03-02-1200-veskarn.sch";
+    const std::string snapshot = m_state.path() + "/cp290/snapshots/2006-03-02-120000-veskarn.sch";
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.fault));
         std::filesystem::remove_all(m_state.path() + "/cp290");
