@@ -23,6 +23,7 @@ protected:
         args.insert(args.begin(), "plan");
         return testing_support::runProgram(kBin + "/cp290ctl", args,
                                            {{"HOME", m_home.path()},
+                                            {"XDG_STATE_HOME", m_home.file("state")},
                                             {"CP290_CRONTAB", m_crontab.script()},
                                             {"CP290_APP_DIR", kBin},
                                             {"CP290_LOG_STDERR", "1"}},
@@ -67,6 +68,9 @@ TEST_F(PlanCommandTest, TimingPairsByteForByteReplacedAndRemoved)
         EXPECT_EQ(r.out, k.title + ": 03:05 on 1,3,7\n");
         EXPECT_EQ(m_crontab.installed(), k.foreign + k.marker + "5\t3\t*\t*\t1,3,7\t" + k.entry + "\n");
         expectNoFilesLeft();
+        // When the plan was made, for the runs that should have followed.
+        EXPECT_TRUE(std::filesystem::exists(m_home.file("state/cp290/planned-") +
+                                            (k.marker[1] == 's' ? "tamsel" : "veskarn")));
 
         ASSERT_EQ(ctl({k.command, "2", "23:59"}).exitStatus, 0);
         EXPECT_EQ(m_crontab.installed(), k.foreign + k.marker + "59\t23\t*\t*\t2\t" + k.entry + "\n");
@@ -93,6 +97,7 @@ TEST_F(PlanCommandTest, SchedulesAddUpdateTimeAndRemove)
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_NE(r.out.find("updated"), std::string::npos);
     ASSERT_EQ(ctl({"schedule", "time", "4:30"}).exitStatus, 0);
+    EXPECT_TRUE(std::filesystem::exists(m_home.file("state/cp290/planned-brondile")));
     // Entry order, not date order: the updated entry kept its place.
     EXPECT_EQ(m_crontab.installed(), "# mine\n# Quorvel\x02" + summer + "\n30\t4\t15\t3\t*\t" + kBrondile +
                                          "\n# Quorvel\x02" + yule + "\n30\t4\t24\t12\t*\t" + kBrondile + "\n");
