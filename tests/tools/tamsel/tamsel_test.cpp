@@ -19,7 +19,7 @@ class TamselTest : public testing_support::SimTest {
 protected:
     void storeSerialPath(const std::string& path) { testing_support::storeSerialPath(m_config.path(), path); }
 
-    RunResult runTamsel(std::map<std::string, std::string> extra = {})
+    RunResult runTamsel(std::map<std::string, std::string> extra = {}, int killAfterMs = 30000)
     {
         std::map<std::string, std::string> env = {
             {"XDG_CONFIG_HOME", m_config.path()},
@@ -31,7 +31,7 @@ protected:
         };
         for (auto& [k, v] : extra)
             env[k] = v;
-        return runProgram("tamsel", {}, env, 30000);
+        return runProgram("tamsel", {}, env, killAfterMs);
     }
 
     // The run history's lines, without their time field.
@@ -64,6 +64,26 @@ TEST_F(TamselTest, SundayJustBeforeMidnight)
     EXPECT_EQ(c.dayBit, 0x40);
     EXPECT_NE(r.err.find("Tamsel CP290 Clock updated on 12/6 \n"), std::string::npos) << r.err;
     EXPECT_EQ(history(), std::vector<std::string>{"tamsel\tok\tclock set to Sun 23:59\t"});
+}
+
+// Killed (SIGKILL) while it waits for the device: the run is left as
+// started, and the next run logs it as interrupted before its own line.
+TEST_F(TamselTest, AKilledRunIsInterruptedNotMissing)
+{
+    storeSerialPath(devicePath());
+    device().setSilent(true);
+    const std::map<std::string, std::string> env = {{"CP290_NOW", "1796601540"}, {"TZ", "UTC"}};
+    EXPECT_NE(runTamsel(env, 1800).exitStatus, 0);  // waiting for the reply
+    const std::string started = m_config.path() + "/state/cp290/started";
+    EXPECT_TRUE(history().empty());
+    EXPECT_FALSE(std::filesystem::is_empty(started));
+
+    device().setSilent(false);
+    const RunResult r = runTamsel(env);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(history(), (std::vector<std::string>{"tamsel\tinterrupted\tstopped before it finished\t",
+                                                   "tamsel\tok\tclock set to Sun 23:59\t"}));
+    EXPECT_TRUE(std::filesystem::is_empty(started));
 }
 
 // Every run that did not set the clock says why, claims no update, and is in
