@@ -30,7 +30,7 @@ struct SnapshotName {
 
 std::optional<SnapshotName> parseName(const std::string& name)
 {
-    if (name.size() < 22 || name.compare(name.size() - 4, 4, ".sch") != 0 || name[4] != '-' || name[7] != '-' ||
+    if (name.size() < 21 || name.compare(name.size() - 4, 4, ".sch") != 0 || name[4] != '-' || name[7] != '-' ||
         name[10] != '-')
         return std::nullopt;
     const size_t timeEnd = name.find('-', 11);
