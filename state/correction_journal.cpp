@@ -132,7 +132,8 @@ JournalRead readCorrectionJournal()
 
 int writeCorrectionJournal(const CorrectionJournal& j)
 {
-    std::string text = std::string(kHeader) + "\nsunrise " + dateText(j.SUTime) + "\nsunset " + dateText(j.SDTime) + "\n";
+    std::string text =
+        std::string(kHeader) + "\nsunrise " + dateText(j.SUTime) + "\nsunset " + dateText(j.SDTime) + "\n";
     for (const JournalEvent& e : j.events)
         text += "event " + std::to_string(e.eventNumber) + " zone " + std::to_string(e.zone) + " base " +
                 imageText(e.base) + " found " + imageText(e.found) + " target " + imageText(e.target) + "\n";

@@ -133,7 +133,9 @@ TEST_F(YearPreviewTest, TheFirstRunCompletesAStoppedOne)
     const cp290::EventImage sent = event(0x7F, 7, 30);
     state::ToolCorrections c;
     ASSERT_EQ(state::getVeskParms(c), 0);
-    ASSERT_EQ(state::writeCorrectionJournal({c.SUTime, c.SDTime, {{1, 0, base[0], base[0], sent}, {2, 0, base[1], base[1], base[1]}}}), 0);
+    const state::CorrectionJournal stopped{
+        c.SUTime, c.SDTime, {{1, 0, base[0], base[0], sent}, {2, 0, base[1], base[1], base[1]}}};
+    ASSERT_EQ(state::writeCorrectionJournal(stopped), 0);
     const auto resumed = preview(sent);
     EXPECT_EQ(resumed[0].events[0].minutes, 7 * 60 + 30);
     for (size_t day = 2; day < resumed.size(); ++day)

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <csignal>
 #include <chrono>
 #include <thread>
 #include <filesystem>
@@ -54,7 +55,7 @@ protected:
     }
 
     // As under cron unless a display is given.
-    RunResult runVeskarn(const char* now, const char* display = "")
+    RunResult runVeskarn(const char* now, const char* display = "", int timeoutMs = 60000)
     {
         return runProgram("veskarn", {},
                           {{"XDG_CONFIG_HOME", m_config.path()},
@@ -67,7 +68,7 @@ protected:
                            {"QT_QPA_PLATFORM", *display ? "offscreen" : ""},
                            {"DISPLAY", display},
                            {"WAYLAND_DISPLAY", ""}},
-                          60000);
+                          timeoutMs);
     }
 
     std::vector<int> downloads() const { return testing_support::downloadedEvents(*m_sim); }
@@ -234,12 +235,14 @@ TEST_F(VeskarnTest, FailedRunsKeepTheReferenceDates)
 }
 
 // A run stopped anywhere - an event's acknowledgement lost, whether the
-// CP290 kept that event or not, or the reference dates refused after the last
-// one - and the next run a week later: every event ends with the one
+// CP290 kept that event or not, the program killed, or the reference dates
+// refused after the last one - and the next run a week later: every event ends with the one
 // correction an unbroken run gives it, never two.
 TEST_F(VeskarnTest, StoppedRunIsCompletedNotRepeated)
 {
     const std::vector<cp290::EventImage> start{event(kMon, 6, 30), event(kMon, 18, 45)};
+    const auto readOnly = std::filesystem::perms::owner_read;  // refused even to root
+    const auto readWrite = readOnly | std::filesystem::perms::owner_write;
     auto seed = [&](const std::vector<cp290::EventImage>& images) {
         storeSerialPath(devicePath());
         for (size_t i = 0; i < images.size(); ++i)
@@ -256,9 +259,11 @@ TEST_F(VeskarnTest, StoppedRunIsCompletedNotRepeated)
         int answered;  // memory writes acknowledged before the CP290 falls silent; -1 all
         bool keptUnanswered;
         bool datesRefused;
-    } cases[] = {{0, true, false}, {1, false, false}, {-1, false, true}};
+        int killAfterMs;  // 0: the run ends by itself
+    } cases[] = {{0, true, false, 0}, {1, false, false, 0}, {1, false, false, 4000}, {-1, false, true, 0}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.answered << (c.keptUnanswered ? " kept" : "") << (c.datesRefused ? " dates refused" : ""));
+        SCOPED_TRACE(testing::Message() << c.answered << (c.keptUnanswered ? " kept" : "")
+                                        << (c.datesRefused ? " dates refused" : "") << " " << c.killAfterMs);
         std::filesystem::remove_all(m_state.path() + "/cp290");
         sim::SimOptions o;
         o.writesAnswered = c.answered;
@@ -266,16 +271,16 @@ TEST_F(VeskarnTest, StoppedRunIsCompletedNotRepeated)
         restartSim(o);
         seed(start);
         storeList({{1, 1}, {2, 2}}, 3, 1, 2006);
-        std::filesystem::permissions(domainFile(), c.datesRefused ? std::filesystem::perms::owner_read
-                                                                  : std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-        RunResult r = runVeskarn(kMar2);
-        ASSERT_EQ(r.exitStatus, 1) << r.err;
+        std::filesystem::permissions(domainFile(), c.datesRefused ? readOnly : readWrite);
+        // Killed while it waits for the second acknowledgement.
+        RunResult r = runVeskarn(kMar2, "", c.killAfterMs ? c.killAfterMs : 60000);
+        ASSERT_EQ(r.exitStatus, c.killAfterMs ? 128 + SIGKILL : 1) << r.err;
         const std::vector<cp290::EventImage> stopped = held();
         EXPECT_NE(stopped, start);  // the CP290 got part of the correction
 
         restartSim({});
         seed(stopped);
-        std::filesystem::permissions(domainFile(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        std::filesystem::permissions(domainFile(), readWrite);
         r = runVeskarn(kMar9);
         ASSERT_EQ(r.exitStatus, 0) << r.err;
         EXPECT_TRUE(has(r, "Veskarn - Completing the correction a stopped run began.\n")) << r.err;
