@@ -150,7 +150,51 @@ bool SendEventList(const std::string& serPath, const state::ToolCorrections& c, 
     return ok;
 }
 
+// What the journal holds before the downloads: the reference dates as
+// stored and, per listed event the CP290 holds, the zone flag as stored and
+// the images the run starts from, found and sends.
+state::CorrectionJournal journalOf(const state::ToolCorrections& stored, const ToolEventTable& base,
+                                   const ToolEventTable& found, const ToolEventTable& target)
+{
+    state::CorrectionJournal j{stored.SUTime, stored.SDTime, {}};
+    for (const state::ToolCorrectionRecord& k : stored.CorrArray) {
+        const size_t n = static_cast<size_t>(k.eventNumber);
+        if (found[n].eventNumber == k.eventNumber)
+            j.events.push_back({k.eventNumber, k.zone, base[n].image, found[n].image, target[n].image});
+    }
+    return j;
+}
+
 }  // namespace
+
+bool resumeFromJournal(const state::CorrectionJournal& j, const state::ToolCorrections& c, ToolEventTable& table,
+                       Logging logging)
+{
+    if (!j.pendingFor(c))
+        return false;
+    for (const state::ToolCorrectionRecord& k : c.CorrArray) {
+        const state::JournalEvent* r = j.find(k.eventNumber);
+        ToolEvent& e = table[static_cast<size_t>(k.eventNumber)];
+        if (!r || e.eventNumber != k.eventNumber)
+            continue;
+        if (r->zone == k.zone && (e.image == r->found || e.image == r->target || e.image == r->base))
+            e.image = r->base;
+        else if (logging == Logging::On)
+            platform::logf("Veskarn - Event %d was changed after the stopped correction; corrected from its "
+                           "present time.\n",
+                           k.eventNumber);
+    }
+    return true;
+}
+
+void markSends(const state::ToolCorrections& c, const ToolEventTable& held, ToolEventTable& table)
+{
+    for (const state::ToolCorrectionRecord& k : c.CorrArray) {
+        ToolEvent& e = table[static_cast<size_t>(k.eventNumber)];
+        if (e.eventNumber == k.eventNumber)
+            e.changed = e.image != held[static_cast<size_t>(k.eventNumber)].image;
+    }
+}
 
 RunDecision decideRun(const state::ToolCorrections& c, const sun::SolarPlace& place, Logging logging)
 {
@@ -255,7 +299,14 @@ int myTimerproc(RunUi& ui)
     RunDecision decision = decideRun(c, *place);
     const Shifts& s = decision.shifts;
     state::ToolCorrections& written = decision.written;
-    if (!decision.needed) {
+    const std::string journalPath = state::correctionJournalPath();
+    const state::JournalRead journal = state::readCorrectionJournal();
+    if (journal.state == state::JournalState::Unusable)
+        platform::logf("Veskarn Error - Journal %s %s; ignored.\n", journalPath.c_str(), journal.why.c_str());
+    // A journal measured from the stored reference dates is a run that stopped
+    // partway: this run completes it, even where the sun has not moved.
+    const bool resuming = journal.state == state::JournalState::Read && journal.journal.pendingFor(c);
+    if (!decision.needed && !resuming) {
         platform::logLine("Veskarn - No Time Corrections Necessary\n");
         recordRun(state::RunOutcome::NothingToDo, "no correction needed");
         ui.nothingNeeded();
@@ -281,7 +332,14 @@ int myTimerproc(RunUi& ui)
         return 1;
     }
     const ToolEventTable asRead = table;
+    const state::ToolCorrections stored = c;
+    if (resuming) {
+        platform::logLine("Veskarn - Completing the correction a stopped run began.\n");
+        resumeFromJournal(journal.journal, c, table);
+    }
+    const ToolEventTable base = table;
     ApplySunCorr(c, table, s);
+    markSends(c, asRead, table);
 
     bool anyChanged = false;
     for (const state::ToolCorrectionRecord& k : c.CorrArray)
@@ -290,6 +348,16 @@ int myTimerproc(RunUi& ui)
     if (anyChanged && !writeBeforeCopy(asRead, snapshot)) {
         recordRun(state::RunOutcome::Failed, "snapshot not written; nothing sent");
         return 1;
+    }
+    // Stored before the first download, so a run stopped anywhere after it
+    // is completed by the next one rather than shifted twice.
+    if (anyChanged) {
+        if (const int err = state::writeCorrectionJournal(journalOf(stored, base, asRead, table)); err != 0) {
+            platform::logf("Veskarn Error - Journal %s not written - %s(%d); nothing sent.\n", journalPath.c_str(),
+                           std::strerror(err), err);
+            recordRun(state::RunOutcome::Failed, "journal not written; nothing sent", snapshot);
+            return 1;
+        }
     }
     std::string sent;
     if (anyChanged && !SendEventList(serPath, c, table, ui, sent, why)) {
@@ -309,15 +377,19 @@ int myTimerproc(RunUi& ui)
     const state::RefDate runDate{static_cast<int16_t>(today.tm_year + 1900), static_cast<int16_t>(today.tm_mon + 1),
                                  static_cast<int16_t>(today.tm_mday)};
     if (!state::writeVeskParms(written, runDate)) {
-        // The CP290 has the new times but the dates did not move: say so
-        // loudly, the next run would shift the same events again.
-        platform::logf("Veskarn Error - Reference dates not stored after correcting events %s; restore %s in "
-                       "the controller or the next run shifts them again.\n",
-                       sent.c_str(), snapshot.c_str());
+        // The CP290 has the new times but the dates did not move: the journal
+        // stays, and the next run completes this correction instead of
+        // shifting the same events again.
+        platform::logf("Veskarn Error - Reference dates not stored after correcting events %s; the next run "
+                       "completes the correction from %s.\n",
+                       sent.c_str(), journalPath.c_str());
         recordRun(state::RunOutcome::Failed, "events " + sent + " sent but the reference dates could not be stored",
                   snapshot);
         return 1;
     }
+    if (const int err = state::clearCorrectionJournal(); err != 0)
+        platform::logf("Veskarn Error - Journal %s not removed - %s(%d); the next run ignores it.\n",
+                       journalPath.c_str(), std::strerror(err), err);
     platform::logf("Veskarn - Corrections Applied on %d/%d \n", today.tm_mon + 1, today.tm_mday);
     std::string summary;
     if (s.sunrise)
@@ -325,6 +397,8 @@ int myTimerproc(RunUi& ui)
     if (s.sunset)
         summary += platform::format("sunset %+d min, ", s.deltaSD);
     summary += sent.empty() ? std::string("no event sent") : "events " + sent + " sent";
+    if (resuming)
+        summary += ", a stopped run completed";
     recordRun(state::RunOutcome::Ok, summary, snapshot);
     return 0;
 }

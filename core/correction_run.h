@@ -14,6 +14,14 @@
 // leaves the domain as it was and ends the run with status 1, so the next
 // run measures from a date the CP290 really got.
 //
+// Before its first download a run stores a journal (state/correction_journal.h)
+// of each listed event's starting image and the images it found and sends; a
+// run that cannot store it sends nothing. A run that stops before storing the
+// reference dates leaves the journal, and the next run, finding the same
+// reference dates, starts those events again from their starting images, so
+// whatever the CP290 got, every event ends with one correction. The journal
+// goes once the reference dates are stored.
+//
 // A shifted time that leaves the day is wrapped into it and the event's
 // weekday bits are turned with it, so the event still fires at the intended
 // moment. A kind (sunrise or sunset) whose time does not exist on one of the
@@ -24,6 +32,7 @@
 #include <string>
 
 #include "link/cp290_protocol.h"
+#include "state/correction_journal.h"
 #include "state/correction_store.h"
 #include "core/solar_time.h"
 
@@ -69,6 +78,18 @@ enum class Logging { On, Off };
 // zone flags. Listed numbers the CP290 does not hold are logged and skipped.
 void ApplySunCorr(state::ToolCorrections& c, ToolEventTable& table, const Shifts& s,
                   Logging logging = Logging::On);
+
+// Where one correction starts: every listed event of a pending journal (one
+// whose reference dates are still the stored ones) that the CP290 holds as
+// the journal's run found or sent it, or at its starting image, is set back
+// to that starting image; an event changed since (another program, a person)
+// keeps its present image (logged). True when the journal is pending.
+bool resumeFromJournal(const state::CorrectionJournal& j, const state::ToolCorrections& c, ToolEventTable& table,
+                       Logging logging = Logging::On);
+
+// After ApplySunCorr: a listed event is to be sent exactly when its new image
+// differs from the one the CP290 holds (`held`).
+void markSends(const state::ToolCorrections& c, const ToolEventTable& held, ToolEventTable& table);
 
 // What a run at the place's moment (place.GregDate) decides from the list
 // as read: the shifts, and whether the CP290 must be read at all. In

@@ -30,9 +30,13 @@ bool playRun(PreviewInput& in, std::time_t when)
 {
     const sun::SolarPlace place = sun::placeAt(in.where, when);
     const RunDecision d = decideRun(in.corrections, place, Logging::Off);
-    if (!d.needed)
+    const ToolEventTable held = in.events;
+    const bool resumed = in.journal && resumeFromJournal(*in.journal, in.corrections, in.events, Logging::Off);
+    if (!d.needed && !resumed)
         return false;
+    in.journal.reset();
     ApplySunCorr(in.corrections, in.events, d.shifts, Logging::Off);
+    markSends(in.corrections, held, in.events);
     bool changed = false;
     for (ToolEvent& e : in.events) {
         changed = changed || e.changed;
@@ -108,6 +112,8 @@ PreviewSources readPreviewSources()
         return s;
     }
     s.input.where = *where;
+    if (state::JournalRead j = state::readCorrectionJournal(); j.state == state::JournalState::Read)
+        s.input.journal = std::move(j.journal);
     std::string crontab;
     s.crontabRead = state::listCrontab("Quorvel", state::kHelperBound, crontab);
     if (s.crontabRead) {

@@ -6,7 +6,8 @@
 // in order on a copy of the CP290's events and of the correction list, each
 // with the same decision and shift the tool makes (decideRun, ApplySunCorr),
 // and the reference dates and zone flags moved as a completed run stores
-// them. Nothing is read from or sent to the device, nothing stored, nothing
+// them. A stopped run's journal is taken up by the first run played, as the
+// tool takes it up. Nothing is read from or sent to the device, nothing stored, nothing
 // logged. Each day gives the listed events' times after that day's run, and
 // sunrise and sunset at the place (for the chart's background).
 #include <ctime>
@@ -41,6 +42,8 @@ struct PreviewInput {
     ToolEventTable events{};             // the CP290's events as they stand
     state::Location where;
     std::optional<state::WeeklyPlan> runs;  // nullopt: no correction run planned, times stay
+    // A stopped run's journal: the first planned run completes it, as the tool does.
+    std::optional<state::CorrectionJournal> journal;
 };
 
 // `days` days from the local date of `from`; runs count after `from` only.

@@ -112,6 +112,7 @@ struct Cp290Sim::Impl {
     bool silent = false;
     bool failSelfTest = false;
     int selfTestMs = 12000;
+    int writes = 0;  // memory writes received while answering
 
     // Worker-only.
     FrameParser parser;
@@ -455,6 +456,15 @@ void Cp290Sim::Impl::onFrame(const std::vector<uint8_t>& f, int64_t end)
             return;
         const uint8_t* d = f.data() + 1;
         const size_t n = f.size() - 1;
+        if (f[0] == 3 && opt.writesAnswered >= 0 && writes++ >= opt.writesAnswered) {
+            // The acknowledgement is lost; from here on the device is silent.
+            silent = true;
+            if (opt.keepUnansweredWrite && storeMemory(d[0] | (d[1] << 8), d + 2, n - 3, d[n - 1])) {
+                mem.status = 1;
+                save();
+            }
+            return;
+        }
         bool changed = false;
         switch (f[0]) {
         case 0:  // base house code: a new code erases every event

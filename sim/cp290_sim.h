@@ -57,6 +57,8 @@ struct SimOptions {
     bool cutShort = false;         // only the first half of every reply is sent
     bool echo = false;             // a line that sends back what it gets; no device
     bool noise = false;            // a line with nothing but noise on it; no device
+    int writesAnswered = -1;       // >= 0: after this many memory writes the device falls silent
+    bool keepUnansweredWrite = false;  // the first write left unanswered is still stored
 };
 
 struct SimClock {

@@ -115,14 +115,24 @@ ListRead readList(const SettingsDomain& d, unsigned want)
     return r;
 }
 
+// Days in a month of the Gregorian calendar.
+int daysInMonth(int year, int month)
+{
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
 // Reads a date whose month key is present; a missing or impossible field
-// makes the whole date absent rather than feed the solar routine nonsense.
+// (month 13, 30 February, 31 April) makes the whole date absent rather than
+// feed the solar routine a day that does not exist.
 RefDate readDate(const SettingsDomain& d, const DateKeys& k)
 {
     const std::optional<int32_t> mo = d.readInt(k.month);
     const std::optional<int32_t> da = d.readInt(k.day);
     const std::optional<int32_t> yr = d.readInt(k.year);
-    if (!mo || !da || !yr || *mo < 1 || *mo > 12 || *da < 1 || *da > 31 || *yr < 1 || *yr > 9999) {
+    if (!mo || !da || !yr || *mo < 1 || *mo > 12 || *yr < 1 || *yr > 9999 || *da < 1 ||
+        *da > daysInMonth(*yr, *mo)) {
         platform::logf("%s Error - %s reference date in preferences is not a date; ignored.\n",
                        programName(d.program()), k.name);
         return RefDate{};

@@ -12,7 +12,7 @@
 // outside the format never reaches a table: "Events" is clipped to 0..128 and
 // to the shortest array the program reads, entries whose event number lies
 // outside 1..128 (or repeats an earlier entry's) are skipped, and a date with
-// a month, day or year out of range counts as absent. Each such case is
+// a month, day or year out of range (30 February, 31 April) counts as absent. Each such case is
 // logged in the program's name.
 #include <array>
 #include <cstdint>

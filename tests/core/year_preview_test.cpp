@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "platform/clock.h"
+#include "state/correction_journal.h"
 #include "state/correction_store.h"
 #include "tests/state/state_test_env.h"
 #include "tests/support/test_support.h"
@@ -106,6 +107,40 @@ TEST_F(YearPreviewTest, AYearOfRunsGivesEveryEventThePreviewedTime)
     for (const core::suncorrection::PreviewDay& d : days)
         summer = summer || d.events[2].minutes == 23 * 60;
     EXPECT_TRUE(summer);
+}
+
+// A stopped run's journal: the CP290 keeps what that run sent until the
+// first planned run, which completes the correction as the tool does, so from
+// then on the times are those the stopped run would have led to.
+TEST_F(YearPreviewTest, TheFirstRunCompletesAStoppedOne)
+{
+    CrontabStandIn crontab(m_cron.path());
+    ScopedEnv crontabCmd("CP290_CRONTAB", crontab.script());
+    crontab.install("#a Quorvel\n5\t3\t*\t*\t3\t/usr/lib/cp290/veskarn\n");  // Wednesdays
+    testing_support::storeCorrections(m_config.file("Veskarn.conf"), {{1, 1}, {2, 2}}, 1, 4, 2027, "40.7514",
+                                      "-73.9847");
+    const cp290::EventImage base[] = {event(0x7F, 7, 20), event(0x1F, 16, 40)};
+    const std::time_t from = localMoment(2027, 1, 4);  // Monday; the first run is on Wednesday
+    auto preview = [&](const cp290::EventImage& held1) {
+        core::suncorrection::PreviewSources s = core::suncorrection::readPreviewSources();
+        EXPECT_EQ(s.problem, "");
+        s.input.events[1] = {1, held1, false};
+        s.input.events[2] = {2, base[1], false};
+        return core::suncorrection::previewDays(s.input, from, 14);
+    };
+    const auto unbroken = preview(base[0]);
+    // The stopped run had given event 1 a time 10 minutes later.
+    const cp290::EventImage sent = event(0x7F, 7, 30);
+    state::ToolCorrections c;
+    ASSERT_EQ(state::getVeskParms(c), 0);
+    const state::CorrectionJournal stopped{
+        c.SUTime, c.SDTime, {{1, 0, base[0], base[0], sent}, {2, 0, base[1], base[1], base[1]}}};
+    ASSERT_EQ(state::writeCorrectionJournal(stopped), 0);
+    const auto resumed = preview(sent);
+    EXPECT_EQ(resumed[0].events[0].minutes, 7 * 60 + 30);
+    for (size_t day = 2; day < resumed.size(); ++day)
+        for (size_t k = 0; k < 2; ++k)
+            EXPECT_EQ(resumed[day].events[k].minutes, unbroken[day].events[k].minutes) << day << " " << k;
 }
 
 TEST_F(YearPreviewTest, WithoutListOrPlaceThereIsNothingToPreview)

@@ -2,9 +2,12 @@
 // sun-correction tool and the schedule loader read and write it.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <ctime>
+#include <filesystem>
 
 #include "platform/clock.h"
+#include "state/correction_journal.h"
 #include "state/correction_store.h"
 #include "state/settings_domain.h"
 #include "tests/state/state_test_env.h"
@@ -203,23 +206,61 @@ TEST_F(CorrectionStoreTest, ValuesOutsideTheFormatNeverIndexATable)
 
 TEST_F(CorrectionStoreTest, ImpossibleReferenceDateCountsAsAbsent)
 {
-    writeRaw("Events=1\nEvent%20Numbers=5\nCorr%20Types=1\nCorr%20DST=0\nLast%20Zone=0\n"
-             "Last%20SU%20Mo=13\nLast%20SU%20Da=1\nLast%20SU%20Yr=2006\n");
-    LogCapture log;
-    ControllerCorrections c;
-    getVeskParms(c);
-    EXPECT_FALSE(c.SUTime.held());
-    EXPECT_TRUE(log.contains("Sunrise reference date in preferences is not a date"));
-    ToolCorrections t;
-    EXPECT_EQ(getVeskParms(t), 1);
+    const struct Case {
+        int month, day, year;
+        bool held;
+    } cases[] = {
+        {13, 1, 2006, false}, {2, 30, 2006, false}, {4, 31, 2006, false}, {2, 29, 2006, false},
+        {2, 29, 2008, true},  {3, 31, 2006, true},  {2, 29, 2000, true},  {2, 29, 1900, false},
+    };
+    for (const Case& c : cases) {
+        const std::string date = "Last%20SU%20Mo=" + std::to_string(c.month) + "\nLast%20SU%20Da=" +
+                                 std::to_string(c.day) + "\nLast%20SU%20Yr=" + std::to_string(c.year) + "\n";
+        TempDir fresh;  // a new file name, so no cached copy of the store is read
+        ScopedEnv x("XDG_CONFIG_HOME", fresh.path());
+        testing_support::writeFile(fresh.file("Veskarn.conf"), "[General]\nEvents=1\nEvent%20Numbers=5\n"
+                                   "Corr%20Types=1\nCorr%20DST=0\nLast%20Zone=0\n" + date);
+        LogCapture log;
+        ControllerCorrections q;
+        getVeskParms(q);
+        ToolCorrections t;
+        EXPECT_EQ(q.SUTime.held(), c.held) << date;
+        EXPECT_EQ(getVeskParms(t), c.held ? 0 : 1) << date;
+        EXPECT_EQ(log.contains("Sunrise reference date in preferences is not a date"), !c.held) << date;
+    }
+}
 
-    // The last day of a long month is a date like any other.
-    writeRaw("Events=1\nEvent%20Numbers=5\nCorr%20Types=1\nCorr%20DST=0\nLast%20Zone=0\n"
-             "Last%20SU%20Mo=3\nLast%20SU%20Da=31\nLast%20SU%20Yr=2006\n; the last day\n");
-    ControllerCorrections last;
-    getVeskParms(last);
-    EXPECT_TRUE(last.SUTime.held());
-    EXPECT_EQ(last.SUTime.day, 31);
+// The journal reads back as written; a link in its place is replaced, not
+// written through; a file that is not wholly a journal is not used.
+TEST_F(CorrectionStoreTest, JournalIsUsedOnlyWhole)
+{
+    TempDir home;
+    ScopedEnv x("XDG_STATE_HOME", home.path());
+    const std::array<uint8_t, 8> a{8, 1, 6, 30, 0x80, 0, 0x60, 2}, b{8, 2, 0, 5, 0x80, 0, 0x60, 2};
+    const CorrectionJournal j{{2006, 3, 1}, {}, {{1, 0, a, a, b}, {128, 1, b, a, a}}};
+    std::filesystem::create_directories(home.path() + "/cp290");
+    testing_support::writeFile(home.file("notes.txt"), "mine\n");
+    const std::string path = correctionJournalPath();
+    std::filesystem::create_symlink(home.file("notes.txt"), path);
+    ASSERT_EQ(writeCorrectionJournal(j), 0);
+    EXPECT_EQ(testing_support::readFile(home.file("notes.txt")), "mine\n");
+    const JournalRead r = readCorrectionJournal();
+    ASSERT_EQ(r.state, JournalState::Read);
+    EXPECT_EQ(r.journal, j);
+
+    const std::string whole = testing_support::readFile(path);
+    const std::string tails[] = {"x", "event 129 zone 0 base " + whole.substr(whole.find("base ") + 5)};
+    for (const std::string& text : {whole.substr(0, whole.size() - 3), whole + whole.substr(whole.find("event")),
+                                    whole + tails[0], whole + tails[1], std::string(70000, '\n')}) {
+        testing_support::writeFile(path, text);
+        EXPECT_EQ(readCorrectionJournal().state, JournalState::Unusable) << text;
+    }
+    std::filesystem::remove(path);
+    std::filesystem::create_symlink(home.file("notes.txt"), path);
+    EXPECT_EQ(readCorrectionJournal().state, JournalState::Unusable);
+    EXPECT_EQ(clearCorrectionJournal(), 0);
+    EXPECT_EQ(readCorrectionJournal().state, JournalState::None);
+    EXPECT_TRUE(std::filesystem::exists(home.file("notes.txt")));
 }
 
 }  // namespace

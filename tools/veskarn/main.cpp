@@ -83,8 +83,9 @@ const char* const kUsage =
     "  -h, --help     show this help\n"
     "  --version      show the version\n"
     "\n"
-    "Exit status: 0 corrections applied or none needed, 1 the CP290 failed (the\n"
-    "reference dates are kept), 69 no serial device.\n"
+    "Exit status: 0 corrections applied or none needed, 1 the CP290 failed or a\n"
+    "file could not be written (the reference dates are kept and the next run\n"
+    "completes the correction), 69 no serial device.\n"
     "Log: journalctl -t Veskarn\n";
 
 }  // namespace
@@ -92,7 +93,9 @@ const char* const kUsage =
 int main(int argc, char** argv)
 {
     // Killed by cron's timeout or a person, the line goes back as it was found;
-    // the reference dates are written last, so they never run ahead of the CP290.
+    // the reference dates are written last, so they never run ahead of the CP290,
+    // and the journal written before the first download lets the next run
+    // complete what this one began.
     if (const auto status = cp290::startLineProgram(argc, argv, {"veskarn", "Veskarn", kUsage}))
         return *status;
     // Until the run writes its history line, a killed run shows as interrupted.

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <csignal>
 #include <chrono>
 #include <thread>
 #include <filesystem>
@@ -25,6 +26,7 @@ constexpr const char* kMar2 = "1141318800";   // Thu 2 March 2006, standard time
 constexpr const char* kApr2 = "1143993600";   // Sun 2 April 2006, first day of daylight-saving time
 constexpr const char* kOct30 = "1162227600";  // Mon 30 October 2006, standard time again
 constexpr const char* kJun21 = "1150905600";  // Wed 21 June 2006
+constexpr const char* kMar9 = "1141923600";   // Thu 9 March 2006
 
 constexpr uint8_t kMon = 0x01, kTue = 0x02, kSun = 0x40;
 
@@ -53,7 +55,7 @@ protected:
     }
 
     // As under cron unless a display is given.
-    RunResult runVeskarn(const char* now, const char* display = "")
+    RunResult runVeskarn(const char* now, const char* display = "", int timeoutMs = 60000)
     {
         return runProgram("veskarn", {},
                           {{"XDG_CONFIG_HOME", m_config.path()},
@@ -66,7 +68,7 @@ protected:
                            {"QT_QPA_PLATFORM", *display ? "offscreen" : ""},
                            {"DISPLAY", display},
                            {"WAYLAND_DISPLAY", ""}},
-                          60000);
+                          timeoutMs);
     }
 
     std::vector<int> downloads() const { return testing_support::downloadedEvents(*m_sim); }
@@ -175,7 +177,7 @@ TEST_F(VeskarnTest, DaylightSavingHourComesAndGoesWithTheSunShift)
 // shifts by the whole movement again. A snapshot only once the events were read.
 TEST_F(VeskarnTest, FailedRunsKeepTheReferenceDates)
 {
-    enum class Fault { Silent, BadUpload, MuteAfterUpload, NoPathStored, PathAbsent };
+    enum class Fault { Silent, BadUpload, MuteAfterUpload, NoPathStored, PathAbsent, JournalRefused };
     const struct Case {
         Fault fault;
         int exitStatus;
@@ -190,6 +192,8 @@ TEST_F(VeskarnTest, FailedRunsKeepTheReferenceDates)
          "\tveskarn\tfailed\tsending event 1: ", 1, true},
         {Fault::NoPathStored, 69, "Veskarn - Serial port path not in plist.\n", "\tveskarn\tfailed\t", 0, false},
         {Fault::PathAbsent, 69, "Veskarn - CP290 Serial port not found.\n", "\tveskarn\tfailed\t", 0, false},
+        {Fault::JournalRefused, 1, "/cp290/veskarn.journal not written - Is a directory(21); nothing sent.\n",
+         "\tveskarn\tfailed\tjournal not written; nothing sent\t", 0, true},
     };
     const std::string snapshot = m_state.path() + "/cp290/snapshots/2006-03-02-120000-veskarn.sch";
     for (const Case& c : cases) {
@@ -203,6 +207,8 @@ TEST_F(VeskarnTest, FailedRunsKeepTheReferenceDates)
         if (c.fault != Fault::NoPathStored)
             storeSerialPath(c.fault == Fault::PathAbsent ? "/dev/ttyUSB-not-here" : devicePath());
         storeList({{1, 1}, {2, 2}}, 3, 1, 2006);
+        if (c.fault == Fault::JournalRefused)
+            std::filesystem::create_directories(m_state.path() + "/cp290/veskarn.journal");
         device().setEvent(1, event(kMon, 6, 30));
         device().setEvent(2, event(kMon, 18, 45));
         const std::string before = readFile(domainFile());
@@ -225,6 +231,62 @@ TEST_F(VeskarnTest, FailedRunsKeepTheReferenceDates)
         EXPECT_EQ(downloads().size(), c.downloads);  // stopped at the first failure
         EXPECT_EQ(std::filesystem::exists(snapshot), c.snapshot);
         EXPECT_NE(readFile(m_state.path() + "/cp290/runs.log").find(c.history), std::string::npos);
+    }
+}
+
+// A run stopped anywhere - an event's acknowledgement lost, whether the
+// CP290 kept that event or not, the program killed, or the reference dates
+// refused after the last one - and the next run a week later: every event ends with the one
+// correction an unbroken run gives it, never two.
+TEST_F(VeskarnTest, StoppedRunIsCompletedNotRepeated)
+{
+    const std::vector<cp290::EventImage> start{event(kMon, 6, 30), event(kMon, 18, 45)};
+    const auto readOnly = std::filesystem::perms::owner_read;  // refused even to root
+    const auto readWrite = readOnly | std::filesystem::perms::owner_write;
+    auto seed = [&](const std::vector<cp290::EventImage>& images) {
+        storeSerialPath(devicePath());
+        for (size_t i = 0; i < images.size(); ++i)
+            device().setEvent(static_cast<int>(i + 1), images[i]);
+    };
+    auto held = [&] { return std::vector<cp290::EventImage>{*device().event(1), *device().event(2)}; };
+    storeList({{1, 1}, {2, 2}}, 3, 1, 2006);
+    seed(start);
+    ASSERT_EQ(runVeskarn(kMar9).exitStatus, 0);
+    const std::vector<cp290::EventImage> want = held();
+    ASSERT_NE(want, start);
+
+    const struct Case {
+        int answered;  // memory writes acknowledged before the CP290 falls silent; -1 all
+        bool keptUnanswered;
+        bool datesRefused;
+        int killAfterMs;  // 0: the run ends by itself
+    } cases[] = {{0, true, false, 0}, {1, false, false, 0}, {1, false, false, 4000}, {-1, false, true, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.answered << (c.keptUnanswered ? " kept" : "")
+                                        << (c.datesRefused ? " dates refused" : "") << " " << c.killAfterMs);
+        std::filesystem::remove_all(m_state.path() + "/cp290");
+        sim::SimOptions o;
+        o.writesAnswered = c.answered;
+        o.keepUnansweredWrite = c.keptUnanswered;
+        restartSim(o);
+        seed(start);
+        storeList({{1, 1}, {2, 2}}, 3, 1, 2006);
+        std::filesystem::permissions(domainFile(), c.datesRefused ? readOnly : readWrite);
+        // Killed while it waits for the second acknowledgement.
+        RunResult r = runVeskarn(kMar2, "", c.killAfterMs ? c.killAfterMs : 60000);
+        ASSERT_EQ(r.exitStatus, c.killAfterMs ? 128 + SIGKILL : 1) << r.err;
+        const std::vector<cp290::EventImage> stopped = held();
+        EXPECT_NE(stopped, start);  // the CP290 got part of the correction
+
+        restartSim({});
+        seed(stopped);
+        std::filesystem::permissions(domainFile(), readWrite);
+        r = runVeskarn(kMar9);
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_TRUE(has(r, "Veskarn - Completing the correction a stopped run began.\n")) << r.err;
+        EXPECT_EQ(held(), want);
+        EXPECT_EQ(stored("Last SU Da").toInt(), 9);
+        EXPECT_FALSE(std::filesystem::exists(m_state.path() + "/cp290/veskarn.journal"));
     }
 }
 
