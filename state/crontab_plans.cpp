@@ -63,10 +63,11 @@ bool lockFor(CrontabWork& work, std::string& reason, const char*& refusal)
 }
 
 // Removing the files under the lock, so another writer's files are never
-// taken away in the middle of its save; without the lock they stay.
+// taken away in the middle of its save; without the lock they stay. A
+// planning that never copied the crontab has nothing to remove or wait for.
 void closeWork(CrontabWork& work)
 {
-    if (work.lockCrontab())
+    if ((work.filesMade() || work.crontabLocked()) && work.lockCrontab())
         work.removeFiles();
     work.unlockCrontab();
 }

@@ -206,6 +206,7 @@ bool CrontabWork::copyCrontab()
 {
     if (const std::optional<std::string> folder = knownUserFolder())
         unlink((*folder + kCrontabCopyName).c_str());
+    m_filesMade = true;
     m_copyHelperFailed = !runHelper(m_who, m_appFolder, kCopyHelperName);
     return !m_copyHelperFailed;
 }
@@ -421,6 +422,7 @@ void CrontabWork::removeFiles()
     unlink(copyPath().c_str());
     unlink(workPath().c_str());
     m_readOk = false;
+    m_filesMade = false;
 }
 
 }  // namespace state

@@ -188,6 +188,8 @@ public:
     InstallResult installWorkFile();
     // Close or discard: remove the copy and the work file.
     void removeFiles();
+    // A copy was made since the files were last removed.
+    bool filesMade() const { return m_filesMade; }
 
     // What the window shows after InstallResult::Refused.
     const char* refusalMessage() const;
@@ -207,6 +209,7 @@ private:
     bool m_workFileOk = true;
     bool m_pairRefused = false;
     bool m_copyHelperFailed = false;
+    bool m_filesMade = false;
     std::chrono::milliseconds m_copyWait = kCopyWait;
     std::unique_ptr<platform::DeviceLock> m_lock;
     std::string m_lockProblem;
