@@ -208,6 +208,29 @@ TEST_F(PlanCommandTest, ParallelWritersKeepBothChangesAndReportTruthfully)
     expectNoFilesLeft();
 }
 
+// The status follows what the crontab holds, not what the crontab command said.
+TEST_F(PlanCommandTest, StatusFollowsTheCrontabReadBackNotTheInstallCommand)
+{
+    const struct {
+        const char* flag;
+        int status;
+        const char* said;
+    } cases[] = {
+        {"installs-then-fails", 0, "Clock sync: 03:05 on 1\n"},
+        {"claims-installed", 1, "does not hold the change"},
+    };
+    for (const auto& c : cases) {
+        m_crontab.install("# mine\n");
+        m_crontab.setFlag(c.flag, true);
+        const RunResult r = ctl({"clocksync", "1", "3:05"});
+        m_crontab.setFlag(c.flag, false);
+        EXPECT_EQ(r.exitStatus, c.status) << c.flag << r.err;
+        EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << c.flag << r.err;
+        EXPECT_EQ(m_crontab.installed() != "# mine\n", c.status == 0) << c.flag;
+        expectNoFilesLeft();
+    }
+}
+
 // The work file and the crontab copy are the suite's own: a link in their
 // place is replaced, and the file it pointed to stays as it was.
 TEST_F(PlanCommandTest, LinksInPlaceOfTheWorkFilesAreReplacedNotWrittenThrough)

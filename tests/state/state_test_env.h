@@ -47,7 +47,8 @@ private:
 // <dir>/failing exists every call fails as an unusable crontab command does.
 // While <dir>/hanging exists every call first stalls for 12 seconds (its
 // process ID added to <dir>/hung), then goes on as usual. While <dir>/slow
-// exists an install takes 0.2 seconds.
+// exists an install takes 0.2 seconds; with <dir>/claims-installed it exits 0
+// without installing, with <dir>/installs-then-fails it installs and exits 1.
 class CrontabStandIn {
 public:
     explicit CrontabStandIn(const std::string& dir)
@@ -63,7 +64,9 @@ public:
             "else echo \"no crontab for ${USER:-user}\" >&2; exit 1; fi ;;\n"
             "  -r) rm -f '" + m_store + "' ;;\n"
             "  *) if [ -e '" + m_slow + "' ]; then sleep 0.2; fi\n"
-            "     cp \"$1\" '" + m_store + ".new' && mv '" + m_store + ".new' '" + m_store + "' ;;\n"
+            "     if [ -e '" + dir + "/claims-installed' ]; then exit 0; fi\n"
+            "     cp \"$1\" '" + m_store + ".new' && mv '" + m_store + ".new' '" + m_store + "' || exit 1\n"
+            "     if [ -e '" + dir + "/installs-then-fails' ]; then exit 1; fi ;;\n"
             "esac\n");
         std::filesystem::permissions(m_script, std::filesystem::perms::owner_all);
     }
@@ -79,6 +82,14 @@ public:
             std::filesystem::remove(m_failing);
     }
     void setSlow() { testing_support::writeFile(m_slow, ""); }
+    void setFlag(const std::string& name, bool on)
+    {
+        const std::string path = std::filesystem::path(m_store).parent_path().string() + "/" + name;
+        if (on)
+            testing_support::writeFile(path, "");
+        else
+            std::filesystem::remove(path);
+    }
     void setHanging(bool on)
     {
         if (on)
