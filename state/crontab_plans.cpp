@@ -36,14 +36,17 @@ void dropIncomplete(ScheduleTable& table)
 
 // The outcome of a save whose install ran: what the crontab copied again
 // afterwards holds decides, not what the install helper said.
-InstallResult verdict(InstallResult installed, bool readBack, bool changeThere, std::string& reason)
+InstallResult verdict(InstallResult installed, bool readBack, bool changeThere, std::string& reason,
+                      const char*& refusal)
 {
     if (readBack && changeThere) {
         reason.clear();
         return InstallResult::Installed;
     }
-    if (!readBack)
+    if (!readBack) {
         reason = "the crontab could not be read back, so the change is not confirmed";
+        refusal = kChangeNotConfirmedMessage;
+    }
     else if (installed == InstallResult::Failed)
         reason = "installing the crontab failed; it does not hold the change";
     else
@@ -170,7 +173,7 @@ InstallResult TimingPlanning::save(int hour, int minute, const std::array<int32_
                                : planned && fieldNumber(fresh.cronHour, 0, 23) == hour &&
                                      fieldNumber(fresh.cronMinute, 0, 59) == minute &&
                                      weekdayList(fresh.cronDays) == rec.cronDaysText;
-        result = verdict(result, r.copyRead, there, m_reason);
+        result = verdict(result, r.copyRead, there, m_reason, m_refusal);
     }
     if (result == InstallResult::Installed) {
         m_timingRec = fresh;
@@ -321,7 +324,7 @@ InstallResult SchedulePlanning::save(int hour, int minute)
         const bool timeThere = intended.sch_count == 0 ||
                                (numberOr(readBack.schedRec[1].schHour, 0, 23, -1) == hour &&
                                 numberOr(readBack.schedRec[1].schMinute, 0, 59, -1) == minute);
-        result = verdict(result, readOk, sameSchedules(readBack, intended) && timeThere, m_reason);
+        result = verdict(result, readOk, sameSchedules(readBack, intended) && timeThere, m_reason, m_refusal);
     }
     if (result == InstallResult::Installed)
         m_table = m_base = readBack;

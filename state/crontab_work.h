@@ -62,6 +62,9 @@ inline constexpr const char* kSaveRefusedMessage =
 inline constexpr const char* kCrontabBusyMessage =
     "The crontab is being changed by another program (see the log), so the changes were not "
     "saved. Try Save again in a moment.";
+inline constexpr const char* kChangeNotConfirmedMessage =
+    "The crontab could not be read back after the install, so it is not known whether your "
+    "changes were saved. Close the window and open it again to see what the crontab holds.";
 inline constexpr const char* kTableFullMessage =
     "Schedules planned meanwhile leave no free entry for your changes (50 dates), so they were "
     "not saved. Close the window and open it again to see them.";
