@@ -88,19 +88,27 @@ std::string appFolder()
     return platform::applicationFolder();
 }
 
-// The outcome of a save, in words.
-int saved(state::InstallResult r, const std::string& what)
+// The outcome of a save, in words: success only when the crontab read back
+// after the install holds the change.
+template <class Planning>
+int saved(state::InstallResult r, const Planning& plan, const std::string& what)
 {
-    switch (r) {
-    case state::InstallResult::Installed:
+    if (r == state::InstallResult::Installed) {
         std::printf("%s\n", what.c_str());
         return 0;
-    case state::InstallResult::Refused:
-        return failed("the crontab was not changed: it could not be read or written whole (see the log)");
-    case state::InstallResult::Failed:
-        return failed("installing the crontab failed; it was not changed (see the log)");
     }
-    return kExitFailed;
+    const std::string why = plan.reason().empty() ? "the crontab could not be read or written whole" : plan.reason();
+    if (r == state::InstallResult::Refused)
+        return failed("the crontab was not changed: " + why + " (see the log)");
+    return failed("not saved: " + why + " (see the log)");
+}
+
+// Why an open failed, for the user.
+template <class Planning>
+int notRead(const Planning& plan)
+{
+    const std::string why = plan.reason().empty() ? "the crontab could not be read" : plan.reason();
+    return failed(why + ", so nothing was changed (see the log)");
 }
 
 template <class Planning>
@@ -168,10 +176,11 @@ int timedPlan(const std::vector<std::string>& a, const char* title, const char* 
         if (!parseTime(a[1], hour, minute))
             return usage("time must be HH:MM, 0:00 to 23:59");
     }
-    Planning plan(state::Program::Quorvel, appFolder());
+    // One lock from the copy to the read-back: no other writer in between.
+    Planning plan(state::Program::Quorvel, appFolder(), state::LockHold::UntilClose);
     if (!plan.open()) {
         plan.close();
-        return failed("the crontab could not be read, so nothing was changed (see the log)");
+        return notRead(plan);
     }
     if (off) {
         // Nothing to remove: the crontab stays as it is.
@@ -185,7 +194,7 @@ int timedPlan(const std::vector<std::string>& a, const char* title, const char* 
     }
     const state::InstallResult r = plan.save(hour, minute, days);
     plan.close();
-    return saved(r, off ? std::string(title) + ": none"
+    return saved(r, plan, off ? std::string(title) + ": none"
                         : std::string(title) + ": " + clockText(hour, minute) + " on " + state::weekdayList(days));
 }
 
@@ -235,10 +244,10 @@ int schedule(const std::vector<std::string>& a)
         return usage("plan schedule needs add, remove or time");
     }
 
-    state::SchedulePlanning plan(state::Program::Quorvel, appFolder());
+    state::SchedulePlanning plan(state::Program::Quorvel, appFolder(), state::LockHold::UntilClose);
     if (!plan.open()) {
         plan.close();
-        return failed("the crontab could not be read, so nothing was changed (see the log)");
+        return notRead(plan);
     }
     state::ScheduleTable& t = plan.table();
     std::string done;
@@ -271,7 +280,7 @@ int schedule(const std::vector<std::string>& a)
     }
     const state::InstallResult r = plan.save(hour, minute);
     plan.close();
-    return saved(r, done);
+    return saved(r, plan, done);
 }
 
 }  // namespace

@@ -216,14 +216,24 @@ DeviceLock::~DeviceLock()
 DeviceLock::Result DeviceLock::takeWith(const std::string& device, const std::string& program, int waitMs,
                                         void (*call)(void*, const LockHolder&), void* context)
 {
+    const std::string path = deviceLockPath(device);
+    if (path.empty()) {
+        release();
+        m_error = ENOENT;
+        m_holder = m_previous = {};
+        return Result::Failed;
+    }
+    // Every user of the suite takes the same lock of a device, whoever made it.
+    return takePath(path, 0666, program, waitMs, call, context);
+}
+
+DeviceLock::Result DeviceLock::takePath(const std::string& path, unsigned mode, const std::string& program,
+                                        int waitMs, void (*call)(void*, const LockHolder&), void* context)
+{
     release();
     m_error = 0;
     m_holder = m_previous = {};
-    m_path = deviceLockPath(device);
-    if (m_path.empty()) {
-        m_error = ENOENT;
-        return Result::Failed;
-    }
+    m_path = path;
     {
         std::lock_guard<std::mutex> g(g_heldMutex);
         if (heldHere().count(m_path)) {
@@ -233,7 +243,7 @@ DeviceLock::Result DeviceLock::takeWith(const std::string& device, const std::st
         }
     }
     // Never through a link, never a FIFO someone left in the lock folder.
-    int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
     if (fd < 0 && errno == EACCES)
         fd = ::open(m_path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -246,9 +256,8 @@ DeviceLock::Result DeviceLock::takeWith(const std::string& device, const std::st
         m_error = EINVAL;
         return Result::Failed;
     }
-    // Every user of the suite takes the same lock file, whoever made it.
-    if (st.st_uid == geteuid() && (st.st_mode & 0777) != 0666)
-        fchmod(fd, 0666);
+    if (st.st_uid == geteuid() && (st.st_mode & 0777) != mode)
+        fchmod(fd, mode);
 
     Result r = Result::Taken;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {

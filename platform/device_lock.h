@@ -59,6 +59,19 @@ public:
         return take(device, program, waitMs, [](const LockHolder&) {});
     }
 
+    // The same lock on a lock file of the user's own (the crontab's, in the
+    // suite's state folder): `lockPath` itself, made with mode 0600 when new.
+    template <typename OnWait>
+    Result takeFile(const std::string& lockPath, const std::string& program, int waitMs, OnWait onWait)
+    {
+        return takePath(lockPath, 0600, program, waitMs,
+                        [](void* f, const LockHolder& h) { (*static_cast<OnWait*>(f))(h); }, &onWait);
+    }
+    Result takeFile(const std::string& lockPath, const std::string& program, int waitMs)
+    {
+        return takeFile(lockPath, program, waitMs, [](const LockHolder&) {});
+    }
+
     void release();
     bool held() const { return m_fd >= 0; }
     int error() const { return m_error; }
@@ -70,6 +83,8 @@ public:
 
 private:
     Result takeWith(const std::string& device, const std::string& program, int waitMs,
+                    void (*call)(void*, const LockHolder&), void* context);
+    Result takePath(const std::string& path, unsigned mode, const std::string& program, int waitMs,
                     void (*call)(void*, const LockHolder&), void* context);
 
     int m_fd = -1;

@@ -72,13 +72,12 @@ int writeStream(const std::string& path, std::string_view bytes)
     return err;
 }
 
-}  // namespace
-
-int writeFileWhole(const std::string& path, std::string_view bytes, mode_t newFileMode)
+// `target` is the name replaced; a link there (only when links are not
+// followed) counts as no file: the rename puts a regular file in its place.
+int replaceWhole(const std::string& target, std::string_view bytes, mode_t newFileMode)
 {
-    const std::string target = targetOf(path);
     struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
+    const bool exists = ::lstat(target.c_str(), &old) == 0 && !S_ISLNK(old.st_mode);
     if (exists && !S_ISREG(old.st_mode) && !S_ISDIR(old.st_mode))
         return writeStream(target, bytes);
 
@@ -116,9 +115,9 @@ int writeFileWhole(const std::string& path, std::string_view bytes, mode_t newFi
     return 0;
 }
 
-std::optional<std::string> readWholeFile(const std::string& path, int* err)
+std::optional<std::string> readFrom(const std::string& path, int flags, int* err)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
     if (fd < 0) {
         if (err)
             *err = errno;
@@ -144,6 +143,28 @@ std::optional<std::string> readWholeFile(const std::string& path, int* err)
     }
     ::close(fd);
     return out;
+}
+
+}  // namespace
+
+int writeFileWhole(const std::string& path, std::string_view bytes, mode_t newFileMode)
+{
+    return replaceWhole(targetOf(path), bytes, newFileMode);
+}
+
+int writeOwnFileWhole(const std::string& path, std::string_view bytes, mode_t newFileMode)
+{
+    return replaceWhole(path, bytes, newFileMode);
+}
+
+std::optional<std::string> readWholeFile(const std::string& path, int* err)
+{
+    return readFrom(path, 0, err);
+}
+
+std::optional<std::string> readOwnFile(const std::string& path, int* err)
+{
+    return readFrom(path, O_NOFOLLOW, err);
 }
 
 }  // namespace platform

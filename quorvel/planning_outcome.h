@@ -1,6 +1,7 @@
 #pragma once
 // What a planning window tells the user when a save did not reach the crontab.
 #include <string>
+#include <string_view>
 
 #include "state/crontab_work.h"
 
@@ -14,6 +15,8 @@ inline constexpr const char* kCrontabNotReadText =
 // refusal: what the crontab work says about a refused save.
 inline std::string planningOutcomeText(state::InstallResult r, const char* refusal)
 {
+    if (r == state::InstallResult::Failed && std::string_view(refusal) == state::kChangeNotConfirmedMessage)
+        return refusal;
     if (r == state::InstallResult::Failed)
         return "The crontab could not be installed, so it was not changed. "
                "Your changes are still in the window; try Save again.";

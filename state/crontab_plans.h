@@ -7,6 +7,14 @@
 // A save installs only when the writer wrote every pair; otherwise, and
 // when the install fails, the work file is rebuilt from the unchanged copy
 // so a later save starts clean, and the caller's unsaved data is kept.
+//
+// Each step holds the user's crontab lock (see crontab_work.h). A window
+// holds it only during a step (LockHold::DuringSteps), so its copy may be
+// stale by the time it saves: the save then copies the crontab again under
+// the lock and applies the window's edit to that copy. cp290ctl holds it
+// from open to close (LockHold::UntilClose). A save's outcome is what the
+// crontab holds when copied again after the install: Installed only when the
+// change is there.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -15,6 +23,8 @@
 #include "state/crontab_work.h"
 
 namespace state {
+
+enum class LockHold { DuringSteps, UntilClose };
 
 // The weekday list of a timing record's flags 1..7: "1,3,7"; "" for none.
 std::string weekdayList(const std::array<int32_t, 8>& cronDays);
@@ -25,7 +35,7 @@ std::string weekdayList(const std::array<int32_t, 8>& cronDays);
 // tool (PairKind::ClockSync) or the sun-correction tool (PairKind::Correction).
 class TimingPlanning {
 public:
-    TimingPlanning(PairKind kind, Program who, std::string appFolder);
+    TimingPlanning(PairKind kind, Program who, std::string appFolder, LockHold hold = LockHold::DuringSteps);
 
     // copyCrontab, getUserPath, then the kind's reader (readCrontabC or
     // readCrontabT). False when the crontab could not be read (logged); a
@@ -43,6 +53,8 @@ public:
     InstallResult save(int hour, int minute, const std::array<int32_t, 8>& cronDays);
     // Why the last save was refused, for the user.
     const char* refusalMessage() const { return m_refusal; }
+    // Why the last open or save did not succeed, in a few words ("" when it did).
+    const std::string& reason() const { return m_reason; }
     void close();
 
 protected:
@@ -53,17 +65,19 @@ private:
     void takeRead(const CrontabRead& r);
 
     PairKind m_kind;
+    LockHold m_hold;
     CrontabWork m_work;
     TimingRecord m_timingRec;
     int32_t m_scount = 0;
     const char* m_refusal = kSaveRefusedMessage;
+    std::string m_reason;
 };
 
 // When cron starts the clock-sync tool.
 class ClockSyncPlanning : public TimingPlanning {
 public:
-    ClockSyncPlanning(Program who, std::string appFolder)
-        : TimingPlanning(PairKind::ClockSync, who, std::move(appFolder))
+    ClockSyncPlanning(Program who, std::string appFolder, LockHold hold = LockHold::DuringSteps)
+        : TimingPlanning(PairKind::ClockSync, who, std::move(appFolder), hold)
     {
     }
 };
@@ -73,8 +87,8 @@ public:
 // flag then matters).
 class CorrectionPlanning : public TimingPlanning {
 public:
-    CorrectionPlanning(Program who, std::string appFolder)
-        : TimingPlanning(PairKind::Correction, who, std::move(appFolder))
+    CorrectionPlanning(Program who, std::string appFolder, LockHold hold = LockHold::DuringSteps)
+        : TimingPlanning(PairKind::Correction, who, std::move(appFolder), hold)
     {
     }
     bool gotSched() const { return m_gotSched; }
@@ -99,7 +113,7 @@ void fillEntry(ScheduleEntry& e, int month, int day, const std::string& path, in
 
 class SchedulePlanning {
 public:
-    SchedulePlanning(Program who, std::string appFolder);
+    SchedulePlanning(Program who, std::string appFolder, LockHold hold = LockHold::DuringSteps);
 
     bool open();
     ScheduleTable& table() { return m_table; }
@@ -110,14 +124,29 @@ public:
 
     // Entry 1 takes the load time when any entry is in use; with none in use
     // every schedule pair is removed. The table is read back after an install.
+    // When the crontab changed since this table was read, the dates added,
+    // changed or removed here are applied to the crontab's schedules, and the
+    // load time when it was changed here.
     InstallResult save(int hour, int minute);
     const char* refusalMessage() const { return m_refusal; }
+    const std::string& reason() const { return m_reason; }
     void close();
 
 private:
+    LockHold m_hold;
     CrontabWork m_work;
     ScheduleTable m_table;
+    ScheduleTable m_base;  // the table as last read from the crontab
     const char* m_refusal = kSaveRefusedMessage;
+    std::string m_reason;
 };
+
+// The edit that turned `base` into `edited` applied to `fresh`: dates removed
+// from base are removed, dates added or changed are stored (in place when
+// fresh plans the date, else in its first free entry). False when fresh has
+// no room left for them.
+bool applyScheduleEdit(ScheduleTable& fresh, const ScheduleTable& base, const ScheduleTable& edited);
+// Both plan the same dates with the same files and load modes.
+bool sameSchedules(const ScheduleTable& a, const ScheduleTable& b);
 
 }  // namespace state

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/paths.h"
+#include "platform/process_name.h"
 #include "platform/syslog_log.h"
 #include "platform/whole_file.h"
 #include "state/helper_process.h"
@@ -72,7 +73,7 @@ std::optional<std::string> readCrontabCopy(const std::string& path, std::chrono:
     const auto giveUp = Clock::now() + wait;
     for (;;) {
         int e = 0;
-        std::optional<std::string> bytes = platform::readWholeFile(path, &e);
+        std::optional<std::string> bytes = platform::readOwnFile(path, &e);
         // Only a copy not there yet is worth waiting for; a read error is final.
         if (bytes || e != ENOENT || Clock::now() >= giveUp) {
             if (!bytes && err)
@@ -109,9 +110,80 @@ bool runHelper(Program who, const std::string& appFolder, const char* helper)
     return true;
 }
 
+std::string crontabLockPath()
+{
+    const std::string folder = platform::suiteStateFolder();
+    if (platform::makeFolders(folder) == 0)
+        return folder + "crontab.lock";
+    if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run == '/')
+        return std::string(run) + "/cp290-crontab.lock";
+    return {};
+}
+
 CrontabWork::CrontabWork(Program who, std::string appFolder)
     : m_who(who), m_appFolder(std::move(appFolder))
 {
+}
+
+CrontabWork::~CrontabWork() = default;
+CrontabWork::CrontabWork(CrontabWork&&) noexcept = default;
+CrontabWork& CrontabWork::operator=(CrontabWork&&) noexcept = default;
+
+bool CrontabWork::lockCrontab()
+{
+    if (crontabLocked())
+        return true;
+    m_lockProblem.clear();
+    if (!m_lock)
+        m_lock = std::make_unique<platform::DeviceLock>();
+    int waitMs = static_cast<int>(kCrontabLockWait.count());
+    if (const char* text = std::getenv("CP290_CRONTAB_WAIT_MS"); text && *text) {
+        char* end = nullptr;
+        const long v = std::strtol(text, &end, 10);
+        if (*end == '\0' && v >= 0 && v < waitMs)
+            waitMs = static_cast<int>(v);
+    }
+    const char* who = programName(m_who);
+    const std::string path = crontabLockPath();
+    std::string me = platform::processName(static_cast<int>(getpid()));
+    if (me.empty())
+        me = who;
+    const auto holderText = [](const platform::LockHolder& h) {
+        return h.pid > 0 ? h.program + " (process " + std::to_string(h.pid) + ")" : std::string("another program");
+    };
+    using R = platform::DeviceLock::Result;
+    const R r = path.empty() ? R::Failed : m_lock->takeFile(path, me, waitMs, [&](const platform::LockHolder& h) {
+        platform::logf("%s waiting for the crontab, being changed by %s.\n", who, holderText(h).c_str());
+    });
+    if (r == R::Taken)
+        return true;
+    const int e = path.empty() ? ENOENT : m_lock->error();
+    switch (r) {
+    case R::TimedOut:
+        m_lockProblem = "the crontab is being changed by " + holderText(m_lock->holder()) +
+                        "; try again when it is done";
+        break;
+    case R::Interrupted:
+        m_lockProblem = "stopped while waiting for the crontab";
+        break;
+    default:
+        m_lockProblem = "the crontab's lock file " + (path.empty() ? std::string("(no folder)") : path) +
+                        " could not be used: " + std::strerror(e);
+        break;
+    }
+    platform::logf("%s Error - Crontab not changed: %s.\n", who, m_lockProblem.c_str());
+    return false;
+}
+
+void CrontabWork::unlockCrontab()
+{
+    if (m_lock)
+        m_lock->release();
+}
+
+bool CrontabWork::crontabLocked() const
+{
+    return m_lock && m_lock->held();
 }
 
 const std::string& CrontabWork::getUserPath()
@@ -134,6 +206,7 @@ bool CrontabWork::copyCrontab()
 {
     if (const std::optional<std::string> folder = knownUserFolder())
         unlink((*folder + kCrontabCopyName).c_str());
+    m_filesMade = true;
     m_copyHelperFailed = !runHelper(m_who, m_appFolder, kCopyHelperName);
     return !m_copyHelperFailed;
 }
@@ -152,7 +225,7 @@ bool CrontabWork::readAndRebuild(PairKind kind, ScheduleTable* table, TimingReco
     if (!copy) {
         platform::logf("%s Error  - Opening Crontab file - %s(%d).\n", who, std::strerror(err), err);
         if (!m_cronPath->empty())
-            platform::writeFileWhole(workPath(), std::string());
+            platform::writeOwnFileWhole(workPath(), std::string());
         return false;
     }
 
@@ -189,7 +262,7 @@ bool CrontabWork::readAndRebuild(PairKind kind, ScheduleTable* table, TimingReco
     }
     const std::string& work = pairs.others;
 
-    if (const int e = platform::writeFileWhole(workPath(), work)) {
+    if (const int e = platform::writeOwnFileWhole(workPath(), work)) {
         platform::logf("%s Error writing Crontab file - %s(%d).\n", who, std::strerror(e), e);
         return false;
     }
@@ -237,9 +310,9 @@ bool CrontabWork::appendToWorkFile(const std::string& bytes, const char* failure
     // A missing work file is not created afresh: installed, it would hold
     // only these pairs and replace the whole of the user's crontab.
     if (!m_cronPath->empty())
-        existing = platform::readWholeFile(workPath(), &err);
+        existing = platform::readOwnFile(workPath(), &err);
     if (existing)
-        err = platform::writeFileWhole(workPath(), *existing + bytes);
+        err = platform::writeOwnFileWhole(workPath(), *existing + bytes);
     if (!existing || err) {
         platform::logf("%s Error writing %s file - %s(%d).\n", programName(m_who), failureText,
                        std::strerror(err), err);
@@ -349,6 +422,7 @@ void CrontabWork::removeFiles()
     unlink(copyPath().c_str());
     unlink(workPath().c_str());
     m_readOk = false;
+    m_filesMade = false;
 }
 
 }  // namespace state

@@ -13,6 +13,13 @@
 // window's pairs; installWorkFile runs mavrone, waits, and makes the work
 // file the new copy; the reader runs again. Close: removeFiles.
 //
+// Every planning step that copies, writes, installs or removes these files
+// holds the user's crontab lock (lockCrontab), so two writers (two windows,
+// a window and cp290ctl, two cp290ctl) never interleave: one copies,
+// installs and reads back before the other copies. The copy and the work
+// file are the suite's own: a symbolic link in their place is replaced by a
+// regular file, never written through.
+//
 // A save installs a whole crontab built from the copy, so it is refused when
 // the last reader did not read the copy completely (the user's other lines
 // would be lost) or when a writer could not write the work file. Every helper
@@ -20,9 +27,11 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "platform/device_lock.h"
 #include "state/crontab_lines.h"
 #include "state/program.h"
 
@@ -41,11 +50,24 @@ inline constexpr std::chrono::milliseconds kHelperBound{10000};
 // file after the caller has reported the save as failed.
 inline constexpr std::chrono::milliseconds kCrontabBound{8000};
 inline constexpr std::chrono::milliseconds kCopyWait{10000};  // 600 ticks
+// The longest wait for the crontab lock: longer than another writer's save
+// (a copy, an install and a read-back, each bounded by kHelperBound).
+// CP290_CRONTAB_WAIT_MS shortens it.
+inline constexpr std::chrono::milliseconds kCrontabLockWait{35000};
 
 // What the window tells the user when a save is refused.
 inline constexpr const char* kSaveRefusedMessage =
     "The crontab could not be read, so the changes were not saved. "
     "Close the window and open it again to retry.";
+inline constexpr const char* kCrontabBusyMessage =
+    "The crontab is being changed by another program (see the log), so the changes were not "
+    "saved. Try Save again in a moment.";
+inline constexpr const char* kChangeNotConfirmedMessage =
+    "The crontab could not be read back after the install, so it is not known whether your "
+    "changes were saved. Close the window and open it again to see what the crontab holds.";
+inline constexpr const char* kTableFullMessage =
+    "Schedules planned meanwhile leave no free entry for your changes (50 dates), so they were "
+    "not saved. Close the window and open it again to see them.";
 inline constexpr const char* kPairRefusedMessage =
     "A planned job could not be written to the crontab (a path or folder holds a character "
     "cron cannot carry, or a time is not valid), so the changes were not saved.";
@@ -106,9 +128,27 @@ std::optional<std::string> readCrontabCopy(const std::string& path, std::chrono:
 // a log line in the program's name when it cannot start, overruns or fails.
 bool runHelper(Program who, const std::string& appFolder, const char* helper);
 
+// The crontab lock's file: "crontab.lock" in the suite's state folder (made
+// when missing), else "cp290-crontab.lock" in $XDG_RUNTIME_DIR; "" when
+// neither can hold it.
+std::string crontabLockPath();
+
 class CrontabWork {
 public:
     CrontabWork(Program who, std::string appFolder);
+    ~CrontabWork();
+    CrontabWork(CrontabWork&&) noexcept;
+    CrontabWork& operator=(CrontabWork&&) noexcept;
+
+    // Takes the user's crontab lock unless this object holds it, waiting at
+    // most kCrontabLockWait for another writer (logged once, with who holds
+    // it). False, logged and with lockProblem() telling why, when it could not
+    // be taken.
+    bool lockCrontab();
+    void unlockCrontab();
+    bool crontabLocked() const;
+    // Why the last lockCrontab failed, for the user ("" after a success).
+    const std::string& lockProblem() const { return m_lockProblem; }
 
     // cron_path, set by getUserPath (called by the readers if not yet).
     const std::string& getUserPath();
@@ -151,6 +191,8 @@ public:
     InstallResult installWorkFile();
     // Close or discard: remove the copy and the work file.
     void removeFiles();
+    // A copy was made since the files were last removed.
+    bool filesMade() const { return m_filesMade; }
 
     // What the window shows after InstallResult::Refused.
     const char* refusalMessage() const;
@@ -170,7 +212,10 @@ private:
     bool m_workFileOk = true;
     bool m_pairRefused = false;
     bool m_copyHelperFailed = false;
+    bool m_filesMade = false;
     std::chrono::milliseconds m_copyWait = kCopyWait;
+    std::unique_ptr<platform::DeviceLock> m_lock;
+    std::string m_lockProblem;
 };
 
 }  // namespace state

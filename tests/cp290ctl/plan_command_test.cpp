@@ -3,6 +3,9 @@
 
 #include <filesystem>
 
+#include "platform/device_lock.h"
+#include "state/crontab_work.h"
+
 #include "tests/state/state_test_env.h"
 #include "tests/support/test_support.h"
 
@@ -18,16 +21,19 @@ const std::string kVeskarn = "\"" + kBin + "/veskarn\"";
 
 class PlanCommandTest : public ::testing::Test {
 protected:
+    std::map<std::string, std::string> env() const
+    {
+        return {{"HOME", m_home.path()},
+                {"XDG_STATE_HOME", m_home.file("state")},
+                {"CP290_CRONTAB", m_crontab.script()},
+                {"CP290_APP_DIR", kBin},
+                {"CP290_LOG_STDERR", "1"},
+                {"CP290_CRONTAB_WAIT_MS", "20000"}};
+    }
     RunResult ctl(std::vector<std::string> args)
     {
         args.insert(args.begin(), "plan");
-        return testing_support::runProgram(kBin + "/cp290ctl", args,
-                                           {{"HOME", m_home.path()},
-                                            {"XDG_STATE_HOME", m_home.file("state")},
-                                            {"CP290_CRONTAB", m_crontab.script()},
-                                            {"CP290_APP_DIR", kBin},
-                                            {"CP290_LOG_STDERR", "1"}},
-                                           30000);
+        return testing_support::runProgram(kBin + "/cp290ctl", args, env(), 30000);
     }
     std::string file(const std::string& name)
     {
@@ -159,6 +165,16 @@ TEST_F(PlanCommandTest, RefusalsLeaveTheCrontabByteIdentical)
     m_crontab.install("# mine\n");
     EXPECT_EQ(ctl({"schedule", "time", "4:30"}).exitStatus, 1);
     EXPECT_EQ(m_crontab.installed(), "# mine\n");
+    // Another writer holding the crontab past the wait: nothing changes, and who holds it is said.
+    {
+        platform::DeviceLock other;
+        ASSERT_EQ(other.takeFile(state::crontabLockPath(), "quorvel", 0), platform::DeviceLock::Result::Taken);
+        auto e = env();
+        e["CP290_CRONTAB_WAIT_MS"] = "300";
+        const RunResult r = testing_support::runProgram(kBin + "/cp290ctl", {"plan", "clocksync", "1", "3:05"}, e);
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_NE(r.err.find("being changed by quorvel (process"), std::string::npos) << r.err;
+    }
     // A crontab command that fails changes nothing and says so.
     m_crontab.setFailing(true);
     for (const char* command : {"clocksync", "corrections"}) {
@@ -169,6 +185,82 @@ TEST_F(PlanCommandTest, RefusalsLeaveTheCrontabByteIdentical)
     m_crontab.setFailing(false);
     EXPECT_EQ(m_crontab.installed(), "# mine\n");
     expectNoFilesLeft();
+}
+
+// Two writers at once on a crontab whose install takes 0.2 s, round after
+// round: both changes are kept, and each status tells what the crontab holds.
+TEST_F(PlanCommandTest, ParallelWritersKeepBothChangesAndReportTruthfully)
+{
+    m_crontab.install("# mine\n");
+    m_crontab.setSlow();
+    const std::string winter = file("Winter");
+    std::string command;
+    for (const char* who : {"1", "2"})
+        command += "(\"" + kBin + "/cp290ctl\" plan schedule add " + who + "/$1 '" + winter + "' 2>>'" +
+                   m_home.file("err") + "'; echo $? > '" + m_home.file(who) + "') & ";
+    for (int round = 1; round <= 6; ++round) {
+        const RunResult r = testing_support::runProgram("/bin/sh", {"-c", command + "wait", "sh", std::to_string(round)},
+                                                        env(), 60000);
+        ASSERT_EQ(r.exitStatus, 0);
+        const std::string now = m_crontab.installed();
+        for (const char* month : {"1", "2"}) {
+            const bool there = now.find("\t" + std::to_string(round) + "\t" + month + "\t*\t") != std::string::npos;
+            EXPECT_TRUE(there) << "round " << round << " month " << month << "\n" << now;
+            EXPECT_EQ(testing_support::readFile(m_home.file(month)), there ? "0\n" : "1\n")
+                << testing_support::readFile(m_home.file("err"));
+        }
+    }
+    expectNoFilesLeft();
+}
+
+// The status follows what the crontab holds, not what the crontab command said.
+TEST_F(PlanCommandTest, StatusFollowsTheCrontabReadBackNotTheInstallCommand)
+{
+    const struct {
+        const char* flag;
+        int status;
+        const char* said;
+    } cases[] = {
+        {"installs-then-fails", 0, "Clock sync: 03:05 on 1\n"},
+        {"claims-installed", 1, "does not hold the change"},
+    };
+    for (const auto& c : cases) {
+        m_crontab.install("# mine\n");
+        m_crontab.setFlag(c.flag, true);
+        const RunResult r = ctl({"clocksync", "1", "3:05"});
+        m_crontab.setFlag(c.flag, false);
+        EXPECT_EQ(r.exitStatus, c.status) << c.flag << r.err;
+        EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << c.flag << r.err;
+        EXPECT_EQ(m_crontab.installed() != "# mine\n", c.status == 0) << c.flag;
+        expectNoFilesLeft();
+    }
+}
+
+// The work file and the crontab copy are the suite's own: a link in their
+// place is replaced, and the file it pointed to stays as it was.
+TEST_F(PlanCommandTest, LinksInPlaceOfTheWorkFilesAreReplacedNotWrittenThrough)
+{
+    const struct {
+        const char* link;
+        std::string program;
+        std::vector<std::string> args;
+    } cases[] = {
+        {"Wrellish", kBin + "/cp290ctl", {"plan", "clocksync", "1", "3:05"}},
+        {"tempCrontab", kBin + "/pindrel", {}},
+    };
+    m_crontab.install("# mine\n");
+    for (const auto& c : cases) {
+        const std::string diary = m_home.file("diary.txt");
+        testing_support::writeFile(diary, "dear diary\n");
+        std::filesystem::create_symlink(diary, m_home.file(c.link));
+        const RunResult r = testing_support::runProgram(c.program, c.args, env());
+        EXPECT_EQ(r.exitStatus, 0) << c.link << r.err;
+        EXPECT_EQ(testing_support::readFile(diary), "dear diary\n") << c.link;
+        EXPECT_FALSE(std::filesystem::is_symlink(m_home.file(c.link))) << c.link;
+        std::filesystem::remove(m_home.file("tempCrontab"));
+        std::filesystem::remove(m_home.file("Wrellish"));
+    }
+    EXPECT_EQ(m_crontab.installed(), "# mine\n#s Quorvel\n5\t3\t*\t*\t1\t" + kTamsel + "\n");
 }
 
 }  // namespace

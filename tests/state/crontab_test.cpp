@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "state/crontab_lines.h"
+#include "state/crontab_plans.h"
 #include "state/crontab_work.h"
 #include "state/helper_process.h"
 #include "tests/state/state_test_env.h"
@@ -162,6 +163,44 @@ TEST_F(CrontabTest, ForeignLinesKeepTheirOrderWhileThisKindsPairsMoveToTheEnd)
 
     ASSERT_TRUE(work.readCrontabS(table));
     EXPECT_EQ(table.sch_count, 2);
+}
+
+// Windows that stayed open while another writer saved: each save applies
+// its own edit to the crontab as it is then, and the other's change stays.
+TEST_F(CrontabTest, AStaleWindowAppliesItsEditToTheCrontabAsItIsNow)
+{
+    const std::string old = schedulePairText('\x01', "/s/Old", "0\t1\t5\t1");
+    const std::string gone = schedulePairText('\x01', "/s/Gone", "0\t1\t6\t1");
+    cron.install("# mine\n" + old + gone);
+    SchedulePlanning window(Program::Quorvel, app);
+    ClockSyncPlanning sync(Program::Quorvel, app);
+    ASSERT_TRUE(window.open());
+    ASSERT_TRUE(sync.open());
+
+    SchedulePlanning other(Program::Quorvel, app, LockHold::UntilClose);
+    ASSERT_TRUE(other.open());
+    fillEntry(other.table().schedRec[3], 2, 2, "/s/Other", 1);
+    ++other.table().sch_count;
+    ASSERT_EQ(other.save(1, 0), InstallResult::Installed);
+    other.close();
+
+    // The window drops 01/06 and adds 03/03; it never saw 02/02.
+    window.table().schedRec[2].schLoad = 0;
+    fillEntry(window.table().schedRec[3], 3, 3, "/s/New", 2);
+    ASSERT_EQ(window.save(1, 0), InstallResult::Installed);
+    const std::string other2 = schedulePairText('\x01', "/s/Other", "0\t1\t2\t2");
+    const std::string added = schedulePairText('\x02', "/s/New", "0\t1\t3\t3");
+    EXPECT_EQ(cron.installed(), "# mine\n" + old + added + other2);
+    EXPECT_EQ(window.table().sch_count, 3);
+    window.close();
+
+    std::array<int32_t, 8> monday{};
+    monday[1] = 1;
+    ASSERT_EQ(sync.save(3, 5, monday), InstallResult::Installed);
+    EXPECT_EQ(cron.installed(), "# mine\n" + old + added + other2 + "#s Quorvel\n5\t3\t*\t*\t1\t" +
+                                    command("tamsel") + "\n");
+    sync.close();
+    EXPECT_FALSE(fs::exists(copyFile()));
 }
 
 TEST_F(CrontabTest, DateWrittenWithoutLeadingZerosAndReadBackWithThem)

@@ -46,12 +46,14 @@ private:
 // written. `crontab FILE` installs FILE; `crontab -r` removes it. While
 // <dir>/failing exists every call fails as an unusable crontab command does.
 // While <dir>/hanging exists every call first stalls for 12 seconds (its
-// process ID added to <dir>/hung), then goes on as usual.
+// process ID added to <dir>/hung), then goes on as usual. While <dir>/slow
+// exists an install takes 0.2 seconds; with <dir>/claims-installed it exits 0
+// without installing, with <dir>/installs-then-fails it installs and exits 1.
 class CrontabStandIn {
 public:
     explicit CrontabStandIn(const std::string& dir)
         : m_script(dir + "/crontab-standin"), m_store(dir + "/installed"), m_failing(dir + "/failing"),
-          m_hanging(dir + "/hanging"), m_hung(dir + "/hung")
+          m_hanging(dir + "/hanging"), m_hung(dir + "/hung"), m_slow(dir + "/slow")
     {
         testing_support::writeFile(m_script,
             "#!/bin/bash\n"
@@ -61,7 +63,10 @@ public:
             "  -l) if [ -f '" + m_store + "' ]; then cat '" + m_store + "' 2>/dev/null; exit 0; "
             "else echo \"no crontab for ${USER:-user}\" >&2; exit 1; fi ;;\n"
             "  -r) rm -f '" + m_store + "' ;;\n"
-            "  *) cp \"$1\" '" + m_store + ".new' && mv '" + m_store + ".new' '" + m_store + "' ;;\n"
+            "  *) if [ -e '" + m_slow + "' ]; then sleep 0.2; fi\n"
+            "     if [ -e '" + dir + "/claims-installed' ]; then exit 0; fi\n"
+            "     cp \"$1\" '" + m_store + ".new' && mv '" + m_store + ".new' '" + m_store + "' || exit 1\n"
+            "     if [ -e '" + dir + "/installs-then-fails' ]; then exit 1; fi ;;\n"
             "esac\n");
         std::filesystem::permissions(m_script, std::filesystem::perms::owner_all);
     }
@@ -75,6 +80,15 @@ public:
             testing_support::writeFile(m_failing, "");
         else
             std::filesystem::remove(m_failing);
+    }
+    void setSlow() { testing_support::writeFile(m_slow, ""); }
+    void setFlag(const std::string& name, bool on)
+    {
+        const std::string path = std::filesystem::path(m_store).parent_path().string() + "/" + name;
+        if (on)
+            testing_support::writeFile(path, "");
+        else
+            std::filesystem::remove(path);
     }
     void setHanging(bool on)
     {
@@ -94,7 +108,7 @@ public:
     }
 
 private:
-    std::string m_script, m_store, m_failing, m_hanging, m_hung;
+    std::string m_script, m_store, m_failing, m_hanging, m_hung, m_slow;
 };
 
 }  // namespace state_test

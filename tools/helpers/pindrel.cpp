@@ -1,7 +1,7 @@
 // pindrel: writes the user's crontab ("crontab -l") to "tempCrontab" in the
 // user folder. The copy is written to a temporary file and renamed into
 // place, so a reader sees the old copy or the whole new one, never part of
-// it. A user without a crontab gets an empty copy; any other failure of the
+// it; a symbolic link named tempCrontab is replaced, its target untouched. A user without a crontab gets an empty copy; any other failure of the
 // crontab command leaves no copy at all and exits non-zero, since an empty
 // copy would later be installed as the user's whole crontab.
 #include <cstring>
@@ -40,7 +40,7 @@ int main(int argc, char** argv)
     std::string listing;
     if (!state::listCrontab("Pindrel", state::kCrontabBound, listing))
         return 1;
-    if (const int e = platform::writeFileWhole(target, listing)) {
+    if (const int e = platform::writeOwnFileWhole(target, listing)) {
         platform::logf("Pindrel Error - Writing %s - %s(%d).\n", target.c_str(), std::strerror(e), e);
         return 1;
     }
