@@ -108,7 +108,7 @@ SnapshotResult writeSnapshot(const EventTable& table, const std::string& tool, s
         return r;
     if ((r.error = claimName(folder + stamp + tool, r.path)) != 0)
         return r;
-    if ((r.error = platform::writeFileWhole(r.path, scheduleBytes(table), 0600)) != 0) {
+    if ((r.error = platform::writeOwnFileWhole(r.path, scheduleBytes(table), 0600)) != 0) {
         ::unlink(r.path.c_str());
         return r;
     }

@@ -105,7 +105,7 @@ JournalRead readCorrectionJournal()
         r.why = "is larger than 64 KiB";
         return r;
     }
-    const std::optional<std::string> text = platform::readWholeFile(path);
+    const std::optional<std::string> text = platform::readOwnFile(path);
     if (!text) {
         r.why = "cannot be read";
         return r;
@@ -144,7 +144,7 @@ int writeCorrectionJournal(const CorrectionJournal& j)
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::unlink(path.c_str()) != 0)
         return errno;
-    return platform::writeFileWhole(path, text);
+    return platform::writeOwnFileWhole(path, text);
 }
 
 int clearCorrectionJournal()

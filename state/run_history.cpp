@@ -79,7 +79,7 @@ std::optional<std::time_t> parseIso(const std::string& s)
 // *cut tells whether anything before was left out.
 std::optional<std::string> readTail(const std::string& path, size_t limit, int* err, bool* cut = nullptr)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         *err = errno;
         return std::nullopt;
@@ -137,7 +137,7 @@ int trim(const std::string& path)
         pos = text->find('\n', pos) + 1;
         --drop;
     }
-    return platform::writeFileWhole(path, std::string_view(*text).substr(pos), 0600);
+    return platform::writeOwnFileWhole(path, std::string_view(*text).substr(pos), 0600);
 }
 
 std::string startedFolder()
@@ -282,7 +282,7 @@ int appendRun(const RunRecord& r)
         return err;
     const std::string path = runsLogPath();
     const std::string lockPath = folder + "runs.lock";
-    const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (lock < 0)
         return errno;
     // Holders only append and trim, which takes milliseconds; a holder stuck
@@ -293,7 +293,9 @@ int appendRun(const RunRecord& r)
          waited += kLockPollMs)
         ::poll(nullptr, 0, kLockPollMs);
     int err = 0;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0 && errno == ELOOP && ::unlink(path.c_str()) == 0)  // a link in its place is replaced, never written through
+        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         err = errno;
     } else {
@@ -338,7 +340,7 @@ RunStart::RunStart(Program who, const char* tool)
                      processStart(::getpid()), ownStartedPath(tool)};
     int err = platform::makeFolders(startedFolder());
     if (err == 0)
-        err = platform::writeFileWhole(me.path, startedLine(me), 0600);
+        err = platform::writeOwnFileWhole(me.path, startedLine(me), 0600);
     if (err != 0)
         platform::logf("%s Error - recording the run's start - %s(%d).\n", programName(who), std::strerror(err), err);
     else
@@ -357,7 +359,7 @@ void noteRunSnapshot(const std::string& tool, const std::string& snapshot)
     if (!s)
         return;
     s->run.snapshot = snapshot;
-    platform::writeFileWhole(s->path, startedLine(*s), 0600);
+    platform::writeOwnFileWhole(s->path, startedLine(*s), 0600);
 }
 
 std::vector<RunRecord> interruptedRuns()
@@ -373,7 +375,7 @@ void notePlanMade(const std::string& tool)
 {
     const std::string folder = platform::suiteStateFolder();
     if (platform::makeFolders(folder) == 0)
-        platform::writeFileWhole(folder + "planned-" + tool, isoLocal(platform::now()) + "\n", 0600);
+        platform::writeOwnFileWhole(folder + "planned-" + tool, isoLocal(platform::now()) + "\n", 0600);
 }
 
 std::optional<std::time_t> planMadeAt(const std::string& tool)
