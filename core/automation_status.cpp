@@ -8,6 +8,7 @@
 
 #include "core/event_table.h"
 #include "core/schedule_file.h"
+#include "core/schedule_loader.h"
 #include "core/snapshot.h"
 #include "platform/clock.h"
 #include "platform/syslog_log.h"
@@ -57,6 +58,17 @@ std::string whenText(std::time_t t)
                             tm.tm_mday);
 }
 
+// A load missed at `planned` that a catch-up run made later.
+std::optional<std::string> caughtUpText(std::time_t planned, const std::string& tool,
+                                        const std::vector<state::RunRecord>& runs)
+{
+    const std::string prefix = loader::catchUpSummaryPrefix(planned);
+    for (const state::RunRecord& r : runs)
+        if (r.tool == tool && r.outcome == state::RunOutcome::Ok && r.summary.rfind(prefix, 0) == 0)
+            return "caught up at " + runTimeText(r.when) + " the load planned for " + runTimeText(planned);
+    return std::nullopt;
+}
+
 // The last run of the tool, and the warnings of its row: planned runs
 // missing, then every failed or interrupted run of the look-back period.
 void addHistory(AutomationRow& row, const std::vector<std::time_t>& planned, const std::vector<state::RunRecord>& runs,
@@ -68,8 +80,15 @@ void addHistory(AutomationRow& row, const std::vector<std::time_t>& planned, con
             break;
         }
     }
+    std::vector<std::time_t> caught;
+    for (const std::time_t t : planned)
+        if (const auto text = caughtUpText(t, row.tool, runs)) {
+            row.warnings.push_back(*text);
+            caught.push_back(t);
+        }
     for (const std::time_t t : state::missedRuns(planned, runs, row.tool, now, state::planMadeAt(row.tool)))
-        row.warnings.push_back(state::missedRunText(t));
+        if (std::find(caught.begin(), caught.end(), t) == caught.end())
+            row.warnings.push_back(state::missedRunText(t));
     for (const state::RunRecord& r : runs) {
         const bool last = row.lastRun && r.when == row.lastRun->when && r.outcome == row.lastRun->outcome;
         if (r.tool != row.tool || (r.when < now - kMissedLookBack && !last))
@@ -152,10 +171,10 @@ std::optional<state::WeeklyPlan> plannedWeekly(const std::string& crontab, state
     return weeklyPlan(*pairs.timing);
 }
 
-std::vector<PlannedLoad> plannedLoads(const std::string& crontab)
+std::vector<PlannedLoad> plannedLoads(const std::string& crontab, const char* who)
 {
     std::vector<PlannedLoad> out;
-    const state::CrontabPairs pairs = state::readCrontabPairs(crontab, state::PairKind::Schedule, kWho);
+    const state::CrontabPairs pairs = state::readCrontabPairs(crontab, state::PairKind::Schedule, who);
     for (const state::ScheduleRead& s : pairs.schedules) {
         if (!s.entry)
             continue;
@@ -165,7 +184,7 @@ std::vector<PlannedLoad> plannedLoads(const std::string& crontab)
         const auto month = state::fieldNumber(s.entry->month, 1, 12);
         if (!minute || !hour || !day || !month)
             continue;
-        out.push_back({state::DatedPlan{*month, *day, *minute, *hour}, s.marker.name, s.marker.load});
+        out.push_back({state::DatedPlan{*month, *day, *minute, *hour}, s.marker.name, s.marker.load, s.marker.path});
     }
     return out;
 }

@@ -56,8 +56,10 @@ struct PlannedLoad {
     state::DatedPlan when;
     std::string name;  // the schedule file
     int load = 1;      // 1 replace all events, 2 add the file's
+    std::string path;  // the schedule file's full path
 };
-std::vector<PlannedLoad> plannedLoads(const std::string& crontab);
+// `who` names the program in the reader's log lines.
+std::vector<PlannedLoad> plannedLoads(const std::string& crontab, const char* who = "Quorvel");
 
 // From crontab bytes, the history and "now" (no files read).
 std::vector<AutomationRow> automationRows(const std::string& crontab, const std::vector<state::RunRecord>& runs,

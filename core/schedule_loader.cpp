@@ -17,6 +17,7 @@
 #include "state/helper_process.h"
 #include "state/preferences.h"
 #include "state/run_history.h"
+#include "state/run_plan.h"
 
 namespace core::loader {
 namespace {
@@ -29,9 +30,19 @@ struct Today {
     std::string file;  // name of the schedule file
     std::string path;
     int eload = 0;
+    std::string summaryPrefix;  // a catch-up run's, else ""
 };
 
 constexpr state::RunRecorder recordRun{state::Program::Brondile, "brondile"};
+
+// The run's history line, marked as a catch-up's when it is one.
+struct TodayRecorder {
+    const Today& today;
+    void operator()(state::RunOutcome outcome, const std::string& summary, const std::string& snapshot = {}) const
+    {
+        recordRun(outcome, today.summaryPrefix + summary, snapshot);
+    }
+};
 
 // readCrontab: today's schedule, nullopt when none; false when the crontab
 // could not be read (logged).
@@ -43,7 +54,7 @@ bool readCrontab(std::optional<Today>& today)
     // The time of day is cron's business; only the date is looked at.
     const std::tm now = platform::localTime(platform::now());
     if (const auto m = state::scheduleForDate(crontab, now.tm_mday, now.tm_mon + 1, "Brondile"))
-        today = Today{m->name, m->path, m->load};
+        today = Today{m->name, m->path, m->load, {}};
     return true;
 }
 
@@ -84,6 +95,7 @@ bool readBack(cp290::SerialLine& line, DeviceSlots& slots, LoaderUi& ui)
 int LoadSched(const Today& today, LoaderUi& ui)
 {
     const char* file = today.file.c_str();
+    const TodayRecorder record{today};
     ui.showFile(today.file);
 
     // readEvent: the whole file before the line is touched.
@@ -93,20 +105,20 @@ int LoadSched(const Today& today, LoaderUi& ui)
     if (!fr.notSchedule.empty()) {
         platform::logf("Brondile Error - Opening Event Schedule File - not an event schedule file (%s).\n",
                        fr.notSchedule.c_str());
-        recordRun(state::RunOutcome::Failed, today.path + " is not an event schedule file");
+        record(state::RunOutcome::Failed, today.path + " is not an event schedule file");
         return kExitFailed;
     }
     if (!fr.ok()) {
         platform::logf("Brondile Error - Opening Event Schedule File - %s(%d).\n", std::strerror(fr.error),
                        fr.error);
-        recordRun(state::RunOutcome::Failed, "could not read " + today.path + ": " + std::strerror(fr.error));
+        record(state::RunOutcome::Failed, "could not read " + today.path + ": " + std::strerror(fr.error));
         return kExitFailed;
     }
     for (const int n : skipped)
         platform::logf("Brondile - Event Schedule record with event number %d skipped.\n", n);
     if (fr.events.empty() && skipped.empty()) {
         // A file without records: nothing to send, nothing to log.
-        recordRun(state::RunOutcome::NothingToDo, today.file + " holds no events");
+        record(state::RunOutcome::NothingToDo, today.file + " holds no events");
         return 0;
     }
     std::array<bool, kEventCount + 1> present{};
@@ -117,13 +129,13 @@ int LoadSched(const Today& today, LoaderUi& ui)
     devices.search();
     if (!devices.anyUsable()) {
         platform::logLine("Brondile - Serial ports not found.\n");
-        recordRun(state::RunOutcome::Failed, "no serial device found: is the adapter plugged in?");
+        record(state::RunOutcome::Failed, "no serial device found: is the adapter plugged in?");
         return kExitNoDevice;
     }
     const std::string serPath = ReadPortParms(devices);
     if (serPath.empty()) {
         platform::logLine("Brondile - Serial port path not in plist.\n");
-        recordRun(state::RunOutcome::Failed, "no serial device stored: quit the controller once to store it");
+        record(state::RunOutcome::Failed, "no serial device stored: quit the controller once to store it");
         return kExitNoDevice;
     }
 
@@ -133,7 +145,7 @@ int LoadSched(const Today& today, LoaderUi& ui)
     cp290::SerialLine line(cp290::Program::Brondile);
     if (!line.open(serPath)) {
         platform::logLine("Brondile Error - CP290 Bad File Descriptor\n");
-        recordRun(state::RunOutcome::Failed, "could not open " + serPath + "; " + today.file + " not loaded");
+        record(state::RunOutcome::Failed, "could not open " + serPath + "; " + today.file + " not loaded");
         return kExitFailed;
     }
 
@@ -141,7 +153,7 @@ int LoadSched(const Today& today, LoaderUi& ui)
     DeviceSlots device;
     if (!readBack(line, device, ui)) {
         platform::logf("Brondile Error - Reading the CP290's events failed; Schedule (%s) not loaded.\n", file);
-        recordRun(state::RunOutcome::Failed, "the CP290's events could not be read; " + today.file + " not loaded");
+        record(state::RunOutcome::Failed, "the CP290's events could not be read; " + today.file + " not loaded");
         return kExitFailed;
     }
     EventTable before;
@@ -151,7 +163,7 @@ int LoadSched(const Today& today, LoaderUi& ui)
     if (!snap.ok()) {
         platform::logf("Brondile Error - Saving the CP290's events to %s - %s(%d); Schedule (%s) not loaded.\n",
                        snap.path.c_str(), std::strerror(snap.error), snap.error, file);
-        recordRun(state::RunOutcome::Failed, "no snapshot could be written; " + today.file + " not loaded");
+        record(state::RunOutcome::Failed, "no snapshot could be written; " + today.file + " not loaded");
         return kExitFailed;
     }
     platform::logf("Brondile - CP290 events saved to %s.\n", snap.path.c_str());
@@ -184,12 +196,12 @@ int LoadSched(const Today& today, LoaderUi& ui)
     }
     line.close();
     if (!allAcknowledged) {
-        recordRun(state::RunOutcome::Failed,
+        record(state::RunOutcome::Failed,
                   today.file + " not completely loaded: the CP290 did not acknowledge every event", snap.path);
         return kExitFailed;
     }
     platform::logf("Brondile - Schedule (%s) loaded to CP290.\n", file);
-    recordRun(state::RunOutcome::Ok,
+    record(state::RunOutcome::Ok,
               platform::format("%s loaded (mode %d), %d events sent", file, today.eload, sent), snap.path);
     return 0;
 }
@@ -208,6 +220,46 @@ int myTimerproc(LoaderUi& ui)
         return 0;
     }
     return LoadSched(*today, ui);
+}
+
+std::string catchUpSummaryPrefix(std::time_t planned)
+{
+    return "catch-up of the load planned for " + runTimeText(planned) + ": ";
+}
+
+std::optional<MissedLoad> missedLoad(const std::string& crontab, const std::vector<state::RunRecord>& runs,
+                                     std::time_t now)
+{
+    // The latest planned time that has come; of two loads at one time the
+    // first pair's, as a run at that time takes it.
+    std::optional<MissedLoad> latest;
+    for (const PlannedLoad& load : plannedLoads(crontab, "Brondile")) {
+        const std::vector<std::time_t> times = state::plannedTimes(load.when, now - kCatchUpWindow, now);
+        if (!times.empty() && (!latest || times.back() > latest->planned))
+            latest = MissedLoad{load, times.back()};
+    }
+    if (!latest)
+        return std::nullopt;
+    for (const state::RunRecord& r : runs)
+        if (r.tool == "brondile" && r.outcome == state::RunOutcome::Ok && r.when >= latest->planned)
+            return std::nullopt;
+    return latest;
+}
+
+int catchUp(LoaderUi& ui)
+{
+    // An hourly check with nothing to do leaves no trace; a crontab that
+    // cannot be listed is logged by the lister.
+    std::string crontab;
+    if (!state::listCrontab("Brondile", state::kCrontabBound, crontab))
+        return kExitFailed;
+    const std::optional<MissedLoad> missed = missedLoad(crontab, state::readRuns(), platform::now());
+    if (!missed)
+        return 0;
+    platform::logf("Brondile - Schedule (%s) planned for %s was not loaded; loading it now.\n",
+                   missed->load.name.c_str(), runTimeText(missed->planned).c_str());
+    const Today today{missed->load.name, missed->load.path, missed->load.load, catchUpSummaryPrefix(missed->planned)};
+    return LoadSched(today, ui);
 }
 
 }  // namespace core::loader

@@ -154,6 +154,9 @@ int printPlans()
             std::printf("  %s  mode %d (%s)  %s\n", e->schDate.c_str(), e->schLoad,
                         e->schLoad == 1 ? "all events" : "file's events", e->schPath.c_str());
     }
+    if (!schedules.catchUpMinute().empty())
+        std::printf("Catch-up:   every hour at minute %s, a missed load is made (brondile --catch-up)\n",
+                    schedules.catchUpMinute().c_str());
     printTimedPlan("Clock sync:", sync);
     printTimedPlan("Sun corrections:", corrections);
     schedules.close();

@@ -142,6 +142,14 @@ PairBytes timingPair(Tool tool, const std::string& minute, const std::string& ho
     return finish(std::string(marker), minute + '\t' + hour + "\t*\t*\t" + weekdays + '\t' + *command);
 }
 
+PairBytes catchUpPair(const std::string& appFolder)
+{
+    const std::optional<std::string> command = cronCommand(appFolder, Tool::Brondile);
+    if (!command)
+        return failed(PairError::AppFolder);
+    return finish(std::string(kCatchUpMarker), "17\t*\t*\t*\t*\t" + *command + ' ' + std::string(kCatchUpArgument));
+}
+
 std::vector<std::string> crontabLines(const std::string& bytes)
 {
     std::vector<std::string> lines;
@@ -205,7 +213,7 @@ void readWeekdays(std::string_view list, std::array<int32_t, 8>& cronDays)
             cronDays[static_cast<size_t>(list[i] - '0')] = 1;
 }
 
-bool isCronEntryFor(std::string_view line, Tool tool)
+bool isCronEntryFor(std::string_view line, Tool tool, std::string_view argument)
 {
     std::string_view rest = line;
     for (int field = 0; field < 5; ++field) {
@@ -216,6 +224,14 @@ bool isCronEntryFor(std::string_view line, Tool tool)
     }
     if (rest.find('\t') != std::string_view::npos)
         return false;
+    if (!argument.empty()) {
+        if (rest.size() <= argument.size() + 1)
+            return false;
+        const size_t blank = rest.size() - argument.size() - 1;
+        if (rest[blank] != ' ' || rest.substr(blank + 1) != argument)
+            return false;
+        rest = rest.substr(0, blank);
+    }
     if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"')
         rest = rest.substr(1, rest.size() - 2);
     const size_t slash = rest.rfind('/');
@@ -224,12 +240,22 @@ bool isCronEntryFor(std::string_view line, Tool tool)
 
 std::string_view markerOf(PairKind kind)
 {
-    return kind == PairKind::Schedule ? kScheduleMarker : kind == PairKind::Correction ? kCorrectionMarker : kClockSyncMarker;
+    switch (kind) {
+    case PairKind::Schedule:
+        return kScheduleMarker;
+    case PairKind::Correction:
+        return kCorrectionMarker;
+    case PairKind::ClockSync:
+        return kClockSyncMarker;
+    case PairKind::CatchUp:
+        return kCatchUpMarker;
+    }
+    return kScheduleMarker;
 }
 
 Tool toolOf(PairKind kind)
 {
-    return kind == PairKind::Schedule ? Tool::Brondile : kind == PairKind::Correction ? Tool::Veskarn : Tool::Tamsel;
+    return kind == PairKind::Correction ? Tool::Veskarn : kind == PairKind::ClockSync ? Tool::Tamsel : Tool::Brondile;
 }
 
 CrontabPairs readCrontabPairs(const std::string& copy, PairKind kind, const char* who)
@@ -269,7 +295,8 @@ CrontabPairs readCrontabPairs(const std::string& copy, PairKind kind, const char
             entryExpected = false;
             continue;
         }
-        if (entryExpected && !overLong && isCronEntryFor(line, tool)) {
+        const std::string_view argument = kind == PairKind::CatchUp ? kCatchUpArgument : std::string_view();
+        if (entryExpected && !overLong && isCronEntryFor(line, tool, argument)) {
             if (kind == PairKind::Schedule)
                 out.schedules.back().entry = cronEntryFields(line);
             else

@@ -8,6 +8,10 @@
 //                min TAB hour TAB day TAB month TAB "*" TAB command LF
 //   correction:  "#a Quorvel" LF, then min TAB hour TAB "*" TAB "*" TAB days TAB command LF
 //   clock sync:  "#s Quorvel" LF, then the same with the clock-sync tool
+//   catch-up:    "#c Quorvel" LF, then "17" TAB "*" TAB "*" TAB "*" TAB "*" TAB
+//                the schedule loader's command, a blank, "--catch-up" LF
+//                (kept while any schedule is planned: every hour the loader
+//                makes a load that was missed)
 // The command is the tool's executable in the application folder, in double
 // quotes, with "%" written "\%" (cron turns a bare "%" into a newline).
 //
@@ -28,6 +32,8 @@ namespace state {
 inline constexpr std::string_view kScheduleMarker = "# Quorvel";
 inline constexpr std::string_view kCorrectionMarker = "#a Quorvel";
 inline constexpr std::string_view kClockSyncMarker = "#s Quorvel";
+inline constexpr std::string_view kCatchUpMarker = "#c Quorvel";
+inline constexpr std::string_view kCatchUpArgument = "--catch-up";
 inline constexpr size_t kMaxCrontabLine = 498;
 
 enum class Tool { Brondile, Veskarn, Tamsel };
@@ -64,6 +70,10 @@ PairBytes schedulePair(int32_t load, const std::string& path, const std::string&
 PairBytes timingPair(Tool tool, const std::string& minute, const std::string& hour,
                      const std::string& weekdays, const std::string& appFolder);
 
+// The catch-up pair: the schedule loader at minute 17 of every hour with
+// kCatchUpArgument.
+PairBytes catchUpPair(const std::string& appFolder);
+
 // Splits crontab bytes into lines without their LF. A last line without LF
 // is a line too, so nothing of the user's crontab is dropped.
 std::vector<std::string> crontabLines(const std::string& bytes);
@@ -98,14 +108,16 @@ void readWeekdays(std::string_view list, std::array<int32_t, 8>& cronDays);
 
 // True when `line` (without LF) is a cron entry of this suite for `tool`:
 // exactly five non-empty time fields and a command, separated by TABs, the
-// command's last path component (quotes aside) naming the tool. Only such a
-// line is taken for the entry of a marker; anything else is somebody's job.
-bool isCronEntryFor(std::string_view line, Tool tool);
+// command's last path component (quotes aside) naming the tool, followed
+// by a blank and `argument` when one is given. Only such a line is taken for
+// the entry of a marker; anything else is somebody's job.
+bool isCronEntryFor(std::string_view line, Tool tool, std::string_view argument = {});
 
 // One kind's pairs read out of crontab bytes, the rest kept as it was.
 // Headless and free of files, so the controller's readers and the schedule
 // loader share it.
-enum class PairKind { Schedule, Correction, ClockSync };
+// CatchUp reads like the timing kinds (markerMet, timing).
+enum class PairKind { Schedule, Correction, ClockSync, CatchUp };
 
 // The marker text and the tool of a kind of pair.
 std::string_view markerOf(PairKind kind);

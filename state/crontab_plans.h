@@ -121,12 +121,16 @@ public:
     // The shared load time: entry 1's when a schedule is planned, else 1:00.
     int hour() const;
     int minute() const;
+    // The minute of every hour the catch-up pair starts the loader; "" when
+    // the crontab holds no such pair.
+    const std::string& catchUpMinute() const { return m_work.catchUpMinute(); }
 
-    // Entry 1 takes the load time when any entry is in use; with none in use
-    // every schedule pair is removed. The table is read back after an install.
-    // When the crontab changed since this table was read, the dates added,
-    // changed or removed here are applied to the crontab's schedules, and the
-    // load time when it was changed here.
+    // Entry 1 takes the load time when any entry is in use, and the catch-up
+    // pair is written after the schedule pairs; with none in use every
+    // schedule pair and the catch-up pair are removed. The table is read back
+    // after an install. When the crontab changed since this table was read,
+    // the dates added, changed or removed here are applied to the crontab's
+    // schedules, and the load time when it was changed here.
     InstallResult save(int hour, int minute);
     const char* refusalMessage() const { return m_refusal; }
     const std::string& reason() const { return m_reason; }

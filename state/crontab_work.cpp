@@ -260,7 +260,14 @@ bool CrontabWork::readAndRebuild(PairKind kind, ScheduleTable* table, TimingReco
             readWeekdays(pairs.timing->weekdays, timing->cronDays);
         }
     }
-    const std::string& work = pairs.others;
+    std::string work = pairs.others;
+    if (kind == PairKind::Schedule) {
+        // The catch-up pair comes and goes with the schedules: their writer
+        // puts it back while any is planned.
+        const CrontabPairs catchUp = readCrontabPairs(work, PairKind::CatchUp, who);
+        m_catchUpMinute = catchUp.markerMet && catchUp.timing ? catchUp.timing->minute : std::string();
+        work = catchUp.others;
+    }
 
     if (const int e = platform::writeOwnFileWhole(workPath(), work)) {
         platform::logf("%s Error writing Crontab file - %s(%d).\n", who, std::strerror(e), e);
@@ -342,6 +349,14 @@ bool CrontabWork::modCrontabS(const ScheduleTable& table)
             logPairError(p.error, i);
             all = false;
             continue;
+        }
+        bytes += p.bytes;
+    }
+    if (!bytes.empty()) {
+        const PairBytes p = catchUpPair(m_appFolder);
+        if (p.error != PairError::None) {
+            logPairError(p.error, 1);
+            all = false;
         }
         bytes += p.bytes;
     }

@@ -159,7 +159,11 @@ public:
     // helper can never leave an old crontab to be read.
     bool copyCrontab();
 
+    // Also takes the catch-up pair out of the work file (see catchUpMinute).
     bool readCrontabS(ScheduleTable& table);
+    // The minute field of the catch-up pair the last readCrontabS met, ""
+    // when it met none.
+    const std::string& catchUpMinute() const { return m_catchUpMinute; }
     // A timing pair's reader: `kind` is PairKind::Correction (T, which also
     // notes a schedule marker) or PairKind::ClockSync (C); a schedule kind
     // reads nothing.
@@ -167,7 +171,8 @@ public:
     CrontabRead readCrontabT(TimingRecord& VeskRec) { return readTimingPair(PairKind::Correction, VeskRec); }
     CrontabRead readCrontabC(TimingRecord& SyncRec) { return readTimingPair(PairKind::ClockSync, SyncRec); }
 
-    // Append this kind's pairs to the work file the reader built. A pair that
+    // Append this kind's pairs to the work file the reader built (the
+    // schedules' writer adds the catch-up pair after them when it wrote any). A pair that
     // cannot be written safely is left out with a log line; false when
     // anything was left out or the work file could not be written (a work
     // file that has vanished since the read counts as unwritable).
@@ -213,6 +218,7 @@ private:
     bool m_pairRefused = false;
     bool m_copyHelperFailed = false;
     bool m_filesMade = false;
+    std::string m_catchUpMinute;
     std::chrono::milliseconds m_copyWait = kCopyWait;
     std::unique_ptr<platform::DeviceLock> m_lock;
     std::string m_lockProblem;

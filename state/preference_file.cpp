@@ -359,11 +359,23 @@ private:
 
 }  // namespace
 
+int preferenceFileProblem(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return 0;  // absent, or the read will say what is wrong
+    if (!S_ISREG(st.st_mode))
+        return EINVAL;
+    return st.st_size > kMaxPreferenceBytes ? EFBIG : 0;
+}
+
 int writePreferenceFile(const std::string& path, const std::vector<PreferenceChange>& changes)
 {
     FolderLock lock(path);
     if (lock.error() != 0)
         return lock.error();
+    if (const int e = preferenceFileProblem(path))
+        return e;
     int err = 0;
     std::optional<std::string> old = platform::readWholeFile(path, &err);
     // A file that is there but cannot be read is never replaced: what it
@@ -378,6 +390,9 @@ int writePreferenceFile(const std::string& path, const std::vector<PreferenceCha
             std::filesystem::create_directories(path.substr(0, slash), ec);
     }
     const std::string bytes = editPreferenceBytes(old.value_or(std::string()), changes);
+    // A file no program of the suite would read again is not written.
+    if (static_cast<long long>(bytes.size()) > kMaxPreferenceBytes)
+        return EFBIG;
     if (const int e = readsBack(path, bytes, changes))
         return e;
     struct stat before {};

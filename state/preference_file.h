@@ -27,12 +27,22 @@ struct PreferenceChange {
     std::variant<std::monostate, int32_t, QString, QStringList> value;
 };
 
+// A preference file is at most this large; a bigger one is neither read nor
+// replaced (a person's mistake or a hostile file, never one this suite wrote).
+inline constexpr long long kMaxPreferenceBytes = 1LL << 20;
+
+// 0 when the file at `path` may be read (an absent file may), else EFBIG
+// when it is larger than kMaxPreferenceBytes, EINVAL when it is not a plain
+// file (a pipe or a device would never end), decided before a byte is read.
+int preferenceFileProblem(const std::string& path);
+
 // The file's new bytes: `old` with the changes applied in order.
 std::string editPreferenceBytes(const std::string& old, const std::vector<PreferenceChange>& changes);
 
 // Applies the changes to the domain file at `path` (absent: a new file).
 // 0 on success, else the errno of the failing step, the file untouched:
-// EBADMSG when the file's own lines would keep a new value from being read
+// preferenceFileProblem's, EFBIG when the new bytes would exceed
+// kMaxPreferenceBytes, EBADMSG when the file's own lines would keep a new value from being read
 // back (a quote a person left open), checked before anything is replaced.
 int writePreferenceFile(const std::string& path, const std::vector<PreferenceChange>& changes);
 

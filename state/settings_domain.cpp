@@ -2,6 +2,7 @@
 
 #include <QSettings>
 #include <QVariant>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -53,25 +54,36 @@ int32_t textToInt(const QString& text)
     return static_cast<int32_t>(value);
 }
 
-SettingsDomain::SettingsDomain(const char* domain, Program who)
-    : m_domain(domain),
-      m_who(who),
-      m_settings(std::make_unique<QSettings>(QString::fromStdString(domainFilePath(domain)),
-                                             QSettings::IniFormat))
+SettingsDomain::SettingsDomain(const char* domain, Program who) : m_domain(domain), m_who(who)
 {
+    load();
+}
+
+void SettingsDomain::load()
+{
+    const std::string path = domainFilePath(m_domain);
+    const int e = preferenceFileProblem(path);
+    if (e != 0) {
+        // Read as an empty domain; the file stays as it is.
+        platform::logf("%s Error - Preferences %s not read: %s; left as it is.\n", programName(m_who), path.c_str(),
+                       e == EFBIG ? "larger than 1 MiB" : "not a plain file");
+    }
+    // QSettings reads the file when made: a refused one gets none, and
+    // every reader asks contains() first.
+    m_settings = e != 0 ? nullptr : std::make_unique<QSettings>(QString::fromStdString(path), QSettings::IniFormat);
 }
 
 SettingsDomain::~SettingsDomain() = default;
 
 bool SettingsDomain::contains(const char* key) const
 {
-    return m_settings->contains(QString::fromLatin1(key));
+    return m_settings && m_settings->contains(QString::fromLatin1(key));
 }
 
 std::optional<int32_t> SettingsDomain::readInt(const char* key) const
 {
     const QString k = QString::fromLatin1(key);
-    if (!m_settings->contains(k))
+    if (!contains(key))
         return std::nullopt;
     const QVariant v = m_settings->value(k);
     bool ok = false;
@@ -91,7 +103,7 @@ std::optional<int32_t> SettingsDomain::readInt(const char* key) const
 std::optional<QString> SettingsDomain::readString(const char* key) const
 {
     const QString k = QString::fromLatin1(key);
-    if (!m_settings->contains(k))
+    if (!contains(key))
         return std::nullopt;
     const QVariant v = m_settings->value(k);
     if (v.typeId() == QMetaType::QStringList) {
@@ -105,7 +117,7 @@ std::optional<QString> SettingsDomain::readString(const char* key) const
 std::optional<QStringList> SettingsDomain::readStringList(const char* key) const
 {
     const QString k = QString::fromLatin1(key);
-    if (!m_settings->contains(k))
+    if (!contains(key))
         return std::nullopt;
     const QVariant v = m_settings->value(k);
     // IniFormat writes a one-item list as a plain string and an empty list
@@ -150,7 +162,7 @@ bool SettingsDomain::sync()
         return false;
     }
     // Read back what is on disk now.
-    m_settings = std::make_unique<QSettings>(QString::fromStdString(path), QSettings::IniFormat);
+    load();
     return true;
 }
 

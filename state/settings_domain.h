@@ -8,7 +8,9 @@
 //
 // Writing: write*/remove collect the changes; sync() puts them into the file
 // through the preference file writer (state/preference_file.h), whole or not
-// at all, keeping every line it does not change. A failed sync is logged in
+// at all, keeping every line it does not change. A file over 1 MiB, or one
+// that is not a plain file, is neither read nor written (logged): the domain
+// reads as empty and a sync fails, the file left as it is. A failed sync is logged in
 // the program's name and returns false; the old file stays byte for byte.
 #include <QStringList>
 #include <cstdint>
@@ -70,6 +72,10 @@ public:
     const char* domain() const { return m_domain; }
 
 private:
+    // Opens the domain's file; one preferenceFileProblem refuses is logged
+    // and read as empty.
+    void load();
+
     const char* m_domain;
     Program m_who;
     std::unique_ptr<QSettings> m_settings;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "core/automation_status.h"
+#include "core/schedule_loader.h"
 #include "core/snapshot.h"
 #include "state/crontab_lines.h"
 #include "state/run_history.h"
@@ -88,6 +89,16 @@ TEST_F(StatusTest, RowsTellThePlanTheNextAndLastRunAndTheMissedOnes)
                          "\"last_run\": {\"time\": \"Sun 2026-12-06 03:05\", \"outcome\": \"failed\""),
               std::string::npos)
         << j.out;
+}
+
+TEST_F(StatusTest, AMissedLoadMadeByACatchUpRunSaysWhen)
+{
+    const std::string crontab = state::schedulePair(1, "/sched/Party", "0", "1", "06", "12", "/a/").bytes;
+    const std::time_t planned = kNow - kDay - 11 * kHour;  // Sun 12/06 01:00
+    const std::vector<state::RunRecord> runs = {{planned + 7 * kHour + 17 * 60, "brondile", RunOutcome::Ok,
+                                                 core::loader::catchUpSummaryPrefix(planned) + "Party loaded", ""}};
+    EXPECT_EQ(core::automationRows(crontab, runs, kNow)[0].warnings,
+              std::vector<std::string>{"caught up at Sun 2026-12-06 08:17 the load planned for Sun 2026-12-06 01:00"});
 }
 
 TEST_F(StatusTest, SnapshotsByToolNewestFirstWithWhatChanged)

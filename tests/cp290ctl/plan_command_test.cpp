@@ -106,12 +106,14 @@ TEST_F(PlanCommandTest, SchedulesAddUpdateTimeAndRemove)
     EXPECT_TRUE(std::filesystem::exists(m_home.file("state/cp290/planned-brondile")));
     // Entry order, not date order: the updated entry kept its place.
     EXPECT_EQ(m_crontab.installed(), "# mine\n# Quorvel\x02" + summer + "\n30\t4\t15\t3\t*\t" + kBrondile +
-                                         "\n# Quorvel\x02" + yule + "\n30\t4\t24\t12\t*\t" + kBrondile + "\n");
+                                         "\n# Quorvel\x02" + yule + "\n30\t4\t24\t12\t*\t" + kBrondile + "\n" +
+                                         "#c Quorvel\n17\t*\t*\t*\t*\t" + kBrondile + " --catch-up\n");
 
     r = ctl({});
     EXPECT_EQ(r.out, "Schedules:  loaded at 04:30\n"
                      "  03/15  mode 2 (file's events)  " + summer + "\n"
                      "  12/24  mode 2 (file's events)  " + yule + "\n"
+                     "Catch-up:   every hour at minute 17, a missed load is made (brondile --catch-up)\n"
                      "Clock sync: none\n"
                      "Sun corrections: none\n");
 

@@ -190,7 +190,8 @@ TEST_F(Planning, SchedulesPlannedInTheWindowAreLoadedOnTheirDates)
     EXPECT_FALSE(enabled("SchedWindow", SSavControlID));
     EXPECT_EQ(m_crontab.installed(), foreign + "# a comment\n" +
                                          "# Quorvel\x02" + summer + "\n30\t2\t21\t6\t*\t" + brondile + "\n" +
-                                         "# Quorvel\x01" + winter + "\n30\t2\t15\t3\t*\t" + brondile + "\n");
+                                         "# Quorvel\x01" + winter + "\n30\t2\t15\t3\t*\t" + brondile + "\n" +
+                                         "#c Quorvel\n17\t*\t*\t*\t*\t" + brondile + " --catch-up\n");
     app().closeWindow(win("SchedWindow"));
     EXPECT_FALSE(win("MessWindow")->isVisible());
     EXPECT_FALSE(win("SchedWindow")->isVisible());

@@ -39,6 +39,7 @@ protected:
     {
         return std::string("# Quorvel") + load + path + "\n" + fields + "\t*\t" + command("brondile") + "\n";
     }
+    std::string catchUp() const { return "#c Quorvel\n17\t*\t*\t*\t*\t" + command("brondile") + " --catch-up\n"; }
     std::string copyFile() const { return home.file(kCrontabCopyName); }
     std::string workFile() const { return home.file(kWorkFileName); }
     void open(ScheduleTable& t)
@@ -55,6 +56,7 @@ TEST(CrontabLinesTest, PairBytes)
     EXPECT_EQ(timingPair(Tool::Veskarn, "5", "3", "1,3,7", "/Apps/").bytes,
               "#a Quorvel\n5\t3\t*\t*\t1,3,7\t\"/Apps/veskarn\"\n");
     EXPECT_EQ(cronCommand("/opt/50%/", Tool::Tamsel), "\"/opt/50\\%/tamsel\"");
+    EXPECT_EQ(catchUpPair("/Apps/").bytes, "#c Quorvel\n17\t*\t*\t*\t*\t\"/Apps/brondile\" --catch-up\n");
     struct Refused {
         PairBytes got;
         PairError want;
@@ -157,7 +159,7 @@ TEST_F(CrontabTest, ForeignLinesKeepTheirOrderWhileThisKindsPairsMoveToTheEnd)
 
     ASSERT_TRUE(work.modCrontabS(table));
     ASSERT_EQ(work.installWorkFile(), InstallResult::Installed);
-    EXPECT_EQ(cron.installed(), others + s1 + s2);
+    EXPECT_EQ(cron.installed(), others + s1 + s2 + catchUp());
     EXPECT_EQ(readFile(copyFile()), cron.installed());
     EXPECT_FALSE(fs::exists(workFile()));
 
@@ -218,7 +220,7 @@ TEST_F(CrontabTest, DateWrittenWithoutLeadingZerosAndReadBackWithThem)
     e.schPath = "/s/Spring";
     ASSERT_TRUE(work.modCrontabS(table));
     ASSERT_EQ(work.installWorkFile(), InstallResult::Installed);
-    EXPECT_EQ(cron.installed(), schedulePairText('\x01', "/s/Spring", "30\t2\t5\t3"));
+    EXPECT_EQ(cron.installed(), schedulePairText('\x01', "/s/Spring", "30\t2\t5\t3") + catchUp());
 
     ASSERT_TRUE(work.readCrontabS(table));
     ASSERT_EQ(table.sch_count, 1);
@@ -247,7 +249,7 @@ TEST_F(CrontabTest, EachReaderTakesOnlyItsOwnPairs)
     const std::string c = "#s Quorvel\n7\t22\t*\t*\t*\t" + command("tamsel") + "\n";
     const std::string orphan = "# Quorvel\x01/s/Lost\n";
     const std::string afterOrphan = "# a note\n0\t1\t2\t3\t*\tforeign\n# Quorvel rocks\n";
-    cron.install(orphan + afterOrphan + t + c);
+    cron.install(orphan + afterOrphan + t + catchUp() + c);
     LogCapture log;
     ASSERT_TRUE(work.copyCrontab());
 
@@ -258,7 +260,8 @@ TEST_F(CrontabTest, EachReaderTakesOnlyItsOwnPairs)
     ASSERT_EQ(table.sch_count, 1);
     EXPECT_EQ(table.schedRec[1].schPath, "/s/Lost");
     EXPECT_EQ(table.schedRec[1].schDay, "");
-    EXPECT_EQ(readFile(workFile()), afterOrphan + t + c);
+    EXPECT_EQ(readFile(workFile()), afterOrphan + t + c);  // the catch-up pair goes with the schedules
+    EXPECT_EQ(work.catchUpMinute(), "17");
     EXPECT_TRUE(log.contains("Schedule line in Crontab not understood; kept as it is."));
 
     TimingRecord vesk;
@@ -267,7 +270,7 @@ TEST_F(CrontabTest, EachReaderTakesOnlyItsOwnPairs)
     EXPECT_EQ(rt.gotSched, 1);
     EXPECT_EQ(vesk.cronHour, "6");
     EXPECT_EQ(vesk.cronDays, (std::array<int32_t, 8>{0, 0, 1, 0, 1, 0, 0, 0}));
-    EXPECT_EQ(readFile(workFile()), orphan + afterOrphan + c);
+    EXPECT_EQ(readFile(workFile()), orphan + afterOrphan + catchUp() + c);
 
     // A weekday field of "*" (written by hand): time read, no day set.
     TimingRecord sync;
@@ -463,6 +466,12 @@ TEST(CrontabLinesTest, OnlyTheSuitesOwnEntryFollowsAMarker)
     EXPECT_FALSE(isCronEntryFor("0\t1\t*\t*\t\t\"/opt/tamsel\"", Tool::Tamsel));
     EXPECT_FALSE(isCronEntryFor("0\t1\t*\t*\t1\t\"/opt/tamsel\"\textra", Tool::Tamsel));
     EXPECT_FALSE(isCronEntryFor("0\t1\t*\t*\t1\t\"/opt/tamsel-old\"", Tool::Tamsel));
+    // The catch-up entry's argument: required by its reader, refused by the schedules'.
+    const std::string_view withArgument = "17\t*\t*\t*\t*\t\"/o/brondile\" --catch-up";
+    EXPECT_TRUE(isCronEntryFor(withArgument, Tool::Brondile, kCatchUpArgument));
+    EXPECT_FALSE(isCronEntryFor(withArgument, Tool::Brondile));
+    EXPECT_FALSE(isCronEntryFor("17\t*\t*\t*\t*\t\"/o/brondile\"", Tool::Brondile, kCatchUpArgument));
+    EXPECT_FALSE(isCronEntryFor("17\t*\t*\t*\t*\t\"/o/brondile\"--catch-up", Tool::Brondile, kCatchUpArgument));
 }
 
 }  // namespace

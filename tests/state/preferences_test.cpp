@@ -3,6 +3,8 @@
 
 #include <QSettings>
 #include <csignal>
+#include <filesystem>
+#include <unistd.h>
 #include <sys/resource.h>
 #include <thread>
 
@@ -232,6 +234,30 @@ TEST_F(PreferencesTest, AWriteCutShortLeavesTheOldFileAndIsReported)
                              " - File too large(27); nothing changed.\n"));
     EXPECT_EQ(testing_support::readFile(dir.file("Lumbrasken.conf")), conf);
     EXPECT_EQ(storedSerialPath(Program::Tamsel), "/dev/ttyUSB0");
+}
+
+// A preference file over 1 MiB is neither read (the domain reads as empty)
+// nor replaced, and costs no memory of its size.
+TEST_F(PreferencesTest, FilesOverOneMebibyteAreRefusedUntouched)
+{
+    const std::string path = dir.file("Veskarn.conf");
+    const struct { off_t size; bool used; } cases[] = {{(1 << 20) - 64, true}, {(1 << 20) + 1, false}, {off_t(50) << 20, false}};
+    for (const auto& c : cases) {
+        writeRaw("Veskarn", "[General]\nLast%20SU%20Da=4\n#");
+        ASSERT_EQ(::truncate(path.c_str(), c.size), 0);  // the rest a comment, sparse
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        LogCapture log;
+        SettingsDomain d(kCorrectionDomain, Program::Veskarn);
+        EXPECT_EQ(d.readInt("Last SU Da"), c.used ? std::optional<int32_t>(4) : std::nullopt) << c.size;
+        d.writeInt("Last SU Da", 5);
+        EXPECT_EQ(d.sync(), c.used) << c.size;
+        getrusage(RUSAGE_SELF, &after);
+        EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 8 * 1024) << c.size;  // KiB
+        EXPECT_EQ(log.contains("Veskarn Error - Preferences " + path + " not read: larger than 1 MiB; left as it is.\n"),
+                  !c.used);
+        EXPECT_TRUE(c.used || std::filesystem::file_size(path) == static_cast<uintmax_t>(c.size));
+    }
 }
 
 TEST_F(PreferencesTest, AHandKeptFileKeepsEverythingButTheTwoKeys)

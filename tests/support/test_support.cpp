@@ -165,7 +165,8 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
 }
 
 RunResult runAsCron(const std::string& program, const std::string& home,
-                    const std::map<std::string, std::string>& extra, int timeoutMs)
+                    const std::map<std::string, std::string>& extra, int timeoutMs,
+                    const std::vector<std::string>& args)
 {
     std::map<std::string, std::string> env = {
         {"HOME", home},         {"XDG_CONFIG_HOME", home + "/config"}, {"XDG_STATE_HOME", home + "/state"},
@@ -174,7 +175,7 @@ RunResult runAsCron(const std::string& program, const std::string& home,
     };
     for (const auto& [k, v] : extra)
         env[k] = v;
-    return runProgram(program, {}, env, timeoutMs);
+    return runProgram(program, args, env, timeoutMs);
 }
 
 std::string readFile(const std::string& path)

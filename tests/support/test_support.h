@@ -66,7 +66,8 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
 // preference and state folders inside it ("config", "state"); `extra` adds
 // to or replaces that environment.
 RunResult runAsCron(const std::string& program, const std::string& home,
-                    const std::map<std::string, std::string>& extra, int timeoutMs = 60000);
+                    const std::map<std::string, std::string>& extra, int timeoutMs = 60000,
+                    const std::vector<std::string>& args = {});
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);

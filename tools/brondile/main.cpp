@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <cstring>
 #include <memory>
 
 #include "link/serial_link.h"
@@ -16,16 +17,20 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: brondile\n"
+    "Usage: brondile [--catch-up]\n"
     "Loads the event schedule file planned for today into the CP290 and quits.\n"
     "Cron starts it on the dates planned in the controller's Schedules window\n"
     "(or with cp290ctl plan schedule). The CP290's events are kept as a snapshot\n"
     "first; events protected in the Time Correction window are never sent.\n"
     "\n"
+    "  --catch-up     load the most recent planned schedule whose load did not\n"
+    "                 complete, when its date is within the last 7 days and no\n"
+    "                 later planned date has come; otherwise end at once (cron\n"
+    "                 runs this every hour while a schedule is planned)\n"
     "  -h, --help     show this help\n"
     "  --version      show the version\n"
     "\n"
-    "Exit status: 0 loaded or nothing planned today, 1 failed, 69 no serial device.\n"
+    "Exit status: 0 loaded or nothing to load, 1 failed, 69 no serial device.\n"
     "Log: journalctl -t Brondile\n";
 
 // The progress window: file name (131), status (132), last slot sent (130).
@@ -75,6 +80,9 @@ int main(int argc, char** argv)
 {
     if (const auto status = cp290::startLineProgram(argc, argv, {"brondile", "Brondile", kUsage}))
         return *status;
+    bool catchUp = false;
+    for (int i = 1; i < argc; ++i)
+        catchUp = catchUp || std::strcmp(argv[i], "--catch-up") == 0;
     // Until the run writes its history line, a killed run shows as interrupted.
     const state::RunStart started(state::Program::Brondile, "brondile");
     auto [app, windowed] = tools::makeToolApplication(argc, argv);
@@ -88,6 +96,7 @@ int main(int argc, char** argv)
         ui = window.get();
     }
 
-    QTimer::singleShot(1000, app.get(), [&] { app->exit(core::loader::myTimerproc(*ui)); });
+    QTimer::singleShot(1000, app.get(),
+                       [&] { app->exit(catchUp ? core::loader::catchUp(*ui) : core::loader::myTimerproc(*ui)); });
     return app->exec();
 }

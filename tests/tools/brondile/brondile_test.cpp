@@ -74,13 +74,14 @@ protected:
 
     void protect(int event) { testing_support::storeCorrections(m_home.file("config/Veskarn.conf"), {{event, 1}}); }
 
-    RunResult runBrondile(const char* now = kMarch15)
+    RunResult runBrondile(const char* now = kMarch15, const std::vector<std::string>& args = {})
     {
         return testing_support::runAsCron("brondile", m_home.path(),
                                           {{"CP290_CRONTAB", m_crontab.script()},
                                            {"CP290_SERIAL_DEVICES", devicePath()},
                                            {"CP290_NOW", now},
-                                           {"TZ", "UTC"}});
+                                           {"TZ", "UTC"}},
+                                          60000, args);
     }
 
     std::vector<int> downloads() const { return testing_support::downloadedEvents(*m_sim); }
@@ -284,6 +285,41 @@ TEST_F(BrondileTest, FailuresBeforeTheLineSendNothing)
     EXPECT_EQ(r.exitStatus, 69);
     EXPECT_NE(r.err.find("Brondile - Serial port path not in plist.\n"), std::string::npos) << r.err;
     EXPECT_TRUE(m_sim->frames().empty());
+}
+
+// A catch-up run loads the latest planned schedule that has come within the
+// week and has no "ok" line since its load time; otherwise it leaves no trace.
+TEST_F(BrondileTest, CatchUpLoadsOnlyTheLatestUnfinishedLoadOfTheWeek)
+{
+    constexpr std::time_t march15 = 1773536400, hour = 3600, day = 24 * hour;
+    const std::string winter = pair(1, scheduleFile("Winter", {{2, img(0x1F, 7, 15, 0x20, 0x02)}}), 15, 3);
+    const std::string summer = pair(1, scheduleFile("Summer", {{3, img(0x1F, 7, 15, 0x20, 0x02)}}), 20, 3);
+    const auto run = [](std::time_t when, state::RunOutcome outcome) {
+        return std::optional<state::RunRecord>({when, "brondile", outcome, "x", ""});
+    };
+    const char* const caughtWinter = "catch-up of the load planned for Sun 2026-03-15 01:00: Winter loaded";
+    const struct { std::string crontab; std::time_t now; std::optional<state::RunRecord> earlier; const char* summary; } cases[] = {
+        {winter, march15 + 7 * hour, std::nullopt, caughtWinter},  // off at 01:00; nullptr: no catch-up
+        {winter, march15 + 7 * hour, run(march15 + 9, state::RunOutcome::Failed), caughtWinter},
+        {winter, march15 + 7 * hour, run(march15 - day, state::RunOutcome::Ok), caughtWinter},
+        {winter, march15 + 7 * hour, run(march15 + 9, state::RunOutcome::Ok), nullptr},
+        {winter, march15 + 7 * day + hour, std::nullopt, nullptr},  // more than a week ago
+        {winter + summer, march15 + 5 * day + hour, std::nullopt, "catch-up of the load planned for Fri 2026-03-20 01:00: Summer"},
+        {winter + summer, march15 + 5 * day + hour, run(march15 + 5 * day, state::RunOutcome::Ok), nullptr},
+        {"# mine\n", march15 + hour, std::nullopt, nullptr},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(m_home.file("state"));
+        ASSERT_TRUE(!c.earlier || state::appendRun(*c.earlier) == 0);
+        m_crontab.install(c.crontab);
+        m_sim->clearFrames();
+        const RunResult r = runBrondile(std::to_string(c.now).c_str(), {"--catch-up"});
+        EXPECT_EQ(r.exitStatus, 0) << r.err;
+        const auto runs = state::readRuns();
+        ASSERT_EQ(runs.size(), (c.earlier ? 1u : 0u) + (c.summary ? 1u : 0u)) << c.now;
+        EXPECT_EQ(m_sim->frames().empty(), c.summary == nullptr) << c.now;
+        EXPECT_TRUE(!c.summary || runs.back().summary.rfind(c.summary, 0) == 0) << runs.back().summary;
+    }
 }
 
 // Clock sync, today's schedule and the sun corrections planned for one

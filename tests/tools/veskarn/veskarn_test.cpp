@@ -13,6 +13,8 @@
 
 #include "tests/support/test_support.h"
 #include "core/correction_run.h"
+#include "core/solar_time.h"
+#include "state/location.h"
 
 using testing_support::readFile;
 using testing_support::runProgram;
@@ -136,6 +138,26 @@ TEST_F(VeskarnTest, FirstToSecondOfMarchThenNothingMore)
             EXPECT_GE(took, std::chrono::seconds(5)) << "no pause with a display: " << std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
         else
             EXPECT_LT(took, std::chrono::seconds(5)) << "a pause under cron";
+    }
+}
+
+// A week without a run (the computer off) is made up by the next run: one
+// shift by the change since the reference date, which a second run keeps.
+TEST_F(VeskarnTest, AWeekOffIsOneShift)
+{
+    storeSerialPath(devicePath());
+    storeList({{1, 1, 0}, {2, 2, 0}}, 3, 1, 2006);
+    device().setEvent(1, event(kMon, 6, 30));
+    device().setEvent(2, event(kMon, 18, 45));
+    testing_support::ZoneAndClock zone("America/New_York");
+    const state::Location nyc{state::degreesToFixed(40.7514), state::degreesToFixed(-73.9847)};
+    const sun::SunTimes from = sun::sunTimesOn(nyc, 2006, 3, 1), to = sun::sunTimesOn(nyc, 2006, 3, 8);
+    const int rise = *to.sunrise - *from.sunrise, set = *to.sunset - *from.sunset;
+    EXPECT_TRUE(rise >= -11 && rise <= -9 && set >= 6 && set <= 8) << rise << " " << set;  // as almanacs say
+    for (int run = 0; run < 2; ++run) {
+        EXPECT_EQ(runVeskarn("1141837200").exitStatus, 0);  // Wed 8 March 2006, noon
+        EXPECT_EQ(device().event(1), event(kMon, 6, 30 + rise)) << run;
+        EXPECT_EQ(device().event(2), event(kMon, 18, 45 + set)) << run;
     }
 }
 
