@@ -169,6 +169,7 @@ TEST_F(PlanCommandTest, RefusalsLeaveTheCrontabByteIdentical)
     EXPECT_EQ(m_crontab.installed(), "# mine\n");
     // Another writer holding the crontab past the wait: nothing changes, and who holds it is said.
     {
+        state_test::ScopedEnv sameState("XDG_STATE_HOME", m_home.file("state"));
         platform::DeviceLock other;
         ASSERT_EQ(other.takeFile(state::crontabLockPath(), "quorvel", 0), platform::DeviceLock::Result::Taken);
         auto e = env();

@@ -192,14 +192,14 @@ TEST_F(CrontabTest, AStaleWindowAppliesItsEditToTheCrontabAsItIsNow)
     ASSERT_EQ(window.save(1, 0), InstallResult::Installed);
     const std::string other2 = schedulePairText('\x01', "/s/Other", "0\t1\t2\t2");
     const std::string added = schedulePairText('\x02', "/s/New", "0\t1\t3\t3");
-    EXPECT_EQ(cron.installed(), "# mine\n" + old + added + other2);
+    EXPECT_EQ(cron.installed(), "# mine\n" + old + added + other2 + catchUp());
     EXPECT_EQ(window.table().sch_count, 3);
     window.close();
 
     std::array<int32_t, 8> monday{};
     monday[1] = 1;
     ASSERT_EQ(sync.save(3, 5, monday), InstallResult::Installed);
-    EXPECT_EQ(cron.installed(), "# mine\n" + old + added + other2 + "#s Quorvel\n5\t3\t*\t*\t1\t" +
+    EXPECT_EQ(cron.installed(), "# mine\n" + old + added + other2 + catchUp() + "#s Quorvel\n5\t3\t*\t*\t1\t" +
                                     command("tamsel") + "\n");
     sync.close();
     EXPECT_FALSE(fs::exists(copyFile()));
