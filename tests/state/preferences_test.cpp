@@ -253,8 +253,9 @@ TEST_F(PreferencesTest, FilesOverOneMebibyteAreRefusedUntouched)
         d.writeInt("Last SU Da", 5);
         EXPECT_EQ(d.sync(), c.used) << c.size;
         getrusage(RUSAGE_SELF, &after);
-        if (!c.used)  // a file that is read costs what reading it costs
+        if (!c.used) {  // a file that is read costs what reading it costs
             EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 8 * 1024) << c.size;  // KiB
+        }
         EXPECT_EQ(log.contains("Veskarn Error - Preferences " + path + " not read: larger than 1 MiB; left as it is.\n"),
                   !c.used);
         EXPECT_TRUE(c.used || std::filesystem::file_size(path) == static_cast<uintmax_t>(c.size));
