@@ -205,42 +205,6 @@ TEST_F(OperationsTest, LineThatCannotBeOpenedLogsEachOperationsLine)
     EXPECT_FALSE(ui.selfTest.has_value());  // the status window keeps "Test in Progress..."
 }
 
-// CP290 -> table -> file -> table -> CP290 leaves the device's memory as it was.
-TEST_F(OperationsTest, FileRoundTripLeavesDeviceMemoryIdentical)
-{
-    testing_support::TempDir dir;
-    const cp290::EventImage images[] = {kSixThirtyA1, kDimP, {0x08, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x03}};
-    const int numbers[] = {1, 64, 128};
-
-    for (const bool programmedByFullSend : {true, false}) {
-        device().clearEvents();
-        for (int n = 1; n <= 128 && programmedByFullSend; ++n)
-            device().setEvent(n, cp290::emptyEventImage());
-        for (size_t i = 0; i < 3; ++i)
-            device().setEvent(numbers[i], images[i]);
-        std::vector<std::optional<cp290::EventImage>> memory;
-        for (int n = 1; n <= 128; ++n)
-            memory.push_back(device().event(n));
-
-        ASSERT_TRUE(ops.GetEventList().ok());
-        const std::string file = dir.file("trip.sch");
-        ASSERT_TRUE(writeEvent(table, file).ok());
-        EventTable fresh;
-        const FileResult read = readEvent(fresh, file);
-        ASSERT_TRUE(read.ok());
-
-        device().clearEvents();
-        Cp290Operations send(fresh, ui);
-        send.setDevicePath(devicePath());
-        // A device that had never held the free slots gets only the file's events.
-        ASSERT_TRUE((programmedByFullSend ? send.SendEventList(SendAll)
-                                          : send.SendEventList(SendSelected, read.events))
-                        .ok());
-        for (int n = 1; n <= 128; ++n)
-            EXPECT_EQ(device().event(n), memory[static_cast<size_t>(n - 1)]) << n << " " << programmedByFullSend;
-    }
-}
-
 namespace {
 // Each cause its own sentence and fix; Cancel and success say nothing.
 TEST(FailureMessages, NameTheCauseByStatusAndErrno)

@@ -131,22 +131,6 @@ TEST_F(Journeys, SaveAndOpenAgainAskingFirstWhenChangesWouldBeLost)
     EXPECT_EQ(proposedName, "evening");
 }
 
-TEST_F(Journeys, OpenWithoutWarningLosesTheChangesAtOnce)
-{
-    storeOptions(0, 0, 0, 1);
-    testing_support::writeFile(m_home.file("empty"), "");
-    startApp();
-    cmd("MainWindow", "addE");
-    storeInEditor({.units = {1}});
-    openAnswer = QString::fromStdString(m_home.file("empty"));
-    cmd("MainWindow", "opnS");
-    EXPECT_FALSE(win("MessWindow")->isVisible());
-    EXPECT_EQ(app().table().getHighEvent(), 0);
-    // An empty file still enables save and find.
-    EXPECT_TRUE(enabled("MainWindow", SavControlID));
-    EXPECT_TRUE(enabled("MainWindow", FndControlID));
-}
-
 TEST_F(Journeys, SearchByDeviceNameWhileSortedByTime)
 {
     storeDeviceNames('A', {"Hall Lamp", "Porch", "Device 3", "Kitchen lamp", "Fan", "Device 6",

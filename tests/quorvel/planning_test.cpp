@@ -146,20 +146,6 @@ TEST_F(Planning, ClockSyncSavedForMondayWednesdaySundayAtFivePastThree)
     EXPECT_TRUE(workFilesGone());
 }
 
-TEST_F(Planning, ClockSyncWrittenByHandWithEveryDay)
-{
-    m_crontab.install("#s Quorvel\n30\t22\t*\t*\t*\t\"" + kBin + "/tamsel\"\n");
-    startApp();
-    cmd("MainWindow", "sYnc");
-    EXPECT_EQ(controlTime(ctl("SyncWindow", CTimControlID)), QTime(22, 30));
-    for (int d = 0; d < 7; ++d)
-        EXPECT_EQ(value("SyncWindow", CMonControlID + d), 0);
-    // Saved without a checked day, it is removed.
-    setTime("SyncWindow", CTimControlID, 22, 31);
-    click("SyncWindow", "savC");
-    EXPECT_EQ(m_crontab.installed(), "");
-}
-
 // Two schedules planned in the window, then the loader on each date.
 TEST_F(Planning, SchedulesPlannedInTheWindowAreLoadedOnTheirDates)
 {
@@ -332,29 +318,6 @@ TEST_F(Planning, EditorRulesAndTheCloseQuestion)
     EXPECT_TRUE(planningMenuEnabled());
     EXPECT_EQ(m_crontab.installed(), "# mine\n");
     EXPECT_TRUE(workFilesGone());
-}
-
-TEST_F(Planning, FiftyEntriesDisableAdd)
-{
-    std::string full;
-    for (int i = 0; i < 50; ++i)
-        full += "# Quorvel\x01/s/f" + std::to_string(i) + "\n0\t1\t" + std::to_string(1 + i % 28) + "\t" +
-                std::to_string(1 + i / 28) + "\t*\t\"" + kBin + "/brondile\"\n";
-    m_crontab.install(full);
-    startApp();
-    cmd("MainWindow", "schd");
-    EXPECT_EQ(listed().size(), 50u);
-    EXPECT_FALSE(enabled("SchedWindow", SAddControlID));
-    selectRows({0});
-    click("SchedWindow", "delS");
-    EXPECT_TRUE(enabled("SchedWindow", SAddControlID));
-    // Saving an empty list removes every schedule pair.
-    selectRows({});
-    auto* list = static_cast<QTreeView*>(ctl("SchedWindow", ListSControlID));
-    list->selectAll();
-    click("SchedWindow", "delS");
-    click("SchedWindow", "savS");
-    EXPECT_EQ(m_crontab.installed(), "");
 }
 
 }  // namespace

@@ -81,15 +81,6 @@ TEST_F(Shell, ClicksReachTheirOwnWindowFirst)
     EXPECT_TRUE(app().windows().main->action("delE")->isEnabled());
 }
 
-TEST_F(Shell, QuitWithoutWarningDoesNotAsk)
-{
-    storeOptions(0, 0, 0, 1);
-    startApp();
-    makeChange();
-    EXPECT_TRUE(app().requestQuit());
-    EXPECT_FALSE(win("MessWindow")->isVisible());
-}
-
 TEST_F(Shell, QuittingStoresTheSerialDeviceChosenInThePortMenu)
 {
     // The first device listed is not the CP290's; the user picks the second.

@@ -313,41 +313,6 @@ TEST_F(PreferencesTest, AHandKeptFileKeepsEverythingButTheTwoKeys)
               "[General]\nWarning=1\nHelp=1\nClock=0\nOnLaunch=0\n[Other]\nHelp=5\n");
 }
 
-TEST_F(PreferencesTest, ValuesReadBackAsWritten)
-{
-    const QString texts[] = {
-        "", "plain", " leading and trailing ", "a, comma", "semi;colon", "eq=uals", "#hash", "\"quoted\"",
-        "back\\slash", "@Invalid()", "@@", "tab\there", "line\nfeed", QString("bell\x07" "Beef"),
-        QString::fromUtf8("K\xc3\xbc" "che \xe2\x82\xac \xf0\x9f\x92\xa1"), "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0",
-    };
-    {
-        SettingsDomain d(kCorrectionDomain, Program::Quorvel);
-        int i = 0;
-        for (const QString& t : texts)
-            d.writeString(("Text " + std::to_string(i++)).c_str(), t);
-        d.writeStringList("List", QStringList(std::begin(texts) + 1, std::end(texts)));
-        d.writeStringList("One", {"a, b"});
-        d.writeStringList("None", {});
-        d.writeStringList("Gaps", {"", "x", ""});
-        d.writeInt("Number", -2147483647 - 1);
-        d.writeInt("Gone", 1);
-        d.remove("Gone");
-        ASSERT_TRUE(d.sync());
-    }
-    // Read by Qt itself, as every reader of the suite does.
-    QSettings q(QString::fromStdString(dir.file("Veskarn.conf")), QSettings::IniFormat);
-    int i = 0;
-    for (const QString& t : texts)
-        EXPECT_EQ(q.value(QString("Text %1").arg(i++)).toString(), t) << i;
-    EXPECT_EQ(q.value("List").toStringList(), QStringList(std::begin(texts) + 1, std::end(texts)));
-    SettingsDomain d(kCorrectionDomain, Program::Quorvel);
-    EXPECT_EQ(d.readStringList("One"), QStringList{"a, b"});
-    EXPECT_EQ(d.readStringList("None"), QStringList{});
-    EXPECT_EQ(d.readStringList("Gaps"), (QStringList{"", "x", ""}));
-    EXPECT_EQ(d.readInt("Number"), INT32_MIN);
-    EXPECT_FALSE(d.contains("Gone"));
-}
-
 // Two programs writing one domain at once (the controller's Time
 // Correction window and the sun tool): neither undoes the other's keys.
 TEST_F(PreferencesTest, WritersAtTheSameTimeLoseNothing)
