@@ -65,7 +65,8 @@ TEST(RealCrontabTest, InstallsAndReadsBackThroughTheCrontabCommand)
     const gid_t gid = user.gid;
     const TempDir home;
     ASSERT_EQ(chown(home.path().c_str(), uid, gid), 0);
-    const std::string app = std::string(CP290_BIN_DIR) + "/";
+    const testing_support::ReachableApp reachable(CP290_BIN_DIR);
+    const std::string app = reachable.folder();
     const std::string foreign = "# cp290 test foreign line\n17 4 * * * true\n";
     const std::string pair = "#s Quorvel\n5\t3\t*\t*\t1,3,7\t\"" + app + "tamsel\"\n";
     const std::string report = home.file("report");

@@ -13,8 +13,11 @@
 #include <filesystem>
 #include <fstream>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <string>
 #include <thread>
+
+#include "tests/support/test_support.h"
 #include <unistd.h>
 #include <vector>
 
@@ -29,6 +32,23 @@ inline bool runCommand(const std::vector<std::string>& argv)
 {
     return state::runAndWait(argv, std::chrono::seconds(20)).ok();
 }
+
+// The suite's programs copied where a throw-away user can run them: the
+// build folder may sit below folders only their owner can enter (a clone in
+// a mktemp folder). Removed with the object.
+class ReachableApp {
+public:
+    explicit ReachableApp(const char* binDir)
+    {
+        ::chmod(m_dir.path().c_str(), 0755);
+        for (const char* program : {"tamsel", "brondile", "veskarn", "pindrel", "mavrone"})
+            std::filesystem::copy_file(std::string(binDir) + "/" + program, m_dir.file(program));
+    }
+    std::string folder() const { return m_dir.path() + "/"; }
+
+private:
+    TempDir m_dir;
+};
 
 // Why the real cron cannot be used here, or "" when it can.
 inline std::string realCronUnavailable()

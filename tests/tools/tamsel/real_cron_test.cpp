@@ -57,7 +57,8 @@ TEST_F(RealCronTest, CronStartsTamselForTheUserAtThePlannedMinute)
     const std::string wrapper = testing_support::crontabForUser(work.path(), user.name);
     ScopedEnv home("HOME", work.path());
     ScopedEnv crontab("CP290_CRONTAB", wrapper);
-    ScopedEnv appDir("CP290_APP_DIR", CP290_BIN_DIR);
+    const testing_support::ReachableApp app(CP290_BIN_DIR);
+    ScopedEnv appDir("CP290_APP_DIR", app.folder());
     // Cron does not list pseudo-terminals as serial devices; the user's crontab names the line.
     testing_support::stayClearOfCronMinute();
     testing_support::writeFile(work.file("start"), "CP290_SERIAL_DEVICES=" + line + "\n");
@@ -70,7 +71,7 @@ TEST_F(RealCronTest, CronStartsTamselForTheUserAtThePlannedMinute)
     const std::tm when = platform::localTime(at);
     std::array<int32_t, 8> days{};
     days[static_cast<size_t>(platform::isoWeekday(when))] = 1;
-    state::ClockSyncPlanning plan(state::Program::Quorvel, std::string(CP290_BIN_DIR) + "/");
+    state::ClockSyncPlanning plan(state::Program::Quorvel, app.folder());
     ASSERT_TRUE(plan.open());
     ASSERT_EQ(plan.save(when.tm_hour, when.tm_min, days), state::InstallResult::Installed);
     plan.close();
