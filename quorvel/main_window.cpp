@@ -195,13 +195,13 @@ void MainWindow::buildMenus()
     m_planningMenu = menuBar()->addMenu(tr("&Planning"));
     add(m_planningMenu, tr("Virtual &Schedules…"), "schd");
     add(m_planningMenu, tr("&Clock Sync…"), "sYnc");
-    add(m_planningMenu, tr("&Time Corrections…"), "TcSl");
+    add(m_planningMenu, tr("&Time Correction…"), "TcSl");
     m_planningMenu->addSeparator();
     add(m_planningMenu, tr("A&utomation…"), "AUto");
     add(m_planningMenu, tr("Year &Ahead…"), "yrAh");
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
-    add(help, tr("&Read Me"), "rdme", QKeySequence::HelpContents);
+    add(help, tr("&User Guide"), "guid", QKeySequence(Qt::Key_F1));
     add(help, tr("&About Quorvel"), "abut");
 }
 

@@ -165,8 +165,8 @@ public:
             m_app.requestQuit();
         } else if (code == QLatin1String("abut")) {
             m_app.showAbout();
-        } else if (code == QLatin1String("rdme")) {
-            m_app.openReadme();
+        } else if (code == QLatin1String("guid")) {
+            m_app.openUserGuide();
         } else {
             return false;
         }
@@ -368,28 +368,28 @@ void QuorvelApp::showAbout()
            "<p>Licensed under the MIT licence.</p>"
            "<p>Settings: %2<br>Logs: the system log under the name Quorvel "
            "(<tt>journalctl -t Quorvel</tt>)<br>Programs: %3</p>"
-           "<p>Help &gt; Read Me tells how the suite works.</p>")
+           "<p>Help &gt; User Guide (F1) tells how to work with your CP290.</p>")
             .arg(QCoreApplication::applicationVersion(),
                  QString::fromStdString(state::preferencesFolder()).toHtmlEscaped(),
                  QString::fromStdString(m_prefs.app_Path).toHtmlEscaped()));
 }
 
-void QuorvelApp::openReadme()
+void QuorvelApp::openUserGuide()
 {
-    if (!m_readme) {
-        m_readme = new ShellDialog(m_w.main, tr("Quorvel - Read Me"));
+    if (!m_guide) {
+        m_guide = new ShellDialog(m_w.main, tr("Quorvel - User Guide"));
         auto* text = new QTextBrowser;
         text->setOpenExternalLinks(true);
-        QFile file(QStringLiteral(":/doc/README.md"));
+        QFile file(QStringLiteral(":/doc/user-guide.md"));
         if (file.open(QIODevice::ReadOnly))
             text->setMarkdown(QString::fromUtf8(file.readAll()));
-        auto* box = new QVBoxLayout(m_readme);
+        auto* box = new QVBoxLayout(m_guide);
         box->addWidget(text);
-        m_readme->resize(720, 560);
+        m_guide->resize(720, 560);
     }
-    m_readme->show();
-    m_readme->raise();
-    m_readme->activateWindow();
+    m_guide->show();
+    m_guide->raise();
+    m_guide->activateWindow();
 }
 
 void QuorvelApp::noDevice()

@@ -107,9 +107,9 @@ public:
     // editor's unit boxes and the search window take them at once.
     void deviceNamesChanged() override;
     // Help menu: the About box (version, licence, where settings and logs
-    // are) and the README in the desktop's viewer.
+    // are) and the user's guide, which travels inside the program.
     void showAbout();
-    void openReadme();
+    void openUserGuide();
 
     // The shell state the windows share (warnType, QuitIt) is read
     // and set only through these operations.
@@ -197,7 +197,7 @@ private:
     CommandHandler* m_appHandler = nullptr;
     QObject* m_helpFilter = nullptr;
     QMessageBox* m_errorBox = nullptr;
-    QDialog* m_readme = nullptr;
+    QDialog* m_guide = nullptr;
     QString m_lastFolder;
     bool m_quitting = false;
     bool m_running = false;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from build/ (configured by run-tests.sh, or made
 # here), checks it with lintian and desktop-file-validate, installs it with
-# apt-get, runs every installed program's --version and --help, checks each
-# has a manual page that lists the options its --help names, then removes the
+# apt-get, checks the user's guide is there, runs every installed program's
+# --version and --help, checks each has a manual page that lists the options its --help names, then removes the
 # package and checks nothing of it is left. Needs root (it installs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,6 +39,9 @@ files=$(dpkg-deb -c "$deb" | awk '{print substr($6, 2)}' | grep -v '/$')
 cleanup() { DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y cp290-suite >/dev/null 2>&1 || true; }
 trap cleanup EXIT
 DEBIAN_FRONTEND=noninteractive apt-get install -y "$(realpath "$deb")"
+
+guide=/usr/share/doc/cp290-suite/user-guide.md.gz
+zcat "$guide" | grep -q '^# CP290 suite: user' || fail "the user's guide is not installed as $guide"
 
 programs=$(ls /usr/lib/cp290/)
 [ -n "$programs" ] || fail "nothing installed in /usr/lib/cp290"

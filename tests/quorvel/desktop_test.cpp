@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QMenuBar>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QTreeView>
 #include <csignal>
@@ -411,12 +412,14 @@ TEST_F(Desktop, ShortcutsAndConfirmations)
                                      {"fndE", QKeySequence::Find}})
         EXPECT_TRUE(main->action(code)->shortcuts().contains(QKeySequence(keys))) << code;
 
-    // Help > Read Me shows the README that travels inside the program.
-    cmd("MainWindow", "rdme");
-    bool readmeShown = false;
+    // Help > User Guide (F1) shows the guide that travels inside the program.
+    EXPECT_TRUE(main->action("guid")->shortcuts().contains(QKeySequence(Qt::Key_F1)));
+    cmd("MainWindow", "guid");
+    bool guideShown = false;
     for (QDialog* d : win("MainWindow")->findChildren<QDialog*>())
-        readmeShown |= d->isVisible() && d->windowTitle().contains("Read Me");
-    EXPECT_TRUE(readmeShown);
+        guideShown |= d->isVisible() && d->windowTitle().contains("User Guide") &&
+                      d->findChild<QTextBrowser*>()->toPlainText().contains("dialout");
+    EXPECT_TRUE(guideShown);
 
     cmd("MainWindow", "CPck");
     cmd("ClockWindow", "setc");
