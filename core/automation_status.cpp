@@ -128,7 +128,7 @@ AutomationRow scheduleRow(const std::string& crontab, const std::vector<state::R
         const state::DatedPlan& plan = load.when;
         row.planned = true;
         row.plan += platform::format("%s%02d/%02d %s (%s)", row.plan.empty() ? "" : ", ", plan.month, plan.day,
-                                     load.name.c_str(), load.load == 1 ? "replace" : "add");
+                                     load.name.c_str(), load.load == 1 ? "replace all events" : "only the file's events");
         time = platform::format(" at %02d:%02d", plan.hour, plan.minute);
         if (const auto next = state::nextRun(plan, now); next && (!row.nextRun || *next < *row.nextRun))
             row.nextRun = next;

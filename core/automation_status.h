@@ -30,7 +30,7 @@ struct AutomationRow {
     std::string title;  // "Virtual schedules", "Sun corrections", "Clock sync"
     std::string tool;   // the tool cron starts: "brondile", "veskarn", "tamsel"
     bool planned = false;
-    std::string plan;   // "Mon, Wed, Sun at 03:05", "03/15 Winter (replace), 11/01 Summer (add) at 01:00"
+    std::string plan;   // "Mon, Wed, Sun at 03:05", "03/15 Winter (replace all events), 11/01 Summer (only the file's events) at 01:00"
     std::optional<std::time_t> nextRun;
     std::optional<state::RunRecord> lastRun;
     std::vector<std::string> warnings;
@@ -55,7 +55,7 @@ std::optional<state::WeeklyPlan> plannedWeekly(const std::string& crontab, state
 struct PlannedLoad {
     state::DatedPlan when;
     std::string name;  // the schedule file
-    int load = 1;      // 1 replace all events, 2 add the file's
+    int load = 1;      // 1 replace all events, 2 only the file's events
     std::string path;  // the schedule file's full path
 };
 // `who` names the program in the reader's log lines.

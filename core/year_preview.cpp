@@ -103,12 +103,12 @@ PreviewSources readPreviewSources()
 {
     PreviewSources s;
     if (state::getVeskParms(s.input.corrections) != 0) {
-        s.problem = "no sun corrections are set up: list the events in the controller's Time Corrections window";
+        s.problem = "no sun corrections are set up: list the events in the controller's Time Correction window";
         return s;
     }
     const std::optional<state::Location> where = state::ReadLocation(state::Program::Quorvel);
     if (!where) {
-        s.problem = "no location is known: enter latitude and longitude in the Time Corrections window";
+        s.problem = "no location is known: enter latitude and longitude in the Time Correction window";
         return s;
     }
     s.input.where = *where;

@@ -252,7 +252,7 @@ LinkResult uploadEvents(SerialLine& line,
     while (!decoder.done()) {
         uint8_t b = 0;
         if (r = reader.byte(b); !r.ok())
-            return reader.failed(r, "upload cut short");
+            return reader.failed(r, "the events read were cut short");
         if (decoder.feed(b) && onSlot && !onSlot(decoder.lastSlot(), decoder.lastImage()))
             return {LinkStatus::Cancelled, 0};
     }
@@ -261,19 +261,19 @@ LinkResult uploadEvents(SerialLine& line,
     // it, the sum of the events alone is taken as well.
     uint8_t sum = 0;
     if (r = reader.byte(sum); !r.ok())
-        return reader.failed(r, "upload checksum missing");
+        return reader.failed(r, "the events read lack their checksum");
     const char* matched = sum == decoder.sumAll()      ? "with the empty slots"
                           : sum == decoder.sumEvents() ? "without the empty slots"
                                                        : nullptr;
     if (!matched) {
-        return reader.bad(platform::format("upload checksum 0x%02X, the data sums to 0x%02X (0x%02X without the empty slots)",
+        return reader.bad(platform::format("events read with checksum 0x%02X, the data sums to 0x%02X (0x%02X without the empty slots)",
                                            sum, decoder.sumAll(), decoder.sumEvents()));
     }
     // A stream that goes on was not read as sent (bytes slipped in): no table.
     uint8_t extra = 0;
     if (line.readUpTo(&extra, 1, wireMs(3)) == 1)
         return reader.bad("more bytes than 128 slots and their checksum");
-    platform::logf("%s - CP290 upload checksum matched %s\n", programName(line.program()), matched);
+    platform::logf("%s - CP290 events read, checksum matched %s\n", programName(line.program()), matched);
     return {};
 }
 

@@ -74,9 +74,9 @@ QVariant ScheduleListModel::data(const QModelIndex& index, int role) const
     const state::ScheduleEntry& e = m_table->schedRec[static_cast<size_t>(id)];
     if (role == Qt::ToolTipRole)
         return QString::fromStdString(e.schPath) +
-               (e.schLoad == 1 ? tr(" (replaces all events)") : tr(" (adds the file's events)"));
+               (e.schLoad == 1 ? tr(" (replace all events)") : tr(" (only the file's events)"));
     if (index.column() == ColLoad)
-        return e.schLoad == 1 ? tr("All events") : tr("File's events");
+        return e.schLoad == 1 ? tr("Replace all events") : tr("Only the file's events");
     return QString::fromStdString(index.column() == ColSdte ? e.schDate : e.schName);
 }
 
@@ -145,7 +145,7 @@ SchEdWindow::SchEdWindow(QWidget* parent) : ShellDialog(parent, tr("Schedule Ent
     fileRow->addWidget(commandButton(tr("Choose…"), "getS"));
 
     auto* load = withId(new QComboBox, EventSControlID);
-    load->addItems({tr("Replace all events (clear the others)"), tr("Add the file's events")});
+    load->addItems({tr("Replace all events (erase the others)"), tr("Only the file's events (keep the others)")});
 
     auto* form = new QFormLayout(this);
     form->addRow(tr("Date:"), date);

@@ -216,7 +216,7 @@ void YearAheadWindow::showPreview(const std::vector<core::suncorrection::Preview
     for (const core::PlannedLoad& load : loads) {
         auto* marks = new QScatterSeries;
         marks->setName(tr("Load %1 (%2)")
-                           .arg(QString::fromStdString(load.name), load.load == 1 ? tr("replace") : tr("add")));
+                           .arg(QString::fromStdString(load.name), load.load == 1 ? tr("replace all events") : tr("only the file's events")));
         marks->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
         marks->setMarkerSize(10);
         for (const std::time_t t : state::plannedTimes(load.when, from, to))
@@ -269,7 +269,7 @@ void YearAheadHandler::open()
             info = QObject::tr("The crontab could not be read, so no correction run is known: the times stay "
                                "as the event table has them.");
         else if (!sources.input.runs)
-            info = QObject::tr("No sun-correction run is planned (Planning > Time Corrections): the times stay "
+            info = QObject::tr("No sun-correction run is planned (Planning > Time Correction): the times stay "
                                "as the event table has them.");
         else
             info = QObject::tr("The times the sun corrections planned for %1 will give the listed events over "

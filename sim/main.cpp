@@ -37,7 +37,7 @@ void usage(FILE* to)
         "  --stray-bytes N    send N stray bytes before every reply\n"
         "  --report-before-reply  send an unsolicited report right before every reply\n"
         "  --report-mid-reply send an unsolicited report in the middle of every reply\n"
-        "  --bad-checksum     clock replies and uploads carry a wrong checksum\n"
+        "  --bad-checksum     clock replies and event reads carry a wrong checksum\n"
         "  --cut-short        send only the first half of every reply\n"
         "  --echo             no device: send back every byte received\n"
         "  --noise            no device: a steady stream of noise bytes, no replies\n"

@@ -93,7 +93,7 @@ TEST_F(ReplyCheckTest, BadChecksumsFailAndWriteNothing)
 
     r = ctl({"read", dir.file("got.sch")});
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_TRUE(has(r.err, "reply not valid (upload checksum")) << r.err;
+    EXPECT_TRUE(has(r.err, "reply not valid (events read with checksum")) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir.file("got.sch")));
     r = ctl({"list"});
     EXPECT_EQ(r.exitStatus, 1);

@@ -73,7 +73,7 @@ TEST_F(StatusTest, RowsTellThePlanTheNextAndLastRunAndTheMissedOnes)
               std::string::npos)
         << out;
     EXPECT_NE(out.find("Virtual schedules (brondile)\n"
-                       "  planned:  03/15 Winter (replace), 12/24 Party (add) at 01:00\n"
+                       "  planned:  03/15 Winter (replace all events), 12/24 Party (only the file's events) at 01:00\n"
                        "  next run: Thu 2026-12-24 01:00\n  last run: none recorded\n"),
               std::string::npos)
         << out;

@@ -331,7 +331,7 @@ TEST_F(TimeCorrection, YearAheadChartsThePlannedCorrectionsAndExportsThem)
     for (QAbstractSeries* s : year->findChild<QChartView*>()->chart()->series())
         names << s->name();
     EXPECT_TRUE(names.contains("Event 1") && names.contains("Event 2")) << names.join(", ").toStdString();
-    EXPECT_TRUE(names.contains("Load Winter (replace)")) << names.join(", ").toStdString();
+    EXPECT_TRUE(names.contains("Load Winter (replace all events)")) << names.join(", ").toStdString();
     // Today's run (03:05) has passed: Thursday keeps the times read, Friday's run moves them.
     const auto at = [](int day) { return (kMar2Noon + (day - 2) * 86400) * qint64(1000); };
     EXPECT_EQ(year->pointText("Event 1", at(2), 0).toStdString(), "Event 1 - Thu 2006-03-02: 06:30");
@@ -347,6 +347,6 @@ TEST_F(TimeCorrection, YearAheadChartsThePlannedCorrectionsAndExportsThem)
     // Without a correction list there is nothing to draw, and the window says what to do.
     std::filesystem::remove(domainFile());
     cmd("MainWindow", "yrAh");
-    EXPECT_TRUE(text("YearWindow", TYInfoControlID).contains("Time Corrections window"));
+    EXPECT_TRUE(text("YearWindow", TYInfoControlID).contains("Time Correction window"));
     EXPECT_FALSE(enabled("YearWindow", TYExportControlID));
 }
