@@ -283,6 +283,11 @@ void ApplySunCorr(state::ToolCorrections& c, ToolEventTable& table, const Shifts
 
 int myTimerproc(RunUi& ui)
 {
+    return myTimerproc(ui, std::string());
+}
+
+int myTimerproc(RunUi& ui, const std::string& devicePath)
+{
     state::ToolCorrections c;
     if (state::getVeskParms(c) != 0) {
         recordRun(state::RunOutcome::NothingToDo, "no corrections set up");
@@ -313,7 +318,8 @@ int myTimerproc(RunUi& ui)
         return 0;
     }
 
-    const std::string serPath = state::storedSerialPath(state::Program::Veskarn);
+    const std::string serPath =
+        devicePath.empty() ? state::storedSerialPath(state::Program::Veskarn) : devicePath;
     switch (cp290::checkStoredDevice(cp290::Program::Veskarn, serPath)) {
     case cp290::StoredDevice::Found:
         break;

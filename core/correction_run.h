@@ -105,5 +105,8 @@ RunDecision decideRun(const state::ToolCorrections& c, const sun::SolarPlace& pl
 // The whole run (myTimerproc); returns the exit status: 0 done (or nothing to
 // do), 1 a failure that left the domain untouched, 69 no device.
 int myTimerproc(RunUi& ui);
+// The same run on `devicePath` (empty: the stored "Serial Path"), for a
+// program that brings the events up to today before changing one.
+int myTimerproc(RunUi& ui, const std::string& devicePath);
 
 }  // namespace core::suncorrection

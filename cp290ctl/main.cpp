@@ -15,6 +15,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "cp290ctl/device_command.h"
+#include "cp290ctl/exit_status.h"
 #include "cp290ctl/plan_command.h"
 #include "core/automation_status.h"
 #include "core/cp290_operations.h"
@@ -47,12 +49,13 @@ const char* const kUsage =
     "  selftest --yes      run the self test; erases the CP290's events\n"
     "  status [--json]     the work the crontab plans: its next run, its last run,\n"
     "                      runs that never happened, and the snapshots to go back to\n"
-    "  sun [YYYY-MM-DD]    sunrise and sunset at the stored location (today by default)\n"
+    "%s"
     "  preview [--days N] [FILE]\n"
     "                      the times the planned sun corrections will give the\n"
     "                      listed events on each of the next N days (365 by\n"
     "                      default), as CSV: date,event,time; starts from the\n"
     "                      CP290's events, or FILE's\n"
+    "  device [PATH]       print or store the serial device the programs use\n"
     "%s"
     "\n"
     "Options:\n"
@@ -71,14 +74,12 @@ const char* const kUsage =
     "  75  the serial line is in use by another program; try again later\n"
     "  77  no permission to use the serial line\n";
 
-// sysexits(3)
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 64;
-constexpr int kExitNoInput = 66;
-constexpr int kExitUnavailable = 69;
-constexpr int kExitCantCreate = 73;
-constexpr int kExitTempFail = 75;
-constexpr int kExitNoPerm = 77;
+using cli::kExitCantCreate;
+using cli::kExitFailure;
+using cli::kExitNoInput;
+using cli::kExitUnavailable;
+using cli::chooseDevice;
+using cli::usageError;
 
 struct Args {
     std::string device;
@@ -108,29 +109,9 @@ int fail(const std::string& message, bool withDetail = true, int status = kExitF
     return status;
 }
 
-// An operation's failure: an open that failed says by its errno whether the
-// device is absent, taken or forbidden; everything else is the device's.
 int failOp(const OpResult& r, const std::string& device)
 {
-    int status = kExitFailure;
-    if (r.status == OpStatus::OpenFailed) {
-        switch (r.error) {
-        case ENOENT:
-        case ENODEV:
-        case ENXIO: status = kExitUnavailable; break;
-        case EBUSY: status = kExitTempFail; break;
-        case EACCES:
-        case EPERM: status = kExitNoPerm; break;
-        default: status = kExitUnavailable; break;
-        }
-    }
-    return fail(describe(r, device), true, status);
-}
-
-int usageError(const std::string& message)
-{
-    std::fprintf(stderr, "cp290ctl: %s\nTry 'cp290ctl --help'.\n", message.c_str());
-    return kExitUsage;
+    return fail(describe(r, device), true, cli::exitStatusOf(r));
 }
 
 bool parse(int argc, char** argv, Args& a, std::string& error)
@@ -200,20 +181,6 @@ private:
     bool m_shown = false;
     std::string m_text;
 };
-
-std::string chooseDevice(const std::string& given)
-{
-    if (!given.empty())
-        return given;
-    if (std::string stored = state::storedSerialPath(state::Program::Quorvel); !stored.empty())
-        return stored;
-    cp290::DeviceTable devices;
-    devices.search();
-    for (int i = 1; i <= devices.numPorts(); ++i)
-        if (!devices.path(i).empty())
-            return devices.path(i);
-    return {};
-}
 
 std::string unitsText(const EventRecord& r)
 {
@@ -404,7 +371,7 @@ int runStatus(const std::vector<std::string>& args)
 
 int main(int argc, char** argv)
 {
-    const std::string usage = platform::format(kUsage, cli::kPlanUsage);
+    const std::string usage = platform::format(kUsage, cli::kSunUsage, cli::kPlanUsage);
     // The controller's own tool: its lines belong with the controller's.
     // Interrupted mid-operation, the line goes back as it was found.
     if (const auto status = cp290::startLineProgram(argc, argv, {"cp290ctl", "Quorvel", usage.c_str()}))
@@ -416,15 +383,24 @@ int main(int argc, char** argv)
     });
 
     // plan has arguments of its own; everything after it is its business.
+    std::string device;
     for (int i = 1; i < argc; ++i) {
         const std::string s = argv[i];
         if (s == "--device") {
-            ++i;
+            if (++i < argc)
+                device = argv[i];
+        } else if (s.rfind("--device=", 0) == 0) {
+            device = s.substr(9);
         } else if (s.empty() || s[0] != '-') {
+            const std::vector<std::string> rest(argv + i + 1, argv + argc);
             if (s == "plan")
-                return cli::runPlanCommand(std::vector<std::string>(argv + i + 1, argv + argc));
+                return cli::runPlanCommand(rest);
             if (s == "status")
-                return runStatus(std::vector<std::string>(argv + i + 1, argv + argc));
+                return runStatus(rest);
+            if (s == "sun")
+                return cli::runSunCommand(rest, device);
+            if (s == "device")
+                return cli::runDeviceCommand(rest);
             break;
         }
     }
@@ -439,7 +415,5 @@ int main(int argc, char** argv)
     }
     if (args.command.empty())
         return usageError("no command given");
-    if (args.command == "sun")
-        return cli::runSunCommand(args.operands);
     return run(args);
 }

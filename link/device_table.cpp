@@ -49,6 +49,22 @@ int DeviceTable::findPrefix(const std::string& stored) const
         if (!p.empty() && p.compare(0, stored.size(), stored) == 0)
             return i;
     }
+    return find(stored);
+}
+
+int DeviceTable::find(const std::string& path) const
+{
+    if (path.empty())
+        return 0;
+    for (int i = 1; i <= m_numPorts; ++i)
+        if (m_allPath[static_cast<size_t>(i)] == path)
+            return i;
+    const std::string device = platform::resolvedDevicePath(path);
+    for (int i = 1; i <= m_numPorts; ++i) {
+        const std::string& p = m_allPath[static_cast<size_t>(i)];
+        if (!p.empty() && platform::resolvedDevicePath(p) == device)
+            return i;
+    }
     return 0;
 }
 

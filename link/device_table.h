@@ -22,8 +22,13 @@ public:
     const std::string& path(int index) const;  // "" outside 1..numPorts
     bool anyUsable() const;                    // at least one entry holds a path
 
-    // Tools: index of the first device whose path begins with `stored`; 0 when none.
+    // Tools: index of the first device whose path begins with `stored`, else
+    // of the device `stored` names (find); 0 when none.
     int findPrefix(const std::string& stored) const;
+    // Index of the device `path` names: the same text, or the same device
+    // once both are resolved (a /dev/serial/by-id/... link and the ttyUSB0
+    // it points to); 0 when none.
+    int find(const std::string& path) const;
 
 private:
     std::array<std::string, kMaxPorts + 1> m_allPath;

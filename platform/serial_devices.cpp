@@ -1,6 +1,7 @@
 #include "platform/serial_devices.h"
 
 #include <QSerialPortInfo>
+#include <climits>
 #include <cstdlib>
 
 namespace platform {
@@ -26,6 +27,12 @@ std::vector<std::string> listSerialDevices()
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         out.push_back(info.systemLocation().toStdString());
     return out;
+}
+
+std::string resolvedDevicePath(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
 }  // namespace platform

@@ -9,4 +9,8 @@ namespace platform {
 
 std::vector<std::string> listSerialDevices();
 
+// The device a path names, links resolved (/dev/serial/by-id/... gives
+// /dev/ttyUSB0); the path itself when it cannot be resolved.
+std::string resolvedDevicePath(const std::string& path);
+
 }  // namespace platform

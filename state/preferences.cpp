@@ -55,6 +55,13 @@ std::string storedSerialPath(Program who)
     return d.readString(kSerialPathKey).value_or(QString()).toStdString();
 }
 
+bool storeSerialPath(Program who, const std::string& path)
+{
+    SettingsDomain shared(kSharedDomain, who);
+    shared.writeString(kSerialPathKey, QString::fromStdString(path));
+    return shared.sync();
+}
+
 std::optional<int32_t> storedPortNumber(Program who)
 {
     SettingsDomain d(kSharedDomain, who);

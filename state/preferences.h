@@ -37,6 +37,9 @@ inline constexpr const char* kAppPathKey = "App Path";        // Quorvel
 
 // "Serial Path" of domain Lumbrasken; empty when absent.
 std::string storedSerialPath(Program who);
+// Stores "Serial Path" as given (a link is kept as the link), other keys
+// untouched. False (logged) when the store refused; it is then as it was.
+bool storeSerialPath(Program who, const std::string& path);
 // "Port Number" of domain Lumbrasken; nullopt when absent or not a number.
 std::optional<int32_t> storedPortNumber(Program who);
 // "App Path" of domain Quorvel; empty when absent.

@@ -1,9 +1,11 @@
-// cp290ctl sun, run as a person runs it.
+// cp290ctl sun and device, run as a person runs them, against the emulator.
 #include <gtest/gtest.h>
 
 #include <QSettings>
 #include <filesystem>
 
+#include "core/solar_time.h"
+#include "tests/state/state_test_env.h"
 #include "tests/support/test_support.h"
 
 using testing_support::runProgram;
@@ -12,15 +14,31 @@ using testing_support::TempDir;
 
 namespace {
 
-class Cp290ctlSunTest : public ::testing::Test {
+class Cp290ctlSunTest : public testing_support::SimTest {
 protected:
-    RunResult ctl(const std::vector<std::string>& args, const std::string& tz = "America/New_York")
+    RunResult ctl(const std::vector<std::string>& args, const std::string& tz = "America/New_York",
+                  const std::string& now = "1141318800")  // 2 March 2006, noon in New York
     {
         return runProgram("cp290ctl", args,
                           {{"XDG_CONFIG_HOME", m_home.path()},
+                           {"XDG_STATE_HOME", m_home.path()},
                            {"HOME", m_home.path()},
-                           {"CP290_NOW", "1141318800"},  // 2 March 2006, noon in New York
+                           {"CP290_SERIAL_DEVICES", devicePath()},
+                           {"CP290_CRONTAB", m_crontab.script()},
+                           {"CP290_NOW", now},
                            {"TZ", tz}});
+    }
+    QVariant stored(const char* file, const char* key)
+    {
+        return QSettings(QString::fromStdString(m_home.file(file)), QSettings::IniFormat).value(key);
+    }
+    // A lamp switched on every day at sunset in New York on `day` March 2006 plus `offset`.
+    static sim::EventImage lampAtSunset(int day, int offset)
+    {
+        const testing_support::ZoneAndClock zone("America/New_York");
+        const state::Location ny{state::degreesToFixed(40.7514), state::degreesToFixed(-73.9847)};
+        const int t = *sun::sunTimesOn(ny, 2006, 3, day).sunset + offset;
+        return {8, 0x7F, static_cast<uint8_t>(t / 60), static_cast<uint8_t>(t % 60), 0x80, 0x00, 0x60, 0x02};
     }
     void storeLocation(const char* lat, const char* lon)
     {
@@ -30,6 +48,7 @@ protected:
     }
 
     TempDir m_home;
+    state_test::CrontabStandIn m_crontab{m_home.path()};
 };
 
 }  // namespace
@@ -70,4 +89,49 @@ TEST_F(Cp290ctlSunTest, SunTimesAtTheStoredPlaceOrTheTimeZones)
         EXPECT_EQ(r.exitStatus, 64) << bad;
         EXPECT_NE(r.err.find("YYYY-MM-DD"), std::string::npos) << r.err;
     }
+}
+
+// One step from a shell: the event goes to today's sunset plus the offset,
+// and the runs keep that offset; a second event of a kind whose reference
+// date is behind is set only after the listed ones were brought up to today.
+TEST_F(Cp290ctlSunTest, FollowSetsTodaysSunsetPlusTheOffsetAndTheRunsKeepIt)
+{
+    const std::string link = m_home.file("by-id-cp290");
+    std::filesystem::create_symlink(devicePath(), link);
+    ASSERT_EQ(ctl({"device", link}).exitStatus, 0);
+    EXPECT_EQ(stored("Lumbrasken.conf", "Serial Path").toString().toStdString(), link);  // kept as given
+    RunResult r = ctl({"sun", "location", "40.7514", "-73.9847"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(stored("Veskarn.conf", "Longitude").toDouble(), -73.9847);
+    device().setEvent(3, lampAtSunset(2, -48));  // 17:00
+    device().setEvent(4, lampAtSunset(2, -48));
+
+    r = ctl({"sun", "follow", "3", "sunset", "--offset", "-10"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.out.find("event 3 at 17:38 follows sunset, -10 min from today's sunset (17:48), protected"),
+              std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("cp290ctl plan corrections DAYS HH:MM"), std::string::npos) << r.err;
+    EXPECT_EQ(testing_support::downloadedEvents(device()), std::vector<int>{3});
+    EXPECT_EQ(stored("Veskarn.conf", "Last SD Da").toInt(), 2);
+
+    const RunResult run = testing_support::runAsCron("veskarn", m_home.path(),
+        {{"XDG_CONFIG_HOME", m_home.path()}, {"XDG_STATE_HOME", m_home.path()}, {"CP290_SERIAL_DEVICES", devicePath()},
+         {"CP290_NOW", "1141405200"}, {"TZ", "America/New_York"}});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(device().event(3), lampAtSunset(3, -10));
+
+    // 4 March, the sunset date still 3 March: event 3 is corrected first, then 4 set.
+    r = ctl({"sun", "follow", "4", "sunset", "--offset=+5", "--protect", "off"}, "America/New_York", "1141491600");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.out.find("the sunset events were first brought up to today"), std::string::npos) << r.out;
+    EXPECT_EQ(device().event(3), lampAtSunset(4, -10));
+    EXPECT_EQ(device().event(4), lampAtSunset(4, 5));
+    EXPECT_EQ(stored("Veskarn.conf", "Last SD Da").toInt(), 4);
+    r = ctl({"sun", "list"}, "America/New_York", "1141491600");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.out.find("  sunset   -10 min   yes        Device 1\n4 "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  sunset   +5 min    no         Device 1\n"), std::string::npos) << r.out;
+
+    ASSERT_EQ(ctl({"sun", "unfollow", "4"}).exitStatus, 0);
+    EXPECT_EQ(stored("Veskarn.conf", "Event Numbers").toStringList(), QStringList{"3"});
 }
