@@ -118,6 +118,14 @@ constexpr int AOpnControlID = 444;
 constexpr int ARfsControlID = 445;
 constexpr int AYearControlID = 446;
 
+// Our own: the entry editor of the Time Correction window offers the events
+// to pick from (number, time, device); the event editor's time is fixed or
+// follows sunrise or sunset with an offset, today's sun time shown beside it.
+constexpr int TPickControlID = 490;
+constexpr int ETimeKindControlID = 491;  // 1 fixed, 2 at sunrise, 3 at sunset
+constexpr int EOffsetControlID = 492;    // minutes, negative: before
+constexpr int ESunTimeControlID = 493;
+
 // Year Ahead window.
 constexpr int TYInfoControlID = 480;
 constexpr int TYHoverControlID = 481;

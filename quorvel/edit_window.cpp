@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -52,6 +53,22 @@ EditWindow::EditWindow(QWidget* parent) : ShellDialog(parent, tr("Event"))
 
     auto* time = withId(new QTimeEdit(QTime(12, 0)), TimeControlID);
     time->setDisplayFormat(QStringLiteral("hh:mm AP"));
+    // A fixed time, or today's sunrise or sunset plus an offset; the event
+    // then follows the sun.
+    auto* timeKind = withId(new QComboBox, ETimeKindControlID);
+    timeKind->addItems({tr("at a fixed time"), tr("at sunrise"), tr("at sunset")});
+    setCommand(timeKind, "sunK");
+    auto* offset = withId(new QSpinBox, EOffsetControlID);
+    offset->setRange(-720, 720);
+    offset->setSuffix(tr(" min"));
+    offset->setToolTip(tr("Minutes after the sun time; negative: before it"));
+    auto* sunTime = withId(new QLabel, ESunTimeControlID);
+    sunTime->setWordWrap(true);
+    auto* timeRow = new QHBoxLayout;
+    timeRow->addWidget(timeKind);
+    timeRow->addWidget(offset);
+    timeRow->addWidget(time);
+    timeRow->addStretch();
 
     auto* days = new QHBoxLayout;
     const QString names[] = {tr("Mon"), tr("Tue"), tr("Wed"), tr("Thu"),
@@ -68,7 +85,8 @@ EditWindow::EditWindow(QWidget* parent) : ShellDialog(parent, tr("Event"))
     form->addRow(tr("Dim level:"), dim);
     form->addRow(tr("Mode:"), mode);
     form->addRow(tr("Days:"), days);
-    form->addRow(tr("Time:"), time);
+    form->addRow(tr("Time:"), timeRow);
+    form->addRow(QString(), sunTime);
 
     m_drawer = new DevCkWindow;
 

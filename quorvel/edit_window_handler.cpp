@@ -1,6 +1,9 @@
 #include "quorvel/edit_window_handler.h"
 
+#include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QSpinBox>
 #include <QTime>
 
 #include "quorvel/control_ids.h"
@@ -8,19 +11,71 @@
 #include "quorvel/edit_window.h"
 #include "quorvel/main_window.h"
 #include "quorvel/main_window_handler.h"
+#include "quorvel/time_correction_handler.h"
 #include "core/event_table.h"
+#include "core/sun_following.h"
 
 namespace ui {
 
 namespace {
 constexpr int kFuncOn = 1;
 constexpr int kFuncOff = 2;
+constexpr int kFixedTime = 1;  // ETimeKindControlID: 1 fixed, 2 at sunrise, 3 at sunset
+
+QString localeTime(int minutes)
+{
+    return QLocale().toString(QTime(minutes / 60, minutes % 60), QLocale::ShortFormat);
+}
 }  // namespace
 
 void EditWindowHandler::installKeyFilter()
 {
     EventNumberGuard::install(m_w.edit->numberField(),
                               [this](OkEffect effect) { keyEffect(effect); });
+    auto* offset = static_cast<QSpinBox*>(findControl(m_w.edit, EOffsetControlID));
+    QObject::connect(offset, &QSpinBox::valueChanged, m_w.edit, [this] { sunChanged(); });
+}
+
+int EditWindowHandler::sunKind() const
+{
+    switch (controlValue(findControl(m_w.edit, ETimeKindControlID))) {
+    case 2: return core::sunfollow::kSunrise;
+    case 3: return core::sunfollow::kSunset;
+    default: return 0;
+    }
+}
+
+void EditWindowHandler::sunChanged()
+{
+    EditWindow* e = m_w.edit;
+    const int kind = sunKind();
+    setControlEnabled(e, TimeControlID, kind == 0);
+    findControl(e, EOffsetControlID)->setVisible(kind != 0);
+    QWidget* label = findControl(e, ESunTimeControlID);
+    label->setVisible(kind != 0);
+    m_sunTimeOk = true;
+    if (kind != 0) {
+        const core::sunfollow::SunToday today = core::sunfollow::sunToday(state::Program::Quorvel);
+        const int offset = controlValue(findControl(e, EOffsetControlID));
+        const QString word = kind == core::sunfollow::kSunrise ? QObject::tr("sunrise") : QObject::tr("sunset");
+        const std::optional<int32_t> sun = today.time(kind);
+        const std::optional<int32_t> t = core::sunfollow::followTime(today, kind, offset);
+        m_sunTimeOk = t.has_value();
+        if (t)
+            setControlTime(findControl(e, TimeControlID), QTime(*t / 60, *t % 60));
+        if (!today.place)
+            setControlText(label, QObject::tr("No place is known for the sun's times: enter your latitude and "
+                                              "longitude in Planning > Time Correction."));
+        else if (!sun)
+            setControlText(label, QObject::tr("There is no %1 today at this place.").arg(word));
+        else if (!t)
+            setControlText(label, QObject::tr("Today's %1 is at %2; that offset leaves the day.")
+                                      .arg(word, localeTime(*sun)));
+        else
+            setControlText(label, QObject::tr("Today's %1 is at %2. The event follows %1 all year.")
+                                      .arg(word, localeTime(*sun)));
+    }
+    checkOk();
 }
 
 void EditWindowHandler::openNew()
@@ -42,6 +97,10 @@ void EditWindowHandler::openNew()
     setControlValue(findControl(e, FuncControlID), kFuncOn);
     for (int id = MonControlID; id <= SunControlID; ++id)
         setControlValue(findControl(e, id), 1);
+    setControlValue(findControl(e, ETimeKindControlID), kFixedTime);
+    setControlValue(findControl(e, EOffsetControlID), 0);
+    sunChanged();
+    setControlEnabled(e, DoItControlID, false);
     e->setWindowTitle(QObject::tr("New Event"));
     e->show();
     e->raise();
@@ -74,6 +133,14 @@ void EditWindowHandler::openChange(int n)
     setControlValue(findControl(e, HouseControlID), house);
     SetDeviceNames(house - 1);
     setControlText(findControl(e, ENumControlID), QString::number(r->eventNum));
+    // An event that follows sunrise or sunset opens with its offset of today.
+    const std::optional<core::sunfollow::FollowedEvent> followed = m_follower ? m_follower->followed(n) : std::nullopt;
+    const bool sun = followed && followed->offset &&
+                     (followed->kind == core::sunfollow::kSunrise || followed->kind == core::sunfollow::kSunset);
+    setControlValue(findControl(e, EOffsetControlID), sun ? *followed->offset : 0);
+    setControlValue(findControl(e, ETimeKindControlID), sun ? followed->kind + 1 : kFixedTime);
+    sunChanged();
+    setControlEnabled(e, DoItControlID, m_sunTimeOk);
     e->setWindowTitle(QObject::tr("Change Event %1").arg(n));
     e->show();
     e->raise();
@@ -129,7 +196,7 @@ int EditWindowHandler::getDays() const
 void EditWindowHandler::checkOk()
 {
     EditWindow* e = m_w.edit;
-    const bool ok = !e->numberField()->text().isEmpty() && getDevs() > 0 && getDays() > 0;
+    const bool ok = !e->numberField()->text().isEmpty() && getDevs() > 0 && getDays() > 0 && m_sunTimeOk;
     setControlEnabled(e, DoItControlID, ok);
 }
 
@@ -164,6 +231,8 @@ bool EditWindowHandler::handleCommand(const QString& code)
         e->setDrawerOpen(true);
     } else if (code == QLatin1String("devE")) {
         e->setDrawerOpen(!e->drawerOpen());
+    } else if (code == QLatin1String("sunK")) {
+        sunChanged();
     } else {
         return false;
     }
@@ -188,6 +257,18 @@ void EditWindowHandler::storeEvent()
     e->numberField()->setFocus();
     if (!core::EventTable::validNumber(eventNo))
         return;
+    // An event set from today's sun time: the kind's listed events first come
+    // up to today (as a run would bring them), then the time is today's.
+    const int kind = sunKind();
+    if (kind != 0) {
+        QString why;
+        if (!m_sunTimeOk || !m_follower || !m_follower->bringUpToToday(kind, why)) {
+            m_shell.setNote(why);
+            return;
+        }
+        sunChanged();
+    }
+    m_pendingSunKind = kind;
 
     core::EventSettings s;
     s.house = controlValue(findControl(e, HouseControlID));
@@ -250,6 +331,20 @@ void EditWindowHandler::store(int eventNo, const cp290::EventImage& image)
     m_table.storeEvent(eventNo, image);
     main.SetEventDeviceNames(eventNo);
     main.eventChanged(eventNo);
+    if (m_pendingSunKind != 0 && m_follower) {
+        const QString why = m_follower->listFollowing(eventNo, m_pendingSunKind, true);
+        const std::optional<bool> planned = core::sunfollow::correctionRunPlanned();
+        if (!why.isEmpty())
+            m_shell.setNote(why);
+        else if (planned && !*planned)
+            m_shell.setNote(QObject::tr("Event %1 follows %2. No correction run is planned yet: plan one in "
+                                        "Planning > Time Correction.")
+                                .arg(eventNo)
+                                .arg(m_pendingSunKind == core::sunfollow::kSunrise ? QObject::tr("sunrise")
+                                                                                   : QObject::tr("sunset")),
+                            false);
+        m_pendingSunKind = 0;
+    }
 
     if (m_mode == ModeChange) {
         if (eventNo != m_changing)

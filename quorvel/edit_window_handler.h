@@ -18,6 +18,7 @@ class EventTable;
 namespace ui {
 
 class MainWindowHandler;
+class TimeCorrectionHandler;
 
 class EditWindowHandler : public CommandHandler {
 public:
@@ -30,8 +31,10 @@ public:
     enum EditMode { ModeNone = 0, ModeAdd = 1, ModeChange = 2 };
     EditMode mode() const { return m_mode; }
 
-    // Start-up: the key filter on the event-number field.
+    // Start-up: the key filter on the event-number field, the offset's wiring.
     void installKeyFilter();
+    // Who lists the events the editor sets from the sun.
+    void setFollower(TimeCorrectionHandler& follower) { m_follower = &follower; }
 
     void openNew();            // 'addE'
     void openChange(int n);    // 'updE' on event n
@@ -59,6 +62,11 @@ private:
     void keyEffect(OkEffect effect);
     void storeEvent();  // 'doIt'
     void store(int eventNo, const cp290::EventImage& image);
+    // The correction kind the time follows (sunrise, sunset), 0 for a fixed time.
+    int sunKind() const;
+    // 'sunK', the offset changed: a sun kind shows today's sun time and sets
+    // the time control to it plus the offset.
+    void sunChanged();
 
     Shell& m_shell;
     const Windows& m_w;
@@ -71,6 +79,9 @@ private:
     // The event waiting for the answer to "replace it?" (number 0: none).
     int m_pendingNumber = 0;
     cp290::EventImage m_pendingImage{};
+    int m_pendingSunKind = 0;  // the stored event follows this kind (0: a fixed time)
+    bool m_sunTimeOk = true;   // a sun kind has a time today
+    TimeCorrectionHandler* m_follower = nullptr;
 };
 
 }  // namespace ui

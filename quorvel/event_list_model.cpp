@@ -29,10 +29,9 @@ QString EventListModel::text(int n, int column) const
     case ColDimm: return QString::fromStdString(core::levelText(r->levelFunc));
     case ColMode: {
         QString s = QString::fromStdString(core::securityText(r->eventMode));
-        // One "T" per correction-list entry that follows this event.
-        if (r->used() && m_correctionCount)
-            s += QString(m_correctionCount(n), QLatin1Char('T'));
-        return s;
+        // What the event follows when the correction list holds it.
+        const QString mark = r->used() && m_correctionMark ? m_correctionMark(n) : QString();
+        return s.isEmpty() || mark.isEmpty() ? s + mark : s + QLatin1Char(' ') + mark;
     }
     default: return {};
     }

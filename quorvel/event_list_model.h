@@ -3,7 +3,7 @@
 //
 // Principles of operation: EventListModel shows the event table as it stands
 // (row n - 1 = event n, always 128 rows) in six columns (number, time, days,
-// function, dim level, mode); it only reads the texts the table built when
+// function, dim level, mode, with what a listed event follows: "sunset"); it only reads the texts the table built when
 // the record was stored. EventSortProxy gives the list its sort order: by
 // time (hour * 100 + minute, free slots count as 0) for the Time column, by
 // event number for every other column. The event number is the item's ID under Qt::UserRole.
@@ -22,11 +22,12 @@ public:
     enum Column { ColEvtn, ColTime, ColDays, ColFunc, ColDimm, ColMode, ColumnCount };
     static constexpr int kRows = 128;
 
-    // correctionCount(n): how many entries of the correction list hold event n.
-    using CorrectionCount = std::function<int(int)>;
+    // correctionMark(n): what the correction list makes event n follow
+    // ("sunset", "sunrise", "DST"), empty when it is not listed.
+    using CorrectionMark = std::function<QString(int)>;
 
     explicit EventListModel(const core::EventTable& table, QObject* parent = nullptr);
-    void setCorrectionCount(CorrectionCount count) { m_correctionCount = std::move(count); }
+    void setCorrectionMark(CorrectionMark mark) { m_correctionMark = std::move(mark); }
 
     // The text the list shows for event n in a column.
     QString text(int eventNumber, int column) const;
@@ -42,7 +43,7 @@ public:
 
 private:
     const core::EventTable& m_table;
-    CorrectionCount m_correctionCount;
+    CorrectionMark m_correctionMark;
 };
 
 class EventSortProxy : public QSortFilterProxyModel {

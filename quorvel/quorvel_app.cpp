@@ -13,10 +13,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
 #include <QMenuBar>
 #include <QWindow>
+#include <algorithm>
 
 #include "quorvel/automation_window.h"
 #include "quorvel/clock_sync_window.h"
@@ -263,8 +265,10 @@ void QuorvelApp::installHandlers()
     attach(m_w.stat, std::make_unique<StatusWindowHandler>(*this, m_w));
     attach(m_w.t, std::make_unique<TWindowHandler>(*this));
     attach(m_w.fnd, std::make_unique<SearchWindowHandler>(m_w, *m_mainHandler));
-    m_veskHandler = std::make_unique<TimeCorrectionHandler>(*this, m_w, m_corrections, m_prefs, *m_mainHandler);
+    m_veskHandler = std::make_unique<TimeCorrectionHandler>(*this, m_w, m_corrections, m_prefs, *m_mainHandler,
+                                                            m_table, *m_ops);
     m_veskHandler->attach(*m_router);
+    m_editHandler->setFollower(*m_veskHandler);
     attach(m_w.mess, std::make_unique<MessWindowHandler>(
                          *this, m_w, *m_ops, m_table,
                          MessWindowHandler::Askers{*m_mainHandler, *m_editHandler, *m_schedHandler, *m_veskHandler}));
@@ -300,16 +304,14 @@ int QuorvelApp::start()
 
     m_table.initAll();
     m_editHandler->installKeyFilter();
-    EventNumberGuard::install(m_w.veskEd->numberField(), [this](OkEffect effect) {
-        if (effect != OkEffect::None)
-            setControlEnabled(m_w.veskEd, TDItControlID, effect == OkEffect::Recheck);
-    });
     m_w.main->setDrawerOpen(false);
     m_w.edit->setDrawerOpen(true);  // the units are needed for every new event
 
     m_mainHandler->setUpList();
-    m_mainHandler->model()->setCorrectionCount(
-        [this](int n) { return core::CorrectionList(m_corrections).countOf(n); });
+    m_mainHandler->model()->setCorrectionMark([this](int n) {
+        const int slot = core::CorrectionList(m_corrections).slotOf(n);
+        return slot ? correctionKindText(m_corrections.VeskNumRecs[static_cast<size_t>(slot)].corrType) : QString();
+    });
     m_mainHandler->SetEventDeviceNames(-1);
     m_mainHandler->setUpdDel(false, false);
     setSaveFindEnabled(false);
@@ -718,6 +720,28 @@ void QuorvelApp::showError(const std::string& text)
     }
     m_errorBox->setText(message);
     m_errorBox->open();
+}
+
+int QuorvelApp::ask(QWidget* parent, const QString& text, const QStringList& buttons, int preferred)
+{
+    if (m_options.answer)
+        return m_options.answer(text, buttons, preferred);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Quorvel"), text, QMessageBox::NoButton, parent);
+    box.setWindowModality(Qt::WindowModal);
+    std::vector<QAbstractButton*> added;
+    for (int i = 0; i < buttons.size(); ++i) {
+        QPushButton* b = box.addButton(buttons[i], QMessageBox::ActionRole);
+        added.push_back(b);
+        if (i == preferred)
+            box.setDefaultButton(b);
+    }
+    // Escape and the close box answer "dismissed".
+    QPushButton* escape = box.addButton(QMessageBox::Cancel);
+    escape->hide();
+    box.setEscapeButton(escape);
+    box.exec();
+    const auto chosen = std::find(added.begin(), added.end(), box.clickedButton());
+    return chosen == added.end() ? -1 : static_cast<int>(chosen - added.begin());
 }
 
 void QuorvelApp::showDone(const std::string& text)

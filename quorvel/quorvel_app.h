@@ -64,6 +64,8 @@ public:
         // Tells the user that no serial device exists. Unset: a message box
         // when a display is present.
         std::function<void(const QString&)> noDeviceNotice;
+        // Answers the questions asked through ask(). Unset: a message box.
+        std::function<int(const QString& text, const QStringList& buttons, int preferred)> answer;
     };
 
     static constexpr int kExitNoDevice = 69;
@@ -156,6 +158,7 @@ public:
     void selfTestStarted() override;
     void selfTestResult(bool passed) override;
     void showError(const std::string& text) override;
+    int ask(QWidget* parent, const QString& text, const QStringList& buttons, int preferred) override;
     void showDone(const std::string& text) override;
 
     // state::PreferencesUi

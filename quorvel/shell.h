@@ -6,6 +6,7 @@
 // schedule file dialogs. Handlers hold this interface and the windows they
 // are handed, never the shell itself, so the shell can own and wire them.
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <string>
 
@@ -77,6 +78,11 @@ public:
     // A path to save to, from the save dialog over `parent`; empty when the
     // user cancels. The dialog's folder is remembered.
     virtual QString chooseSavePath(QWidget* parent, const QString& title, const QString& proposedName) = 0;
+
+    // A question over `parent` that waits for its answer: the index of the
+    // button chosen among `buttons` (`preferred` is the default, taken by
+    // Enter), -1 when it was dismissed (Escape, the close box).
+    virtual int ask(QWidget* parent, const QString& text, const QStringList& buttons, int preferred) = 0;
 
     // The device names were stored anew: every window showing them takes them.
     virtual void deviceNamesChanged() = 0;

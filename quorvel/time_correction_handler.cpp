@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QStandardItemModel>
 #include <QTimeEdit>
@@ -20,35 +21,53 @@
 #include "state/preferences.h"
 #include "state/location.h"
 #include "core/correction_list.h"
+#include "core/cp290_operations.h"
+#include "core/event_table.h"
 #include "core/solar_time.h"
+#include "core/sun_following.h"
 
 namespace ui {
 namespace {
 
-const QString kUnsavedQuestion = QStringLiteral(
-    "Changes to the Time Correction List have not been Saved.  Do you really want to Quit?");
+namespace sunfollow = core::sunfollow;
 
 constexpr int kNumberRole = Qt::UserRole;     // sort key of the event column
 constexpr int kSlotRole = Qt::UserRole + 1;   // the row's slot of the table
 
-QString typeText(int type)
-{
-    switch (type) {
-    case 1:
-        return QStringLiteral("Sunrise");
-    case 2:
-        return QStringLiteral("Sunset");
-    case 3:
-        return QStringLiteral("Stand./Daylight");
-    default:
-        return QString::number(type);
-    }
-}
-
-// MM/DD/YY: the third and fourth characters of the year's text.
+// A date standing alone: weekday and month written out, in the user's locale.
 QString dateText(const state::RefDate& d)
 {
-    return QString::asprintf("%02d/%02d/", d.month, d.day) + QString::number(d.year).mid(2, 2);
+    return QLocale().toString(QDate(d.year, d.month, d.day), QLocale::LongFormat);
+}
+
+// Minutes after midnight as the user's locale writes a time.
+QString localeTime(int minutes)
+{
+    return QLocale().toString(QTime(minutes / 60, minutes % 60), QLocale::ShortFormat);
+}
+
+// "1 h 08 min", "15 min", "2 h".
+QString spanText(int minutes)
+{
+    minutes = std::abs(minutes);
+    if (minutes < 60)
+        return QObject::tr("%1 min").arg(minutes);
+    if (minutes % 60 == 0)
+        return QObject::tr("%1 h").arg(minutes / 60);
+    return QObject::tr("%1 h %2 min").arg(minutes / 60).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+// An offset from the sun time in words: "15 min before", "1 h 08 min after".
+QString offsetText(int offset)
+{
+    if (offset == 0)
+        return QObject::tr("at the sun time");
+    return offset < 0 ? QObject::tr("%1 before").arg(spanText(offset)) : QObject::tr("%1 after").arg(spanText(offset));
+}
+
+QString kindWord(int kind)
+{
+    return kind == sunfollow::kSunrise ? QObject::tr("sunrise") : QObject::tr("sunset");
 }
 
 QString degreesText(double v)
@@ -91,7 +110,7 @@ FieldLocation readFields(const VeskWindow* w)
 
 QString minutesText(const std::optional<int32_t>& m)
 {
-    return m ? QString::asprintf("%02d:%02d", *m / 60, *m % 60) : QObject::tr("none");
+    return m ? localeTime(*m) : QObject::tr("none");
 }
 
 }  // namespace
@@ -151,12 +170,15 @@ private:
 
 TimeCorrectionHandler::TimeCorrectionHandler(Shell& shell, const Windows& windows,
                                              state::ControllerCorrections& corrections,
-                                             const state::Preferences& prefs, MainWindowHandler& mainList)
+                                             const state::Preferences& prefs, MainWindowHandler& mainList,
+                                             core::EventTable& table, core::Cp290Operations& ops)
     : m_shell(shell),
       m_w(windows),
       m_corrections(corrections),
       m_prefs(prefs),
       m_mainList(mainList),
+      m_table(table),
+      m_ops(ops),
       m_editor(std::make_unique<EditorHandler>(*this)), m_reset(std::make_unique<ResetHandler>(*this))
 {
 }
@@ -178,6 +200,10 @@ void TimeCorrectionHandler::attach(CommandRouter& router)
     for (QLineEdit* field : {w.vesk->latitudeField(), w.vesk->longitudeField()})
         QObject::connect(field, &QLineEdit::textChanged, w.vesk, [this] { locationEdited(); });
     w.vesk->model()->setSortRole(kNumberRole);
+    // OK once an event is picked.
+    QObject::connect(w.veskEd->picker()->selectionModel(), &QItemSelectionModel::selectionChanged, w.veskEd, [this] {
+        setControlEnabled(m_w.veskEd, TDItControlID, m_w.veskEd->picker()->selectionModel()->hasSelection());
+    });
 }
 
 void TimeCorrectionHandler::open()
@@ -202,6 +228,7 @@ void TimeCorrectionHandler::open()
 
     w.vesk->model()->removeRows(0, w.vesk->model()->rowCount());
     state::getVeskParms(c);
+    m_today = sunfollow::sunToday(state::Program::Quorvel);
     for (int slot = 1; slot <= c.ceCount; ++slot)
         addItem(slot);
     setControlEnabled(w.vesk, TAddControlID, c.ceCount < state::kMaxCorrections);
@@ -246,24 +273,25 @@ bool TimeCorrectionHandler::handleCommand(const QString& code)
     state::ControllerCorrections& c = m_corrections;
     if (code == QLatin1String("addT")) {
         mode = 1;
-        QLineEdit* number = w.veskEd->numberField();
-        number->clear();
-        number->setEnabled(true);
+        fillPicker(0);
+        w.veskEd->picker()->setEnabled(true);
         setControlValue(findControl(w.veskEd, TTypControlID), 3);
         setControlValue(findControl(w.veskEd, TPrTControlID), 1);
         setControlEnabled(w.veskEd, TDItControlID, false);
+        w.veskEd->setWindowTitle(QObject::tr("Add an Event That Follows the Sun"));
         w.veskEd->show();
         w.veskEd->raise();
         w.veskEd->activateWindow();
-        number->setFocus();
+        w.veskEd->picker()->setFocus();
     } else if (code == QLatin1String("updT")) {
         if (currIDT < 1 || currIDT > state::kMaxCorrections)
             return true;
         mode = 2;
         const state::CorrectionRecord& r = c.VeskNumRecs[static_cast<size_t>(currIDT)];
-        QLineEdit* number = w.veskEd->numberField();
-        number->setText(QString::number(r.eventNumber));
-        number->setEnabled(false);
+        // The number of an entry cannot be changed.
+        fillPicker(r.eventNumber);
+        w.veskEd->picker()->setEnabled(false);
+        w.veskEd->setWindowTitle(QObject::tr("Change Event %1").arg(r.eventNumber));
         setControlValue(findControl(w.veskEd, TTypControlID), r.corrType);
         setControlValue(findControl(w.veskEd, TPrTControlID), r.protect);
         setControlEnabled(w.veskEd, TDItControlID, true);
@@ -291,8 +319,20 @@ bool TimeCorrectionHandler::handleCommand(const QString& code)
 bool TimeCorrectionHandler::handleClose()
 {
     if (time_chg) {
-        m_shell.confirm(WarnCorrections, kUnsavedQuestion);
-        return true;
+        const int answer = m_shell.ask(m_w.vesk, QObject::tr("The Time Correction list has changes that are not saved."),
+                                       {QObject::tr("Save"), QObject::tr("Don't Save"), QObject::tr("Cancel")}, 0);
+        if (answer == 0) {
+            // A save that cannot go through (its reason on the note) keeps the window open.
+            if (!controlEnabled(m_w.vesk, TSavControlID)) {
+                setNote(QObject::tr("Tick at least one weekday for the corrections to run, then save."));
+                return true;
+            }
+            save();
+            if (time_chg)
+                return true;
+        } else if (answer != 1) {
+            return true;
+        }
     }
     discard();
     return true;
@@ -341,12 +381,12 @@ QStandardItem* TimeCorrectionHandler::itemOf(int slot) const
 
 void TimeCorrectionHandler::addItem(int slot)
 {
-    auto* number = new QStandardItem;
-    auto* type = new QStandardItem;
-    number->setData(slot, kSlotRole);
-    type->setData(slot, kSlotRole);
-    type->setData(slot, kNumberRole);  // other columns sort by slot
-    m_w.vesk->model()->appendRow({number, type});
+    QList<QStandardItem*> row;
+    for (int column = 0; column < VColCount; ++column) {
+        row << new QStandardItem;
+        row.back()->setData(slot, kSlotRole);
+    }
+    m_w.vesk->model()->appendRow(row);
     refreshItem(slot);
 }
 
@@ -355,11 +395,23 @@ void TimeCorrectionHandler::refreshItem(int slot)
     QStandardItem* number = itemOf(slot);
     if (!number)
         return;
-    const state::CorrectionRecord& r = m_corrections.VeskNumRecs[static_cast<size_t>(slot)];
+    const sunfollow::FollowedEvent e = sunfollow::followedEvent(m_corrections, slot, m_table, m_today);
     QStandardItemModel* model = m_w.vesk->model();
-    number->setText(QString::number(r.eventNumber));
-    number->setData(r.eventNumber, kNumberRole);
-    model->item(number->row(), 1)->setText(typeText(r.corrType));
+    const auto set = [&](int column, const QString& text, const QVariant& sortKey) {
+        QStandardItem* item = model->item(number->row(), column);
+        item->setText(text);
+        item->setData(sortKey, kNumberRole);
+    };
+    set(VColEvent, QString::number(e.event), e.event);
+    set(VColTime, e.held ? localeTime(e.time) : QObject::tr("not in the list"), e.held ? e.time : -1);
+    const QString devices = QString::fromStdString(e.devices);
+    set(VColDevice, devices, devices);
+    set(VColKind, correctionKindText(e.kind), e.kind);
+    set(VColOffset, e.offset ? offsetText(*e.offset) : QString(), e.offset ? *e.offset : -10000);
+    set(VColProtect, e.protect ? QObject::tr("Yes") : QString(), e.protect ? 1 : 0);
+    model->item(number->row(), VColTime)
+        ->setToolTip(e.held ? QString() : QObject::tr("The controller's list holds no event %1: read the CP290 (F5).")
+                                               .arg(e.event));
     // Keep the list in its sort after a change.
     const QTreeView* list = m_w.vesk->list();
     model->sort(list->header()->sortIndicatorSection(), list->header()->sortIndicatorOrder());
@@ -383,22 +435,113 @@ void TimeCorrectionHandler::selectionChanged()
     setControlEnabled(w, TDelControlID, currIDT != 0);
 }
 
+void TimeCorrectionHandler::fillPicker(int selectEvent)
+{
+    VeskEdWindow* ed = m_w.veskEd;
+    QStandardItemModel* model = ed->pickModel();
+    model->removeRows(0, model->rowCount());
+    for (int n = 1; n <= core::kEventCount; ++n) {
+        const core::EventRecord* r = m_table.record(n);
+        if (!r->used() && n != selectEvent)
+            continue;
+        QList<QStandardItem*> row{new QStandardItem(QString::number(n)),
+                                  new QStandardItem(r->used() ? localeTime(r->hour * 60 + r->minute) : QString()),
+                                  new QStandardItem(QString::fromStdString(sunfollow::deviceNamesOf(*r)))};
+        row.front()->setData(n, kNumberRole);
+        model->appendRow(row);
+        if (n == selectEvent)
+            ed->picker()->setCurrentIndex(row.front()->index());
+    }
+    if (selectEvent == 0)
+        ed->picker()->clearSelection();
+}
+
+int TimeCorrectionHandler::pickedEvent() const
+{
+    const QModelIndexList rows = m_w.veskEd->picker()->selectionModel()->selectedRows(PColEvent);
+    return rows.isEmpty() ? 0 : rows.front().data(kNumberRole).toInt();
+}
+
+std::optional<bool> TimeCorrectionHandler::askFarFromSun(int event, int kind)
+{
+    const core::EventRecord* r = m_table.record(event);
+    if (!r || !r->used())
+        return false;
+    const std::optional<sunfollow::ImpliedOffset> implied =
+        sunfollow::impliedOffset(m_today, kind, r->hour * 60 + r->minute);
+    if (!implied || !implied->farFromSun)
+        return false;
+    QString who = QString::fromStdString(sunfollow::deviceNamesOf(*r));
+    if (who.isEmpty())
+        who = QObject::tr("Event %1").arg(event);
+    const QString text = QObject::tr("%1 at %2 is %3 today's %4 (%5).")
+                             .arg(who, localeTime(implied->eventTime), offsetText(implied->offset), kindWord(kind),
+                                  localeTime(implied->sunTime));
+    const int answer = m_shell.ask(m_w.veskEd, text,
+                                   {QObject::tr("Keep this offset"), QObject::tr("Move it to %1").arg(kindWord(kind))}, 0);
+    if (answer < 0)
+        return std::nullopt;
+    return answer == 1;
+}
+
+void TimeCorrectionHandler::setEventTime(int event, int minutes)
+{
+    const core::EventRecord* r = m_table.record(event);
+    if (!r || !r->used())
+        return;
+    cp290::EventImage image = r->image();
+    image[2] = static_cast<uint8_t>(minutes / 60);
+    image[3] = static_cast<uint8_t>(minutes % 60);
+    m_table.storeEvent(event, image);
+    m_mainList.eventChanged(event);
+    setControlEnabled(m_w.main, SavControlID, true);
+    m_shell.refreshTitle();
+}
+
 void TimeCorrectionHandler::editorOk()
 {
     const Windows& w = m_w;
-    // The key filter lets a person type only numbers, but OK must not act on
-    // an empty field or a number without an event.
-    const int n = w.veskEd->numberField()->text().left(4).toInt();
-    if (n < 1 || n > state::kMaxCorrections) {
+    const int n = pickedEvent();
+    if (!core::EventTable::validNumber(n)) {
         QApplication::beep();
         setControlEnabled(w.veskEd, TDItControlID, false);
         return;
     }
-    core::CorrectionList list(m_corrections);
-    const core::CorrectionEdit edit = list.addOrUpdate(n, controlValue(findControl(w.veskEd, TTypControlID)),
-                                                       controlValue(findControl(w.veskEd, TPrTControlID)));
-    if (edit.outcome == core::CorrectionEditOutcome::Full || edit.outcome == core::CorrectionEditOutcome::Refused)
+    const int kind = controlValue(findControl(w.veskEd, TTypControlID));
+    const bool protect = controlValue(findControl(w.veskEd, TPrTControlID)) == 1;
+    m_today = sunfollow::sunToday(state::Program::Quorvel);
+    // An event far from today's sun time: keep that offset, or move it there.
+    const std::optional<bool> move = askFarFromSun(n, kind);
+    if (!move)
         return;
+    if (*move) {
+        QString why;
+        const std::optional<int32_t> sunTime = m_today.time(kind);
+        if (!sunTime || !bringUpToToday(kind, why)) {
+            setNote(why.isEmpty() ? QObject::tr("There is no %1 today at this place.").arg(kindWord(kind)) : why);
+            return;
+        }
+        setEventTime(n, *sunTime);
+    }
+    const sunfollow::ListResult listed = sunfollow::listFollowing(m_corrections, n, kind, protect, *move, m_today);
+    if (!showListed(listed.edit))
+        return;
+    if (listed.edit.outcome == core::CorrectionEditOutcome::Added) {
+        // The editor stays open for the next event.
+        fillPicker(0);
+        w.veskEd->picker()->setFocus();
+    } else {
+        if (QWidget* f = w.veskEd->focusWidget())
+            f->clearFocus();
+        w.veskEd->hide();
+    }
+}
+
+bool TimeCorrectionHandler::showListed(const core::CorrectionEdit& edit)
+{
+    const Windows& w = m_w;
+    if (edit.outcome == core::CorrectionEditOutcome::Full || edit.outcome == core::CorrectionEditOutcome::Refused)
+        return false;
     if (edit.outcome == core::CorrectionEditOutcome::Added) {
         addItem(edit.slot);
     } else {
@@ -412,18 +555,83 @@ void TimeCorrectionHandler::editorOk()
         currIDT = currIDT2 = edit.slot;
         refreshItem(edit.slot);
     }
-    if (mode == 1) {
-        // The editor stays open for the next number.
-        w.veskEd->numberField()->setFocus();
-    } else {
-        if (QWidget* f = w.veskEd->focusWidget())
-            f->clearFocus();
-        w.veskEd->hide();
-    }
-    setControlEnabled(w.vesk, TAddControlID, !list.full());
+    setControlEnabled(w.vesk, TAddControlID, !core::CorrectionList(m_corrections).full());
     if (countDays() > 0)
         setControlEnabled(w.vesk, TSavControlID, true);
     time_chg = true;
+    return true;
+}
+
+bool TimeCorrectionHandler::bringUpToToday(int kind, QString& why)
+{
+    state::ControllerCorrections& c = m_corrections;
+    m_today = sunfollow::sunToday(state::Program::Quorvel);
+    if (!sunfollow::behindToday(c, kind, m_today))
+        return true;
+    int status = 0;
+    m_shell.runOperation([&] { status = sunfollow::bringUpToToday(m_ops.devicePath()); });
+    if (status != 0) {
+        why = QObject::tr("The events that follow %1 could not be brought up to today first, so nothing was "
+                          "changed (see the log: journalctl -t Quorvel).")
+                  .arg(kindWord(kind));
+        return false;
+    }
+    // The run stored the kind's new reference date and the zone flags: take
+    // them, keeping the list's other edits.
+    state::ControllerCorrections stored;
+    state::getVeskParms(stored);
+    c.SUTime = kind == sunfollow::kSunrise ? stored.SUTime : c.SUTime;
+    c.SDTime = kind == sunfollow::kSunset ? stored.SDTime : c.SDTime;
+    const core::CorrectionList storedList(stored);
+    for (int slot = 1; slot <= state::kMaxCorrections; ++slot) {
+        state::CorrectionRecord& r = c.VeskNumRecs[static_cast<size_t>(slot)];
+        if (const int from = r.eventNumber > 0 ? storedList.slotOf(r.eventNumber) : 0)
+            r.zone = stored.VeskNumRecs[static_cast<size_t>(from)].zone;
+    }
+    // The CP290's events moved: read them, unless that would drop unsent changes.
+    if (!m_table.hasUnsavedChanges())
+        m_shell.runOperation([&] { m_ops.GetEventList(); });
+    else
+        m_shell.setNote(QObject::tr("The CP290's events that follow %1 were brought up to today; read the CP290 "
+                                    "(F5) to see their times.")
+                            .arg(kindWord(kind)),
+                        false);
+    if (isOpen()) {
+        showDates();
+        for (int row = 0; row < m_w.vesk->model()->rowCount(); ++row)
+            refreshItem(m_w.vesk->model()->item(row, 0)->data(kSlotRole).toInt());
+    }
+    return true;
+}
+
+QString TimeCorrectionHandler::listFollowing(int event, int kind, bool timeSetToday)
+{
+    m_today = sunfollow::sunToday(state::Program::Quorvel);
+    const sunfollow::ListResult listed =
+        sunfollow::listFollowing(m_corrections, event, kind, std::nullopt, timeSetToday, m_today);
+    if (listed.edit.outcome == core::CorrectionEditOutcome::Full)
+        return QObject::tr("The Time Correction list is full (128 events); event %1 was not listed.").arg(event);
+    if (listed.edit.outcome == core::CorrectionEditOutcome::Refused)
+        return QObject::tr("Event %1 cannot be listed.").arg(event);
+    if (isOpen())
+        showListed(listed.edit);
+    else if (!state::writeVeskParms(m_corrections))
+        return QObject::tr("The Time Correction list could not be written to the preferences (see the log).");
+    m_mainList.allChanged();
+    return {};
+}
+
+std::optional<sunfollow::FollowedEvent> TimeCorrectionHandler::followed(int event) const
+{
+    const int slot = core::CorrectionList(m_corrections).slotOf(event);
+    if (slot == 0)
+        return std::nullopt;
+    return sunfollow::followedEvent(m_corrections, slot, m_table, sunfollow::sunToday(state::Program::Quorvel));
+}
+
+bool TimeCorrectionHandler::isOpen() const
+{
+    return m_w.vesk->isVisible();
 }
 
 void TimeCorrectionHandler::deleteSelected()

@@ -5,8 +5,13 @@
 //
 // Principles of operation: the window edits the controller's correction
 // table (slots 1..128 with gaps, handed in by the shell) in place through
-// core::CorrectionList, which holds the add-or-update rule; the list shows
-// one row per used slot, the slot number as the row's data.
+// core::CorrectionList and core::sunfollow, which hold the listing rules; the
+// list shows one row per used slot (the event's time and devices from the
+// controller's event table, its offset from today's sun time), the slot
+// number as the row's data. An entry is added by picking an event of the
+// table; one whose time is more than an hour from today's sun time asks
+// whether to keep that offset or move the event to the sun time. The event
+// editor lists the events it sets from the sun through the same handler.
 // Opening copies and reads the crontab and reads the domain afresh; Save
 // installs the correction pair through state/crontab_plans,
 // writes the list and the location, and reads the crontab again; closing
@@ -14,10 +19,12 @@
 // is stored, and removes the crontab work files.
 #include <QString>
 #include <memory>
+#include <optional>
 
 #include "quorvel/command_router.h"
 #include "quorvel/shell.h"
 #include "quorvel/windows.h"
+#include "core/sun_following.h"
 #include "state/correction_store.h"
 #include "state/crontab_plans.h"
 
@@ -25,6 +32,10 @@ class QStandardItem;
 
 namespace state {
 struct Preferences;
+}
+namespace core {
+class EventTable;
+class Cp290Operations;
 }
 
 namespace ui {
@@ -35,7 +46,8 @@ class TimeCorrectionHandler : public CommandHandler {
 public:
     // `mainList` redraws the event list's marks once the list is stored or dropped.
     TimeCorrectionHandler(Shell& shell, const Windows& windows, state::ControllerCorrections& corrections,
-                          const state::Preferences& prefs, MainWindowHandler& mainList);
+                          const state::Preferences& prefs, MainWindowHandler& mainList, core::EventTable& table,
+                          core::Cp290Operations& ops);
     ~TimeCorrectionHandler() override;
 
     // Wires the three windows to their handlers.
@@ -48,6 +60,20 @@ public:
 
     bool handleCommand(const QString& code) override;
     bool handleClose() override;
+
+    bool isOpen() const;
+    // For the event editor. Before an event of `kind` (sunrise, sunset) is
+    // set from today's sun time: when the kind's reference date is not
+    // today, its listed events are brought up to today on the CP290 by the
+    // correction run, and the list and the event table take what it did.
+    // False, with the reason for the user, when that failed.
+    bool bringUpToToday(int kind, QString& why);
+    // Lists `event` for `kind` (its time just set from today's sun time when
+    // `timeSetToday`). With the window open the entry joins its unsaved
+    // list; else the list is stored at once. The reason it failed, or "".
+    QString listFollowing(int event, int kind, bool timeSetToday);
+    // The entry listing `event`, as the list shows it; nullopt when none does.
+    std::optional<core::sunfollow::FollowedEvent> followed(int event) const;
 
     // The state the window keeps (tests read it).
     int mode = 0;
@@ -74,16 +100,27 @@ private:
     void locationEdited();
     void showSunTimes();
     void setNote(const QString& text);
+    void fillPicker(int selectEvent);
+    int pickedEvent() const;
+    // Shows an entry the list just took (or updated); false when it took none.
+    bool showListed(const core::CorrectionEdit& edit);
+    // The question for an event far from today's sun time: true to move it
+    // to the sun time, false to keep it, nullopt when the user dismissed it.
+    std::optional<bool> askFarFromSun(int event, int kind);
+    void setEventTime(int event, int minutes);
 
     Shell& m_shell;
     const Windows& m_w;
     state::ControllerCorrections& m_corrections;
     const state::Preferences& m_prefs;
     MainWindowHandler& m_mainList;
+    core::EventTable& m_table;
+    core::Cp290Operations& m_ops;
     std::unique_ptr<state::CorrectionPlanning> m_plan;
     std::unique_ptr<EditorHandler> m_editor;
     std::unique_ptr<ResetHandler> m_reset;
     bool m_filling = false;
+    core::sunfollow::SunToday m_today;  // as of the last opening or listing
 };
 
 }  // namespace ui

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTimeEdit>
@@ -19,10 +20,11 @@
 
 namespace ui {
 
-VeskWindow::VeskWindow(QWidget* parent) : ShellDialog(parent, tr("Time Corrections"))
+VeskWindow::VeskWindow(QWidget* parent) : ShellDialog(parent, tr("Time Correction"))
 {
-    m_model = new QStandardItemModel(0, 2, this);
-    m_model->setHorizontalHeaderLabels({tr("Event"), tr("Correction")});
+    m_model = new QStandardItemModel(0, VColCount, this);
+    m_model->setHorizontalHeaderLabels(
+        {tr("Event"), tr("Time"), tr("Device"), tr("Follows"), tr("Offset today"), tr("Protected")});
     m_list = withId(new QTreeView, ListTControlID);
     m_list->setModel(m_model);
     m_list->setRootIsDecorated(false);
@@ -30,22 +32,23 @@ VeskWindow::VeskWindow(QWidget* parent) : ShellDialog(parent, tr("Time Correctio
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setSortingEnabled(true);
-    m_list->header()->setStretchLastSection(true);
-    m_list->setColumnWidth(0, 70);
-    m_list->setMinimumSize(240, 260);
+    m_list->header()->setStretchLastSection(false);
+    m_list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_list->header()->setSectionResizeMode(VColDevice, QHeaderView::Stretch);
+    m_list->setMinimumSize(520, 260);
 
     auto* listButtons = new QHBoxLayout;
     listButtons->addWidget(commandButton(tr("Add…"), "addT", TAddControlID));
     listButtons->addWidget(commandButton(tr("Update…"), "updT", TUpdControlID));
     listButtons->addWidget(commandButton(tr("Delete"), "delT", TDelControlID));
-    auto* listBox = new QGroupBox(tr("Events corrected"));
+    auto* listBox = new QGroupBox(tr("Events that follow the sun"));
     auto* listLayout = new QVBoxLayout(listBox);
     listLayout->addWidget(m_list, 1);
     listLayout->addLayout(listButtons);
 
     // When cron starts the correction tool.
     m_time = withId(new QTimeEdit(QTime(1, 0)), TTimControlID);
-    m_time->setDisplayFormat(QStringLiteral("HH:mm"));
+    m_time->setDisplayFormat(QLocale().timeFormat(QLocale::ShortFormat));
     auto* days = new QGridLayout;
     const QString names[] = {tr("Mon"), tr("Tue"), tr("Wed"), tr("Thu"), tr("Fri"), tr("Sat"), tr("Sun")};
     const char* codes[] = {"mTcr", "tTcr", "wTcr", "hTcr", "fTcr", "sTcr", "uTcr"};
@@ -56,7 +59,7 @@ VeskWindow::VeskWindow(QWidget* parent) : ShellDialog(parent, tr("Time Correctio
     planForm->addRow(tr("At:"), m_time);
     planForm->addRow(tr("On:"), days);
 
-    auto* datesBox = new QGroupBox(tr("Times last corrected for"));
+    auto* datesBox = new QGroupBox(tr("Event times last corrected for"));
     auto* datesForm = new QFormLayout(datesBox);
     datesForm->addRow(tr("Sunrise:"), withId(new QLabel(tr("none")), TLCSUControlID));
     datesForm->addRow(tr("Sunset:"), withId(new QLabel(tr("none")), TLCSDControlID));
@@ -108,19 +111,40 @@ VeskWindow::VeskWindow(QWidget* parent) : ShellDialog(parent, tr("Time Correctio
     box->addLayout(bottom);
 }
 
-VeskEdWindow::VeskEdWindow(QWidget* parent) : ShellDialog(parent, tr("Correction Entry"))
+QString correctionKindText(int corrType)
 {
-    m_number = withId(new QLineEdit, TEvtControlID);
-    m_number->setMaximumWidth(60);
-    m_number->setToolTip(tr("Event number, 1 to 128"));
+    switch (corrType) {
+    case 1: return VeskWindow::tr("Sunrise");
+    case 2: return VeskWindow::tr("Sunset");
+    case 3: return VeskWindow::tr("DST only");
+    default: return QString::number(corrType);
+    }
+}
+
+VeskEdWindow::VeskEdWindow(QWidget* parent) : ShellDialog(parent, tr("Follow the Sun"))
+{
+    m_pickModel = new QStandardItemModel(0, PColCount, this);
+    m_pickModel->setHorizontalHeaderLabels({tr("Event"), tr("Time"), tr("Device")});
+    m_picker = withId(new QTreeView, TPickControlID);
+    m_picker->setModel(m_pickModel);
+    m_picker->setRootIsDecorated(false);
+    m_picker->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_picker->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_picker->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_picker->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_picker->header()->setStretchLastSection(true);
+    m_picker->setMinimumSize(360, 220);
     auto* type = withId(new QComboBox, TTypControlID);
-    type->addItems({tr("Sunrise"), tr("Sunset"), tr("Stand./Daylight")});
+    for (int kind = 1; kind <= 3; ++kind)
+        type->addItem(correctionKindText(kind));
+    type->setToolTip(tr("DST only: the event keeps its time and moves only by the hour "
+                        "when daylight-saving time starts or ends"));
     auto* protect = withId(new QCheckBox(tr("Protect from schedule loads")), TPrTControlID);
     protect->setToolTip(tr("A virtual schedule loaded from the crontab leaves this event alone. "
                            "Available while virtual schedules are planned."));
 
     auto* form = new QFormLayout;
-    form->addRow(tr("Event number:"), m_number);
+    form->addRow(tr("Event:"), m_picker);
     form->addRow(tr("Follows:"), type);
     form->addRow(QString(), protect);
     auto* row = new QHBoxLayout;

@@ -12,6 +12,10 @@ class QTreeView;
 
 namespace ui {
 
+// What a correction type makes an event follow, as the windows say it:
+// "Sunrise", "Sunset", "DST only".
+QString correctionKindText(int corrType);
+
 class VeskWindow : public ShellDialog {
 public:
     explicit VeskWindow(QWidget* parent);
@@ -29,13 +33,20 @@ private:
     QLineEdit* m_longitude = nullptr;
 };
 
+// The list's columns.
+enum VeskColumn { VColEvent, VColTime, VColDevice, VColKind, VColOffset, VColProtect, VColCount };
+// The entry editor's list of events to pick from.
+enum PickColumn { PColEvent, PColTime, PColDevice, PColCount };
+
 class VeskEdWindow : public ShellDialog {
 public:
     explicit VeskEdWindow(QWidget* parent);
-    QLineEdit* numberField() const { return m_number; }
+    QTreeView* picker() const { return m_picker; }
+    QStandardItemModel* pickModel() const { return m_pickModel; }
 
 private:
-    QLineEdit* m_number = nullptr;
+    QTreeView* m_picker = nullptr;
+    QStandardItemModel* m_pickModel = nullptr;
 };
 
 class ResetWindow : public ShellDialog {

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
+#include <QLocale>
 #include <QTime>
 #include <QTreeView>
 #include <cstdlib>
@@ -49,6 +50,8 @@ void QuorvelTest::SetUp()
     // The planning windows read and install a crontab: never the user's own.
     setenv("CP290_CRONTAB", state_test::CrontabStandIn(m_home.path()).script().c_str(), 1);
     ensureApplication();
+    // Times and dates as a US English desktop writes them.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }
 
 void QuorvelTest::TearDown()
@@ -88,6 +91,10 @@ void QuorvelTest::startApp(int launchDelayMs)
         return saveAnswer;
     };
     o.noDeviceNotice = [this](const QString& text) { notices.push_back(text); };
+    o.answer = [this](const QString& text, const QStringList&, int) {
+        questions.push_back(text);
+        return questions.size() <= answers.size() ? answers[questions.size() - 1] : otherAnswers;
+    };
     m_app = std::make_unique<ui::QuorvelApp>(o);
     ASSERT_EQ(m_app->start(), 0);
 }

@@ -60,6 +60,11 @@ protected:
     QString saveAnswer;
     QString proposedName;
     std::vector<QString> notices;
+    // Questions asked, and the button index each is answered with, in
+    // order; once they are used up, `otherAnswers` (-1: dismissed).
+    std::vector<QString> questions;
+    std::vector<int> answers;
+    int otherAnswers = -1;
 
     testing_support::TempDir m_home;
     std::unique_ptr<ui::QuorvelApp> m_app;

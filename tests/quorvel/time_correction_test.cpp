@@ -12,7 +12,9 @@
 
 #include "quorvel/control_ids.h"
 #include "quorvel/controls.h"
+#include "quorvel/event_list_model.h"
 #include "quorvel/main_window.h"
+#include "quorvel/main_window_handler.h"
 #include <QMenu>
 #include "quorvel/time_correction_handler.h"
 #include "quorvel/time_correction_window.h"
@@ -46,25 +48,47 @@ protected:
     std::string domainFile() const { return m_home.path() + "/config/Veskarn.conf"; }
     QSettings domain() const { return QSettings(QString::fromStdString(domainFile()), QSettings::IniFormat); }
 
+    void SetUp() override
+    {
+        QuorvelTest::SetUp();
+        otherAnswers = 0;  // "Keep this offset" unless a test answers otherwise
+    }
     void open() { cmd("MainWindow", "TcSl"); }
-    QLineEdit* number() { return static_cast<QLineEdit*>(ctl("VeskEdWindow", TEvtControlID)); }
-    // Add through the editor as a person types it.
-    void add(const char* n, int type, bool protect = true)
+    // Events in the controller's list, on house A unit 1, at a time.
+    void seed(std::initializer_list<int> events, int hour = 6, int minute = 30)
+    {
+        for (int n : events)
+            app().table().storeEvent(n, uitest::image(8, 0x7F, hour, minute, 0x80, 0, 0x60, 2));
+    }
+    QTreeView* picker() { return static_cast<QTreeView*>(ctl("VeskEdWindow", TPickControlID)); }
+    void pick(int event)
+    {
+        const QAbstractItemModel* m = picker()->model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            if (m->index(r, 0).data().toInt() == event)
+                picker()->setCurrentIndex(m->index(r, 0));
+    }
+    // Add through the editor as a person picks it.
+    void add(int event, int type, bool protect = true)
     {
         click("VeskWindow", "addT");
-        QTest::keyClicks(number(), QString::fromLatin1(n));
+        pick(event);
         setValue("VeskEdWindow", TTypControlID, type);
         setValue("VeskEdWindow", TPrTControlID, protect ? 1 : 0);
         click("VeskEdWindow", "tDIt");
     }
     QTreeView* list() { return static_cast<QTreeView*>(ctl("VeskWindow", ListTControlID)); }
-    // Rows as "number type" in display order.
-    std::vector<std::string> rows()
+    // Rows as "number kind" (or the columns asked) in display order.
+    std::vector<std::string> rows(std::initializer_list<int> columns = {VColEvent, VColKind})
     {
         std::vector<std::string> out;
         const QAbstractItemModel* m = list()->model();
-        for (int r = 0; r < m->rowCount(); ++r)
-            out.push_back((m->index(r, 0).data().toString() + " " + m->index(r, 1).data().toString()).toStdString());
+        for (int r = 0; r < m->rowCount(); ++r) {
+            QStringList cells;
+            for (int c : columns)
+                cells << m->index(r, c).data().toString();
+            out.push_back(cells.join(" | ").toStdString());
+        }
         return out;
     }
     void selectRows(std::initializer_list<int> rowNumbers)
@@ -93,31 +117,30 @@ TEST_F(TimeCorrection, AddUpdateAndSaveThePlan)
     EXPECT_FALSE(enabled("VeskWindow", TSavControlID));
     EXPECT_FALSE(enabled("VeskEdWindow", TPrTControlID));  // no virtual schedule planned
 
-    // OK waits for a digit.
+    // OK waits for an event picked from the controller's list.
+    seed({3, 12, 40});
     click("VeskWindow", "addT");
     EXPECT_FALSE(enabled("VeskEdWindow", TDItControlID));
-    QTest::keyClicks(number(), "x");
-    EXPECT_FALSE(enabled("VeskEdWindow", TDItControlID));
-    QTest::keyClicks(number(), "12");
+    EXPECT_EQ(picker()->model()->rowCount(), 3);
+    pick(12);
     EXPECT_TRUE(enabled("VeskEdWindow", TDItControlID));
     EXPECT_EQ(value("VeskEdWindow", TTypControlID), 3);
     setValue("VeskEdWindow", TTypControlID, 2);
     click("VeskEdWindow", "tDIt");
     EXPECT_TRUE(win("VeskEdWindow")->isVisible());  // stays open for the next entry
 
-    // The same number again updates the entry.
-    number()->clear();
-    QTest::keyClicks(number(), "12");
+    // The same event again updates the entry.
+    pick(12);
     setValue("VeskEdWindow", TTypControlID, 1);
     click("VeskEdWindow", "tDIt");
     EXPECT_FALSE(win("VeskEdWindow")->isVisible());
-    EXPECT_EQ(rows(), (std::vector<std::string>{"12 Sunrise"}));
+    EXPECT_EQ(rows(), (std::vector<std::string>{"12 | Sunrise"}));
     EXPECT_EQ(app().corrections().ceCount, 1);
     EXPECT_FALSE(enabled("VeskWindow", TSavControlID));  // no weekday yet
 
-    add("3", 3);
-    add("40", 2);
-    EXPECT_EQ(rows(), (std::vector<std::string>{"3 Stand./Daylight", "12 Sunrise", "40 Sunset"}));
+    add(3, 3);
+    add(40, 2);
+    EXPECT_EQ(rows(), (std::vector<std::string>{"3 | DST only", "12 | Sunrise", "40 | Sunset"}));
 
     // One selected: Update and Delete; two: Delete only.
     selectRows({1});
@@ -128,11 +151,11 @@ TEST_F(TimeCorrection, AddUpdateAndSaveThePlan)
     EXPECT_TRUE(enabled("VeskWindow", TDelControlID));
     selectRows({1});
     click("VeskWindow", "updT");
-    EXPECT_FALSE(number()->isEnabled());
-    EXPECT_EQ(number()->text(), "12");
+    EXPECT_FALSE(picker()->isEnabled());
+    EXPECT_EQ(picker()->currentIndex().data().toString(), "12");
     setValue("VeskEdWindow", TTypControlID, 2);
     click("VeskEdWindow", "tDIt");
-    EXPECT_EQ(rows()[1], "12 Sunset");
+    EXPECT_EQ(rows()[1], "12 | Sunset");
 
     checkDay(1, true, "mTcr");
     checkDay(3, true, "wTcr");
@@ -153,7 +176,7 @@ TEST_F(TimeCorrection, AddUpdateAndSaveThePlan)
     EXPECT_EQ(d.value("Last SD Da").toInt(), 2);
     EXPECT_EQ(d.value("Last SD Yr").toInt(), 2006);
     EXPECT_FALSE(d.contains("Last SU Mo"));
-    EXPECT_EQ(text("VeskWindow", TLCSDControlID), "03/02/06");  // as now stored
+    EXPECT_EQ(text("VeskWindow", TLCSDControlID), "Thursday, March 2, 2006");  // as now stored
     EXPECT_EQ(text("VeskWindow", TLCSUControlID), "none");
     app().closeWindow(win("VeskWindow"));
     EXPECT_FALSE(win("VeskWindow")->isVisible());
@@ -166,33 +189,16 @@ TEST_F(TimeCorrection, AddUpdateAndSaveThePlan)
     EXPECT_EQ(value("VeskWindow", TMonControlID + 1), 0);
     EXPECT_EQ(value("VeskWindow", TSunControlID), 1);
     EXPECT_EQ(rows().size(), 3u);
-    EXPECT_EQ(text("VeskWindow", TLCSDControlID), "03/02/06");
-}
-
-// Text that reaches the field past the key filter never becomes an entry.
-TEST_F(TimeCorrection, EditorOkActsOnlyOnAnEventNumber)
-{
-    startApp();
-    open();
-    click("VeskWindow", "addT");
-    for (const char* bad : {"", "0", "129", "999"}) {
-        setControlText(number(), QString::fromLatin1(bad));
-        cmd("VeskEdWindow", "tDIt");
-        EXPECT_EQ(app().corrections().ceCount, 0) << bad;
-        EXPECT_FALSE(enabled("VeskEdWindow", TDItControlID)) << bad;
-    }
-    EXPECT_TRUE(rows().empty());
-    setControlText(number(), "128");
-    cmd("VeskEdWindow", "tDIt");
-    EXPECT_EQ(rows(), (std::vector<std::string>{"128 Stand./Daylight"}));
+    EXPECT_EQ(text("VeskWindow", TLCSDControlID), "Thursday, March 2, 2006");
 }
 
 TEST_F(TimeCorrection, DeleteAllSavesAnEmptyListAndDropsThePair)
 {
     startApp();
+    seed({7, 9});
     open();
-    add("7", 1);
-    add("9", 2);
+    add(7, 1);
+    add(9, 2);
     checkDay(2, true, "tTcr");
     click("VeskWindow", "savT");
     ASSERT_EQ(crontab(), pair("0", "1", "2"));
@@ -219,7 +225,7 @@ TEST_F(TimeCorrection, ResetThenSaveStoresTheSaveDate)
     testing_support::storeCorrections(domainFile(), {{5, 1, 0, false}}, 7, 4, 2005);
     startApp();
     open();
-    EXPECT_EQ(text("VeskWindow", TLCSUControlID), "07/04/05");
+    EXPECT_EQ(text("VeskWindow", TLCSUControlID), "Monday, July 4, 2005");
     EXPECT_TRUE(enabled("VeskWindow", TRst1ControlID));
     click("VeskWindow", "rLdt");
     EXPECT_TRUE(win("ResetWindow")->isVisible());
@@ -230,7 +236,7 @@ TEST_F(TimeCorrection, ResetThenSaveStoresTheSaveDate)
     EXPECT_TRUE(enabled("ResetWindow", TRsetControlID));
     click("ResetWindow", "rSun");
     EXPECT_FALSE(win("ResetWindow")->isVisible());
-    EXPECT_EQ(text("VeskWindow", TLCSUControlID), "03/02/06");
+    EXPECT_EQ(text("VeskWindow", TLCSUControlID), "Thursday, March 2, 2006");
     EXPECT_FALSE(enabled("VeskWindow", TSavControlID));  // the reset alone saves nothing
     EXPECT_EQ(domain().value("Last SU Yr").toInt(), 2005);
 
@@ -253,7 +259,7 @@ TEST_F(TimeCorrection, LocationFieldsStoredAndReadBack)
     EXPECT_EQ(lat->text(), "");
     EXPECT_EQ(lat->placeholderText(), "40.7142");
     EXPECT_EQ(lon->placeholderText(), "-74.0064");
-    EXPECT_TRUE(text("VeskWindow", TSunTimesControlID).contains("Today: sunrise 06:29, sunset 17:48.\nAt the place of time zone America/New_York."))
+    EXPECT_TRUE(text("VeskWindow", TSunTimesControlID).contains("Today: sunrise 6:29 AM, sunset 5:48 PM.\nAt the place of time zone America/New_York."))
         << text("VeskWindow", TSunTimesControlID).toStdString();
 
     // Half a location, or a wrong one, is refused and nothing is written.
@@ -292,23 +298,96 @@ TEST_F(TimeCorrection, LocationFieldsStoredAndReadBack)
     EXPECT_FALSE(domain().contains("Longitude"));
 }
 
-TEST_F(TimeCorrection, ClosingWithUnsavedChangesAsksAndDropsThem)
+TEST_F(TimeCorrection, ClosingWithUnsavedChangesOffersSaveDontSaveCancel)
 {
+    struct Case {
+        int answer;  // Save, Don't Save, Cancel; -1: dismissed
+        bool staysOpen;
+        int stored;  // "Events" afterwards
+    };
     startApp();
-    open();
-    add("21", 1);
-    EXPECT_EQ(app().corrections().ceCount, 1);
-    app().closeWindow(win("VeskWindow"));
-    EXPECT_TRUE(win("VeskWindow")->isVisible());
-    ASSERT_TRUE(win("MessWindow")->isVisible());
-    EXPECT_EQ(text("MessWindow", MessControlID),
-              "Changes to the Time Correction List have not been Saved.  Do you really want to Quit?");
-    click("MessWindow", "delM");
-    EXPECT_FALSE(win("VeskWindow")->isVisible());
-    EXPECT_EQ(app().corrections().ceCount, 0);  // what is stored, not what was dropped
+    seed({21});
+    for (const Case c : {Case{2, true, 0}, Case{-1, true, 0}, Case{1, false, 0}, Case{0, false, 1}}) {
+        if (!win("VeskWindow")->isVisible())
+            open();
+        add(21, 3);
+        checkDay(1, true, "mTcr");
+        questions.clear();
+        answers = {c.answer};
+        app().closeWindow(win("VeskWindow"));
+        EXPECT_EQ(questions, std::vector<QString>{"The Time Correction list has changes that are not saved."});
+        EXPECT_EQ(win("VeskWindow")->isVisible(), c.staysOpen) << c.answer;
+        EXPECT_EQ(domain().value("Events").toInt(), c.stored) << c.answer;
+        EXPECT_EQ(app().windows().main->planningMenu()->isEnabled(), !c.staysOpen);
+    }
     EXPECT_FALSE(std::filesystem::exists(m_home.file("Wrellish")));
-    EXPECT_FALSE(std::filesystem::exists(m_home.file("tempCrontab")));
-    EXPECT_TRUE(app().windows().main->planningMenu()->isEnabled());
+    EXPECT_EQ(crontab(), pair("0", "1", "1"));
+}
+
+// Sunset on 2 March 2006 at the time zone's place is at 5:48 PM.
+TEST_F(TimeCorrection, AnEventFarFromTheSunTimeAsksToKeepOrMoveIt)
+{
+    storeDeviceNames('A', {"Porch lamp"});
+    startApp();
+    struct Case {
+        int event, hour, minute;
+        int answer;  // Keep this offset, Move it to sunset; -1: dismissed
+        const char* question;  // "": none
+    };
+    const Case cases[] = {
+        {5, 19, 0, 0, "Porch lamp at 7:00 PM is 1 h 12 min after today's sunset (5:48 PM)."},
+        {6, 16, 40, 1, "Porch lamp at 4:40 PM is 1 h 08 min before today's sunset (5:48 PM)."},
+        {7, 12, 0, -1, "Porch lamp at 12:00 PM is 5 h 48 min before today's sunset (5:48 PM)."},
+        {8, 18, 10, 0, ""},
+    };
+    for (const Case& c : cases)
+        seed({c.event}, c.hour, c.minute);
+    open();
+    for (const Case& c : cases) {
+        questions.clear();
+        answers = {c.answer};
+        add(c.event, 2);
+        EXPECT_EQ(questions.empty() ? "" : questions.front().toStdString(), c.question) << c.event;
+    }
+    EXPECT_EQ(rows({VColEvent, VColTime, VColDevice, VColKind, VColOffset, VColProtect}),
+              (std::vector<std::string>{"5 | 7:00 PM | Porch lamp | Sunset | 1 h 12 min after | Yes",
+                                        "6 | 5:48 PM | Porch lamp | Sunset | at the sun time | Yes",
+                                        "8 | 6:10 PM | Porch lamp | Sunset | 22 min after | Yes"}));
+    EXPECT_TRUE(app().table().record(6)->changed);  // moved, to be sent
+    EXPECT_EQ(app().mainHandler().model()->text(6, EventListModel::ColMode), "Sunset");
+}
+
+// The editor's "at sunset" lists the event in one step. Sunset moved a
+// minute since the list's reference date, so the listed sunset event is
+// first brought up to today on the CP290, as a run would.
+TEST_F(TimeCorrection, EditorAtSunsetListsTheEventWithTodayAsReference)
+{
+    testing_support::storeCorrections(domainFile(), {{2, 2}}, 3, 1, 2006);
+    device().setEvent(2, uitest::image(8, 0x7F, 17, 45, 0x80, 0, 0x60, 2));
+    startApp();
+    cmd("MainWindow", "addE");
+    fillEditor({.number = 9});
+    setValue("EditWindow", ETimeKindControlID, 3);
+    cmd("EditWindow", "sunK");
+    setValue("EditWindow", EOffsetControlID, -15);
+    EXPECT_FALSE(enabled("EditWindow", TimeControlID));
+    EXPECT_EQ(controlTime(ctl("EditWindow", TimeControlID)), QTime(17, 33));
+    EXPECT_EQ(text("EditWindow", ESunTimeControlID), "Today's sunset is at 5:48 PM. The event follows sunset all year.");
+    click("EditWindow", "doIt");
+
+    QSettings d = domain();
+    EXPECT_EQ(d.value("Event Numbers").toStringList(), (QStringList{"2", "9"}));
+    EXPECT_EQ(d.value("Corr Types").toStringList(), (QStringList{"2", "2"}));
+    EXPECT_EQ(QDate(d.value("Last SD Yr").toInt(), d.value("Last SD Mo").toInt(), d.value("Last SD Da").toInt()),
+              QDate(2006, 3, 2));
+    const auto moved = device().event(2);
+    ASSERT_TRUE(moved);
+    EXPECT_NE((*moved)[3], 45);  // brought up to today on the CP290
+    EXPECT_EQ(app().table().record(2)->minute, (*moved)[3]);  // and read back
+    EXPECT_EQ(app().table().record(9)->hour * 60 + app().table().record(9)->minute, 17 * 60 + 33);
+    EXPECT_EQ(app().mainHandler().model()->text(9, EventListModel::ColMode), "Sunset");
+    EXPECT_TRUE(text("MainWindow", NoteControlID).contains("No correction run is planned"))
+        << text("MainWindow", NoteControlID).toStdString();
 }
 
 TEST_F(TimeCorrection, YearAheadChartsThePlannedCorrectionsAndExportsThem)
