@@ -15,8 +15,9 @@ namespace cli {
 const char* const kPlanUsage =
     "  plan                print what the crontab plans: schedules, load time, clock sync\n"
     "  plan schedule add MM/DD FILE [--mode 1|2]\n"
-    "                      load FILE on that date (mode 1 all events, the default;\n"
-    "                      mode 2 only the file's); a planned date is updated\n"
+    "                      load FILE on that date (mode 1: replace all events, the\n"
+    "                      default; mode 2: only the file's events); a planned date\n"
+    "                      is updated\n"
     "  plan schedule remove MM/DD\n"
     "  plan schedule time HH:MM\n"
     "                      the one load time of every schedule\n"
@@ -152,7 +153,7 @@ int printPlans()
         std::printf("Schedules:  loaded at %s\n", clockText(schedules.hour(), schedules.minute()).c_str());
         for (const auto* e : entries)
             std::printf("  %s  mode %d (%s)  %s\n", e->schDate.c_str(), e->schLoad,
-                        e->schLoad == 1 ? "all events" : "file's events", e->schPath.c_str());
+                        e->schLoad == 1 ? "replace all events" : "only the file's events", e->schPath.c_str());
     }
     if (!schedules.catchUpMinute().empty())
         std::printf("Catch-up:   every hour at minute %s, a missed load is made (brondile --catch-up)\n",
@@ -215,7 +216,7 @@ int schedule(const std::vector<std::string>& a)
             if (a[i] == "--mode" && i + 1 < a.size()) {
                 const std::string& m = a[++i];
                 if (m != "1" && m != "2")
-                    return usage("--mode is 1 (all events) or 2 (the file's events)");
+                    return usage("--mode is 1 (replace all events) or 2 (only the file's events)");
                 load = m[0] - '0';
             } else if (a[i].rfind("--", 0) == 0) {
                 return usage("unknown option " + a[i]);

@@ -12,6 +12,7 @@
 #include "quorvel/main_window.h"
 #include "quorvel/main_window_handler.h"
 #include "quorvel/time_correction_handler.h"
+#include "quorvel/time_correction_window.h"
 #include "core/event_table.h"
 #include "core/sun_following.h"
 
@@ -21,11 +22,6 @@ namespace {
 constexpr int kFuncOn = 1;
 constexpr int kFuncOff = 2;
 constexpr int kFixedTime = 1;  // ETimeKindControlID: 1 fixed, 2 at sunrise, 3 at sunset
-
-QString localeTime(int minutes)
-{
-    return QLocale().toString(QTime(minutes / 60, minutes % 60), QLocale::ShortFormat);
-}
 }  // namespace
 
 void EditWindowHandler::installKeyFilter()
@@ -331,6 +327,17 @@ void EditWindowHandler::store(int eventNo, const cp290::EventImage& image)
     m_table.storeEvent(eventNo, image);
     main.SetEventDeviceNames(eventNo);
     main.eventChanged(eventNo);
+    // An event that followed sunrise or sunset and now has a fixed time no
+    // longer follows the sun.
+    const std::optional<core::sunfollow::FollowedEvent> was = m_follower ? m_follower->followed(eventNo) : std::nullopt;
+    if (m_pendingSunKind == 0 && was &&
+        (was->kind == core::sunfollow::kSunrise || was->kind == core::sunfollow::kSunset)) {
+        const QString why = m_follower->unlist(eventNo);
+        m_shell.setNote(why.isEmpty() ? QObject::tr("Event %1 has a fixed time now and no longer follows the sun.")
+                                            .arg(eventNo)
+                                      : why,
+                        !why.isEmpty());
+    }
     if (m_pendingSunKind != 0 && m_follower) {
         const QString why = m_follower->listFollowing(eventNo, m_pendingSunKind, true);
         const std::optional<bool> planned = core::sunfollow::correctionRunPlanned();

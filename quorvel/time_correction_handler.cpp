@@ -31,6 +31,8 @@ namespace {
 
 namespace sunfollow = core::sunfollow;
 
+const QString kTickAWeekday = QStringLiteral("Tick at least one weekday for the corrections to run, then save.");
+
 constexpr int kNumberRole = Qt::UserRole;     // sort key of the event column
 constexpr int kSlotRole = Qt::UserRole + 1;   // the row's slot of the table
 
@@ -38,12 +40,6 @@ constexpr int kSlotRole = Qt::UserRole + 1;   // the row's slot of the table
 QString dateText(const state::RefDate& d)
 {
     return QLocale().toString(QDate(d.year, d.month, d.day), QLocale::LongFormat);
-}
-
-// Minutes after midnight as the user's locale writes a time.
-QString localeTime(int minutes)
-{
-    return QLocale().toString(QTime(minutes / 60, minutes % 60), QLocale::ShortFormat);
 }
 
 // "1 h 08 min", "15 min", "2 h".
@@ -324,7 +320,7 @@ bool TimeCorrectionHandler::handleClose()
         if (answer == 0) {
             // A save that cannot go through (its reason on the note) keeps the window open.
             if (!controlEnabled(m_w.vesk, TSavControlID)) {
-                setNote(QObject::tr("Tick at least one weekday for the corrections to run, then save."));
+                setNote(kTickAWeekday);
                 return true;
             }
             save();
@@ -368,6 +364,8 @@ void TimeCorrectionHandler::planChanged()
     const int items = m_w.vesk->model()->rowCount();
     if (items > 0)
         setControlEnabled(m_w.vesk, TSavControlID, n > 0);
+    if (n > 0 && controlText(findControl(m_w.vesk, TNoteControlID)) == kTickAWeekday)
+        setNote({});
 }
 
 QStandardItem* TimeCorrectionHandler::itemOf(int slot) const
@@ -556,8 +554,11 @@ bool TimeCorrectionHandler::showListed(const core::CorrectionEdit& edit)
         refreshItem(edit.slot);
     }
     setControlEnabled(w.vesk, TAddControlID, !core::CorrectionList(m_corrections).full());
+    // Save waits for the weekdays of the runs: say so rather than leave it greyed.
     if (countDays() > 0)
         setControlEnabled(w.vesk, TSavControlID, true);
+    else
+        setNote(kTickAWeekday);
     time_chg = true;
     return true;
 }
@@ -617,6 +618,29 @@ QString TimeCorrectionHandler::listFollowing(int event, int kind, bool timeSetTo
         showListed(listed.edit);
     else if (!state::writeVeskParms(m_corrections))
         return QObject::tr("The Time Correction list could not be written to the preferences (see the log).");
+    m_mainList.allChanged();
+    return {};
+}
+
+QString TimeCorrectionHandler::unlist(int event)
+{
+    const int slot = core::CorrectionList(m_corrections).slotOf(event);
+    if (slot == 0)
+        return {};
+    if (isOpen()) {
+        if (QStandardItem* item = itemOf(slot))
+            m_w.vesk->model()->removeRow(item->row());
+        core::CorrectionList(m_corrections).remove({slot});
+        setControlEnabled(m_w.vesk, TAddControlID, true);
+        setControlEnabled(m_w.vesk, TSavControlID, m_corrections.ceCount == 0 || countDays() > 0);
+        time_chg = true;
+        selectionChanged();
+    } else {
+        const bool written = sunfollow::unfollow(event) == sunfollow::ListEditStatus::Done;
+        state::getVeskParms(m_corrections);
+        if (!written)
+            return QObject::tr("The Time Correction list could not be written to the preferences (see the log).");
+    }
     m_mainList.allChanged();
     return {};
 }

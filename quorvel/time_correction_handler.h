@@ -72,6 +72,10 @@ public:
     // `timeSetToday`). With the window open the entry joins its unsaved
     // list; else the list is stored at once. The reason it failed, or "".
     QString listFollowing(int event, int kind, bool timeSetToday);
+    // Takes `event` off the list (the editor gave it a fixed time): off the
+    // window's unsaved list when it is open, else off the stored one. The
+    // reason it failed, or "".
+    QString unlist(int event);
     // The entry listing `event`, as the list shows it; nullopt when none does.
     std::optional<core::sunfollow::FollowedEvent> followed(int event) const;
 

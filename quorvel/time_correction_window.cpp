@@ -121,6 +121,11 @@ QString correctionKindText(int corrType)
     }
 }
 
+QString localeTime(int minutes)
+{
+    return QLocale().toString(QTime(minutes / 60, minutes % 60), QLocale::ShortFormat);
+}
+
 VeskEdWindow::VeskEdWindow(QWidget* parent) : ShellDialog(parent, tr("Follow the Sun"))
 {
     m_pickModel = new QStandardItemModel(0, PColCount, this);

@@ -15,6 +15,8 @@ namespace ui {
 // What a correction type makes an event follow, as the windows say it:
 // "Sunrise", "Sunset", "DST only".
 QString correctionKindText(int corrType);
+// Minutes after midnight as the user's locale writes a time ("4:28 PM").
+QString localeTime(int minutes);
 
 class VeskWindow : public ShellDialog {
 public:

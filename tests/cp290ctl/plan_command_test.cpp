@@ -111,8 +111,8 @@ TEST_F(PlanCommandTest, SchedulesAddUpdateTimeAndRemove)
 
     r = ctl({});
     EXPECT_EQ(r.out, "Schedules:  loaded at 04:30\n"
-                     "  03/15  mode 2 (file's events)  " + summer + "\n"
-                     "  12/24  mode 2 (file's events)  " + yule + "\n"
+                     "  03/15  mode 2 (only the file's events)  " + summer + "\n"
+                     "  12/24  mode 2 (only the file's events)  " + yule + "\n"
                      "Catch-up:   every hour at minute 17, a missed load is made (brondile --catch-up)\n"
                      "Clock sync: none\n"
                      "Sun corrections: none\n");

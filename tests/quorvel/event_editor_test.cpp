@@ -72,7 +72,7 @@ TEST_F(Editor, ModeColumnMarksSecurityAndCorrectedEvents)
     device().setEvent(7, image(9, 0x7F, 7, 0, 0x80, 0, 0x60, 0x02));
     startApp();
     cmd("MainWindow", "CPrd");
-    EXPECT_EQ(app().mainHandler().model()->text(7, EventListModel::ColMode), "ST");
+    EXPECT_EQ(app().mainHandler().model()->text(7, EventListModel::ColMode), "S Sunrise");
     EXPECT_EQ(app().mainHandler().model()->text(9, EventListModel::ColMode), "");
 }
 

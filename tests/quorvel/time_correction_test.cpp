@@ -12,6 +12,7 @@
 
 #include "quorvel/control_ids.h"
 #include "quorvel/controls.h"
+#include "quorvel/edit_window_handler.h"
 #include "quorvel/event_list_model.h"
 #include "quorvel/main_window.h"
 #include "quorvel/main_window_handler.h"
@@ -388,6 +389,16 @@ TEST_F(TimeCorrection, EditorAtSunsetListsTheEventWithTodayAsReference)
     EXPECT_EQ(app().mainHandler().model()->text(9, EventListModel::ColMode), "Sunset");
     EXPECT_TRUE(text("MainWindow", NoteControlID).contains("No correction run is planned"))
         << text("MainWindow", NoteControlID).toStdString();
+
+    // Changing it opens at sunset with its offset; a fixed time takes it off the list.
+    app().editHandler().openChange(9);
+    EXPECT_EQ(value("EditWindow", ETimeKindControlID), 3);
+    EXPECT_EQ(value("EditWindow", EOffsetControlID), -15);
+    setValue("EditWindow", ETimeKindControlID, 1);
+    cmd("EditWindow", "sunK");
+    click("EditWindow", "doIt");
+    EXPECT_EQ(domain().value("Event Numbers").toStringList(), (QStringList{"2"}));
+    EXPECT_EQ(app().mainHandler().model()->text(9, EventListModel::ColMode), "");
 }
 
 TEST_F(TimeCorrection, YearAheadChartsThePlannedCorrectionsAndExportsThem)
