@@ -401,7 +401,7 @@ void TimeCorrectionHandler::refreshItem(int slot)
         item->setData(sortKey, kNumberRole);
     };
     set(VColEvent, QString::number(e.event), e.event);
-    set(VColTime, e.held ? localeTime(e.time) : QObject::tr("not in the list"), e.held ? e.time : -1);
+    set(VColTime, e.held ? localeTime(e.time) : QObject::tr("no such event"), e.held ? e.time : -1);
     const QString devices = QString::fromStdString(e.devices);
     set(VColDevice, devices, devices);
     set(VColKind, correctionKindText(e.kind), e.kind);
