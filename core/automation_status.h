@@ -30,7 +30,13 @@ struct AutomationRow {
     std::string title;  // "Virtual schedules", "Sun corrections", "Clock sync"
     std::string tool;   // the tool cron starts: "brondile", "veskarn", "tamsel"
     bool planned = false;
-    std::string plan;   // "Mon, Wed, Sun at 03:05", "03/15 Winter (replace), 11/01 Summer (add) at 01:00"
+    std::string plan;   // The row of the work `tool` starts ("tamsel", "brondile"), read as
+// readAutomationStatus reads it but without the snapshots (the planning
+// windows show it beside their plan); nullopt when the crontab could not
+// be read or plans no such work.
+std::optional<AutomationRow> readAutomationRow(const std::string& tool, std::time_t now);
+
+// "Mon, Wed, Sun at 03:05", "03/15 Winter (replace), 11/01 Summer (add) at 01:00"
     std::optional<std::time_t> nextRun;
     std::optional<state::RunRecord> lastRun;
     std::vector<std::string> warnings;
@@ -68,6 +74,12 @@ std::vector<AutomationRow> automationRows(const std::string& crontab, const std:
 // Lists the user's crontab, reads the history with the interrupted runs and
 // the snapshots (at most maxSnapshots of each tool).
 AutomationStatus readAutomationStatus(std::time_t now, size_t maxSnapshots = 20);
+
+// The row of the work `tool` starts ("tamsel", "brondile"), read as
+// readAutomationStatus reads it but without the snapshots (the planning
+// windows show it beside their plan); nullopt when the crontab could not
+// be read or plans no such work.
+std::optional<AutomationRow> readAutomationRow(const std::string& tool, std::time_t now);
 
 // "Mon, Wed, Sun at 03:05"
 std::string weeklyText(const state::WeeklyPlan& p);

@@ -57,11 +57,18 @@ bool DevNamesWindowHandler::handleCommand(const QString& code)
 
 bool DevNamesWindowHandler::handleClose()
 {
+    takeFields();
+    if (m_w.names->isVisible() && !(m_work == m_prefs.deviceNames)) {
+        m_shell.askToSave(WarnUnsaved, QObject::tr("The device names were changed and not saved. "
+                                                   "Save them before closing?"),
+                          [this] { return save(); }, [this] { m_w.names->hide(); });
+        return true;
+    }
     m_w.names->hide();
     return true;
 }
 
-void DevNamesWindowHandler::save()
+bool DevNamesWindowHandler::save()
 {
     takeFields();
     if (!state::writeDeviceNames(m_work, m_prefs.deviceNames, m_prefs.curPort,
@@ -70,12 +77,13 @@ void DevNamesWindowHandler::save()
                                     "changed. Check that the folder is writable and not full.")
                             .arg(QString::fromStdString(state::domainFilePath(state::kSharedDomain)))
                             .toStdString());
-        return;
+        return false;
     }
     m_prefs.deviceNames = m_work;
     m_shell.deviceNamesChanged();
     m_w.names->hide();
     m_shell.showDone("Device names saved");
+    return true;
 }
 
 }  // namespace ui

@@ -13,6 +13,7 @@
 #include <QTimeEdit>
 
 #include "quorvel/control_ids.h"
+#include "quorvel/formats.h"
 
 namespace ui {
 
@@ -51,7 +52,7 @@ EditWindow::EditWindow(QWidget* parent) : ShellDialog(parent, tr("Event"))
     mode->addItems({tr("Normal"), tr("Security")});
 
     auto* time = withId(new QTimeEdit(QTime(12, 0)), TimeControlID);
-    time->setDisplayFormat(QStringLiteral("hh:mm AP"));
+    time->setDisplayFormat(timeFormat());
 
     auto* days = new QHBoxLayout;
     const QString names[] = {tr("Mon"), tr("Tue"), tr("Wed"), tr("Thu"),

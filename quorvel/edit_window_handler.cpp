@@ -212,12 +212,12 @@ void EditWindowHandler::storeEvent()
         const core::EventRecord& old = *m_table.record(eventNo);
         m_pendingNumber = eventNo;
         m_pendingImage = image;
-        m_shell.confirm(WarnReplace,
-                      QObject::tr("Event %1 is already used (%2 %3, %4). Replace it?")
+        m_shell.askBeforeErasing(WarnReplace, QObject::tr("Event %1 is already used (%2 %3, %4). Replace it?")
                           .arg(eventNo)
                           .arg(QString::fromStdString(old.timeStr),
                                QString::fromStdString(old.dayStr).trimmed(),
-                               QString::fromStdString(old.devNames[0])));
+                               QString::fromStdString(old.devNames[0])),
+                                 QObject::tr("Replace"), [this] { replaceConfirmed(); });
         return;
     }
     store(eventNo, image);

@@ -115,7 +115,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     buttons->addStretch();
     buttons->addWidget(commandButton(tr("Read CP290"), "CPrd"));
     buttons->addWidget(commandButton(tr("Send…"), "CPsd"));
-    buttons->addWidget(commandButton(tr("Save…"), "savS", SavControlID));
+    buttons->addWidget(commandButton(tr("Save"), "savS", SavControlID));
     buttons->addWidget(commandButton(tr("Devices"), "devL"));
 
     auto* source = withId(new QLabel(QString(30, QLatin1Char(' '))), SrceControlID);
@@ -168,7 +168,9 @@ void MainWindow::buildMenus()
     };
     QMenu* file = menuBar()->addMenu(tr("&File"));
     add(file, tr("&Open Schedule…"), "opnS", QKeySequence::Open);
-    add(file, tr("&Save Schedule…"), "savS", QKeySequence::Save);
+    add(file, tr("&Save Schedule"), "savS", QKeySequence::Save);
+    add(file, tr("Save Schedule &As…"), "savA", QKeySequence::SaveAs)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     file->addSeparator();
     add(file, tr("&Preferences…"), "pref", QKeySequence::Preferences);
     file->addSeparator();
@@ -186,7 +188,8 @@ void MainWindow::buildMenus()
     QMenu* cp290 = menuBar()->addMenu(tr("&CP290"));
     add(cp290, tr("&Read Events"), "CPrd", QKeySequence(Qt::Key_F5))
         ->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});
-    add(cp290, tr("S&end Events…"), "CPsd", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    // A key of its own: Ctrl+Shift+S is Save As on every desktop.
+    add(cp290, tr("S&end Events…"), "CPsd", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
     cp290->addSeparator();
     add(cp290, tr("&Clock…"), "CPck");
     add(cp290, tr("&Base House Code…"), "CPbs");

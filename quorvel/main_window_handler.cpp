@@ -85,6 +85,8 @@ bool MainWindowHandler::handleCommand(const QString& code)
         openSchedule();
     } else if (code == QLatin1String("savS")) {
         a.SaveSchedule();
+    } else if (code == QLatin1String("savA")) {
+        a.saveScheduleAs();
     } else if (code == QLatin1String("fndE")) {
         w.fnd->show();
         w.fnd->raise();
@@ -301,8 +303,10 @@ void MainWindowHandler::openSchedule(const QString& path)
 {
     m_openPath = path;
     if (m_table.hasUnsavedChanges() && m_prefs.warnPref == 1) {
-        m_shell.confirm(WarnOpen, QStringLiteral("Changes to the Event list have not been Saved.  "
-                                               "Do you really want to Continue?"));
+        m_shell.askBeforeErasing(WarnOpen,
+                                 QObject::tr("Changes to the Event list have not been saved. Opening "
+                                             "another file discards them."),
+                                 QObject::tr("Discard Changes"), [this] { openConfirmed(); });
         return;
     }
     openConfirmed();

@@ -98,7 +98,7 @@ TEST_F(Journeys, SaveAndOpenAgainAskingFirstWhenChangesWouldBeLost)
 
     saveAnswer = QString::fromStdString(m_home.file("evening"));
     cmd("MainWindow", "savS");
-    EXPECT_EQ(proposedName, "untitled");
+    EXPECT_EQ(proposedName, "untitled.sch");
     const std::string bytes = testing_support::readFile(m_home.file("evening"));
     ASSERT_EQ(bytes.size(), 20u);
     EXPECT_EQ(bytes.substr(0, 10), std::string("\x05\x08\x7F\x06\x1E\x80\x00\x60\x02\x01", 10));
@@ -114,7 +114,7 @@ TEST_F(Journeys, SaveAndOpenAgainAskingFirstWhenChangesWouldBeLost)
     cmd("MainWindow", "opnS");
     EXPECT_TRUE(win("MessWindow")->isVisible());
     EXPECT_EQ(text("MessWindow", MessControlID),
-              "Changes to the Event list have not been Saved.  Do you really want to Continue?");
+              "Changes to the Event list have not been saved. Opening another file discards them.");
     app().closeWindow(win("MessWindow"));
     EXPECT_FALSE(app().table().isUsed(5));
 

@@ -312,7 +312,7 @@ TEST_F(Planning, EditorRulesAndTheCloseQuestion)
     EXPECT_TRUE(win("SchedWindow")->isVisible());
     EXPECT_TRUE(win("MessWindow")->isVisible());
     EXPECT_EQ(text("MessWindow", MessControlID),
-              "Changes to the Schedule List have not been Saved.  Do you really want to Quit?");
+              "Changes to the Schedule List have not been saved. Save them before closing?");
     cmd("MessWindow", "delM");
     EXPECT_FALSE(win("SchedWindow")->isVisible());
     EXPECT_TRUE(planningMenuEnabled());
