@@ -143,6 +143,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     setCentralWidget(central);
 
     auto* note = withId(new QLabel, NoteControlID);
+    note->setWordWrap(true);  // a long message shows whole on more lines
     note->setStyleSheet(QStringLiteral("color: #b00000;"));
     statusBar()->addWidget(note, 1);
 

@@ -625,6 +625,7 @@ void QuorvelApp::setNote(const QString& text, bool error)
     QWidget* note = findControl(m_w.main, NoteControlID);
     note->setStyleSheet(error ? QStringLiteral("color: #b00000;") : QString());
     setControlText(note, text);
+    note->setToolTip(text);  // whole, however narrow the window
 }
 
 void QuorvelApp::chooseSerialDevice(int port)
