@@ -36,7 +36,7 @@ bool ScreenFitter::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Show && watched->isWidgetType()) {
         auto* w = static_cast<QWidget*>(watched);
-        if (w->isWindow() && !(w->windowFlags() & Qt::Popup) && w->windowType() != Qt::ToolTip)
+        if (w->isWindow() && w->windowType() != Qt::Popup && w->windowType() != Qt::ToolTip)
             fitToScreen(w);
     }
     return false;

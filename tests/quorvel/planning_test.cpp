@@ -2,7 +2,9 @@
 // by command code and control ID.
 #include <QComboBox>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QMenu>
+#include <QTest>
 #include <QTimeEdit>
 #include <QTreeView>
 #include <filesystem>
@@ -123,8 +125,13 @@ TEST_F(Planning, ClockSyncSavedForMondayWednesdaySundayAtFivePastThree)
     EXPECT_TRUE(planningMenuEnabled());
     EXPECT_TRUE(workFilesGone());
 
-    // Reopened: the plan as saved. Changes closed without Save are dropped.
+    // Reopened: the plan as saved, with when it runs next. Closing with a
+    // change asks and saves nothing; Enter saves.
     cmd("MainWindow", "sYnc");
+    bool runsShown = false;
+    for (QLabel* l : win("SyncWindow")->findChildren<QLabel*>())
+        runsShown |= l->text().startsWith("Last run: none recorded. Next run: ");
+    EXPECT_TRUE(runsShown);
     EXPECT_EQ(controlTime(ctl("SyncWindow", CTimControlID)), QTime(3, 5));
     EXPECT_EQ(value("SyncWindow", CMonControlID), 1);
     EXPECT_EQ(value("SyncWindow", CMonControlID + 1), 0);
@@ -132,11 +139,17 @@ TEST_F(Planning, ClockSyncSavedForMondayWednesdaySundayAtFivePastThree)
     EXPECT_EQ(value("SyncWindow", CSunControlID), 1);
     click("SyncWindow", "tRst");
     app().closeWindow(win("SyncWindow"));
+    EXPECT_TRUE(win("SyncWindow")->isVisible());
     EXPECT_EQ(m_crontab.installed(),
               foreign + "#s Quorvel\n5\t3\t*\t*\t1,3,7\t\"" + kBin + "/tamsel\"\n");
+    QTest::keyClick(win("MessWindow"), Qt::Key_Return);
+    EXPECT_FALSE(win("SyncWindow")->isVisible());
+    EXPECT_EQ(m_crontab.installed(),
+              foreign + "#s Quorvel\n5\t3\t*\t*\t1,2,3,7\t\"" + kBin + "/tamsel\"\n");
 
     // No day checked: the pair goes.
     cmd("MainWindow", "sYnc");
+    click("SyncWindow", "tRst");
     click("SyncWindow", "mRst");
     click("SyncWindow", "wRst");
     click("SyncWindow", "uRst");
