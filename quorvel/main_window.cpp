@@ -183,8 +183,8 @@ void MainWindow::buildMenus()
     add(events, tr("&Delete Events"), "delE", QKeySequence::Delete);
     events->addSeparator();
     add(events, tr("&Find…"), "fndE", QKeySequence::Find);
-    add(events, tr("Show &Devices of Event"), "devL", QKeySequence(Qt::CTRL | Qt::Key_D));
-    add(events, tr("Device &Names…"), "dNam");
+    add(events, tr("Sho&w Devices of Event"), "devL", QKeySequence(Qt::CTRL | Qt::Key_D));
+    add(events, tr("Device Na&mes…"), "dNam");
 
     QMenu* cp290 = menuBar()->addMenu(tr("&CP290"));
     add(cp290, tr("&Read Events"), "CPrd", QKeySequence(Qt::Key_F5))

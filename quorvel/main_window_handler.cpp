@@ -48,7 +48,7 @@ void MainWindowHandler::setUpList()
     header->resizeSection(EventListModel::ColEvtn, 4 * em);
     header->resizeSection(EventListModel::ColTime, 6 * em);
     header->resizeSection(EventListModel::ColDays, 12 * em);
-    header->resizeSection(EventListModel::ColFunc, 5 * em);
+    header->resizeSection(EventListModel::ColFunc, 6 * em);
     header->resizeSection(EventListModel::ColDimm, 3 * em);
     header->resizeSection(EventListModel::ColMode, 4 * em);
     QObject::connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, list,
