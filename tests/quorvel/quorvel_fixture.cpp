@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLocale>
 #include <QTemporaryFile>
 #include <QLineEdit>
 #include <QTime>
@@ -45,6 +46,7 @@ void ensureApplication()
             }
         }
         standardHandler = qInstallMessageHandler(quietHandler);
+        QLocale::setDefault(QLocale::c());  // dates and times alike on every test machine
         new QApplication(argc, argv);  // lives for the whole test program
     }
 }
