@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTime>
 
 namespace ui {
@@ -28,6 +29,15 @@ QString dateText(const QDate& date)
 QString longDateText(const QDate& date)
 {
     return QLocale().toString(date, QLocale::LongFormat);
+}
+
+QString dayOfYearText(int month, int day)
+{
+    QString f = QLocale().dateFormat(QLocale::LongFormat);
+    f.remove(QRegularExpression(QStringLiteral("d{4}[,.]?\\s*")));
+    f.remove(QRegularExpression(QStringLiteral("[,.]?\\s*y+[.]?")));
+    // 2000 is a leap year, so 29 February is a day too.
+    return QLocale().toString(QDate(2000, month, day), f.trimmed());
 }
 
 QString dateTimeText(std::time_t when)

@@ -15,6 +15,9 @@ namespace ui {
 QString timeText(const QTime& time);
 QString dateText(const QDate& date);
 QString longDateText(const QDate& date);
+// A day of any year, month written out ("15 March", "March 15"): the long
+// date without weekday and year.
+QString dayOfYearText(int month, int day);
 // A moment in local time: the short date and the time.
 QString dateTimeText(std::time_t when);
 // The locale's time format for time controls (QTimeEdit).

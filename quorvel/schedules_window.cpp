@@ -1,5 +1,8 @@
 #include "quorvel/schedules_window.h"
 
+#include <QDate>
+#include <cstdio>
+
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -79,7 +82,14 @@ QVariant ScheduleListModel::data(const QModelIndex& index, int role) const
                (e.schLoad == 1 ? tr(" (replaces all events)") : tr(" (adds the file's events)"));
     if (index.column() == ColLoad)
         return e.schLoad == 1 ? tr("All events") : tr("File's events");
-    return QString::fromStdString(index.column() == ColSdte ? e.schDate : e.schName);
+    if (index.column() == ColSdte) {
+        int month = 0;
+        int day = 0;
+        if (std::sscanf(e.schDate.c_str(), "%d/%d", &month, &day) == 2 && QDate::isValid(2000, month, day))
+            return dayOfYearText(month, day);
+        return QString::fromStdString(e.schDate);
+    }
+    return QString::fromStdString(e.schName);
 }
 
 QVariant ScheduleListModel::headerData(int section, Qt::Orientation orientation, int role) const

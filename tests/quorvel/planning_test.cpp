@@ -183,7 +183,7 @@ TEST_F(Planning, SchedulesPlannedInTheWindowAreLoadedOnTheirDates)
     EXPECT_TRUE(win("SchEdWindow")->isVisible());  // stays open for the next date
     EXPECT_EQ(text("SchEdWindow", FileSControlID), "Summer");
     addEntry(3, 15, winter, 1);
-    EXPECT_EQ(listed(), (std::vector<QString>{"03/15 Winter", "06/21 Summer"}));
+    EXPECT_EQ(listed(), (std::vector<QString>{"15 March Winter", "21 June Summer"}));
     setControlTime(ctl("SchedWindow", STimControlID), QTime(2, 30));
     click("SchedWindow", "savS");
     EXPECT_FALSE(enabled("SchedWindow", SSavControlID));
@@ -283,7 +283,7 @@ TEST_F(Planning, EditorRulesAndTheCloseQuestion)
     // The same date again updates its entry and closes the editor.
     addEntry(2, 29, summer, 2);
     EXPECT_FALSE(win("SchEdWindow")->isVisible());
-    EXPECT_EQ(listed(), (std::vector<QString>{"02/29 Summer", "12/24 Winter"}));
+    EXPECT_EQ(listed(), (std::vector<QString>{"29 February Summer", "24 December Winter"}));
 
     // Update: the date stays, the file and mode change.
     selectRows({1});
@@ -296,7 +296,7 @@ TEST_F(Planning, EditorRulesAndTheCloseQuestion)
     openAnswer = QString::fromStdString(summer);
     click("SchEdWindow", "getS");
     click("SchEdWindow", "Sdot");
-    EXPECT_EQ(listed(), (std::vector<QString>{"02/29 Summer", "12/24 Summer"}));
+    EXPECT_EQ(listed(), (std::vector<QString>{"29 February Summer", "24 December Summer"}));
 
     // Two selected: Update off, Delete on.
     selectRows({0, 1});
@@ -318,7 +318,7 @@ TEST_F(Planning, EditorRulesAndTheCloseQuestion)
     openAnswer = QString::fromStdString(summer);
     click("SchEdWindow", "getS");
     click("SchEdWindow", "Sdot");
-    EXPECT_EQ(listed(), (std::vector<QString>{"01/05 Winter", "07/04 Summer"}));
+    EXPECT_EQ(listed(), (std::vector<QString>{"5 January Winter", "4 July Summer"}));
 
     // Closing with unsaved changes asks; OK drops them and the crontab stays.
     app().closeWindow(win("SchedWindow"));
