@@ -118,7 +118,7 @@ SchedWindow::SchedWindow(QWidget* parent) : ShellDialog(parent, tr("Virtual Sche
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setMinimumSize(380, 240);
-    m_list->header()->resizeSection(ScheduleListModel::ColSdte, 70);
+    m_list->header()->resizeSection(ScheduleListModel::ColSdte, m_list->fontMetrics().horizontalAdvance(QStringLiteral("29 September ")) + 8);
     m_list->header()->resizeSection(ScheduleListModel::ColSsch, 200);
     box->addWidget(m_list, 1);
 
