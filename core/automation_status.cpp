@@ -238,6 +238,17 @@ std::vector<state::RunRecord> runsWithInterrupted()
     return runs;
 }
 
+std::optional<AutomationRow> readAutomationRow(const std::string& tool, std::time_t now)
+{
+    std::string crontab;
+    if (!state::listCrontab(kWho, state::kHelperBound, crontab))
+        return std::nullopt;
+    for (AutomationRow& r : automationRows(crontab, runsWithInterrupted(), now))
+        if (r.tool == tool)
+            return std::move(r);
+    return std::nullopt;
+}
+
 AutomationStatus readAutomationStatus(std::time_t now, size_t maxSnapshots)
 {
     AutomationStatus s;

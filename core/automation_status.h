@@ -69,6 +69,12 @@ std::vector<AutomationRow> automationRows(const std::string& crontab, const std:
 // the snapshots (at most maxSnapshots of each tool).
 AutomationStatus readAutomationStatus(std::time_t now, size_t maxSnapshots = 20);
 
+// The row of the work `tool` starts ("tamsel", "brondile"), read as
+// readAutomationStatus reads it but without the snapshots (the planning
+// windows show it beside their plan); nullopt when the crontab could not
+// be read or plans no such work.
+std::optional<AutomationRow> readAutomationRow(const std::string& tool, std::time_t now);
+
 // "Mon, Wed, Sun at 03:05"
 std::string weeklyText(const state::WeeklyPlan& p);
 

@@ -137,6 +137,20 @@ std::string describe(const OpResult& r, const std::string& devicePath)
     return "failed";
 }
 
+namespace {
+// Marks the events still pending changed; their count.
+int markUnsent(EventTable& table, const std::array<bool, kEventCount + 1>& pending)
+{
+    int count = 0;
+    for (int n = 1; n <= kEventCount; ++n)
+        if (pending[static_cast<size_t>(n)]) {
+            table.record(n)->changed = true;
+            ++count;
+        }
+    return count;
+}
+}  // namespace
+
 Cp290Operations::Cp290Operations(EventTable& table, OperationsUi& ui) : m_table(table), m_ui(ui) {}
 
 OpResult Cp290Operations::SendEventList(int type, const std::vector<int>& selected)
@@ -164,11 +178,14 @@ OpResult Cp290Operations::SendEventList(int type, const std::vector<int>& select
     m_ui.progressBytesLeft(toSend * kBytesPerEvent);
 
     OpResult result;
+    std::array<bool, kEventCount + 1> pending{};  // to be sent, not yet acknowledged
+    for (int n = 1; n <= kEventCount; ++n)
+        pending[static_cast<size_t>(n)] = type == SendAll ||
+                                          (type == SendSelected && chosen[static_cast<size_t>(n)]) ||
+                                          (type == SendChanged && m_table.record(n)->changed);
     for (int n = 1; n <= kEventCount; ++n) {
         EventRecord& rec = *m_table.record(n);
-        const bool send = type == SendAll || (type == SendSelected && chosen[static_cast<size_t>(n)]) ||
-                          (type == SendChanged && rec.changed);
-        if (!send)
+        if (!pending[static_cast<size_t>(n)])
             continue;
         // Between frames only: a frame cut short would leave the CP290
         // waiting for the rest of it.
@@ -186,6 +203,7 @@ OpResult Cp290Operations::SendEventList(int type, const std::vector<int>& select
         if (lr.ok()) {
             // Only a change the CP290 acknowledged counts as sent.
             rec.changed = false;
+            pending[static_cast<size_t>(n)] = false;
             ++result.events;
             continue;
         }
@@ -208,11 +226,17 @@ OpResult Cp290Operations::SendEventList(int type, const std::vector<int>& select
 
     line.close();
     m_ui.progressHide();
+    // What the CP290 did not acknowledge may differ from the table, whichever
+    // choice sent it: it stays marked, so Send Changed sends exactly that.
+    const int unsent = markUnsent(m_table, pending);
+    if (unsent > 0)
+        m_ui.listChanged();
     if (result.ok())
         m_ui.showDone(plural(result.events, "event", "events") + " sent to the CP290");
     else if (result.status == OpStatus::Cancelled)
-        m_ui.showDone("Sending cancelled: " + plural(result.events, "event", "events") +
-                      " sent; the others are still marked changed");
+        m_ui.showDone("Sending cancelled: " + plural(result.events, "event", "events") + " sent; " +
+                      plural(unsent, "event", "events") +
+                      " not sent are marked changed (Send Changed sends them)");
     reportFailure(m_ui, result, m_serPath);
     return result;
 }

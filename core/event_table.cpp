@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdio>
+#include <utility>
 
 namespace core {
 
@@ -289,6 +290,32 @@ void EventTable::setCurHC(int house)
 {
     if (house >= 1 && house <= kHouseCount)
         m_curHC = house;
+}
+
+std::string devicesText(const EventRecord& r, const state::DeviceNames& names)
+{
+    if (!r.used())
+        return {};
+    const int house = cp290::houseIndexFromCode(r.houseCode, 0);
+    const char letter = house >= 1 && house <= kHouseCount ? cp290::HLetters[house - 1] : '?';
+    std::string text;
+    for (int unit : r.unitNumbers()) {
+        if (!text.empty())
+            text += ", ";
+        text += letter + std::to_string(unit);
+        const std::string& name = names.name(house, unit);
+        if (!name.empty() && name != state::defaultDeviceName(unit))
+            text += " " + name;
+    }
+    return text;
+}
+
+bool devicesBefore(const EventRecord& a, const EventRecord& b)
+{
+    const auto key = [](const EventRecord& r) {
+        return std::make_pair(r.used() ? cp290::houseIndexFromCode(r.houseCode, 0) : 0, r.unitNumbers());
+    };
+    return key(a) < key(b);
 }
 
 }  // namespace core

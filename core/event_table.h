@@ -59,6 +59,12 @@ std::string dayText(int days);
 std::string functionText(int levelFunc);
 std::string levelText(int levelFunc);
 std::string securityText(int eventMode);
+// The devices an event switches: "A1 Porch lamp, A3" (a unit's name follows
+// its number unless it is the default "Device n"); "" for a free slot.
+std::string devicesText(const EventRecord& r, const state::DeviceNames& names);
+// The order of the devices column: by house, then by the units as numbers
+// (A2 before A10); free slots first.
+bool devicesBefore(const EventRecord& a, const EventRecord& b);
 
 // What the event editor offers for one event; eventImage() makes the CP290's
 // eight bytes of it (the editor, cp290ctl and tests share this one encoding).

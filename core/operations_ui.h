@@ -48,7 +48,6 @@ using NullOperationsUi = OperationsUi;
 
 // The user-facing sentences passed to showError.
 namespace ui_text {
-inline constexpr const char* kFileNotWritten = "The event schedule file could not be written.";
 inline constexpr const char* kFileNotRead = "The event schedule file could not be opened.";
 inline constexpr const char* kNameRefused = "That file name or folder path is too long or not usable.";
 }  // namespace ui_text

@@ -200,7 +200,7 @@ ScheduleFiles::ScheduleFiles(EventTable& table, OperationsUi& ui) : m_table(tabl
 
 std::string ScheduleFiles::proposedSaveName() const
 {
-    return m_schFile.empty() ? std::string("untitled") : m_schFile;
+    return m_schFile.empty() ? std::string("untitled.sch") : m_schFile;
 }
 
 namespace {
@@ -265,8 +265,9 @@ FileResult ScheduleFiles::saveConfirmed(const std::string& path)
     m_schFile = name;
     FileResult r = writeEvent(m_table, path);
     if (!r.ok())
-        m_ui.showError(std::string(ui_text::kFileNotWritten) +
-                       (r.error ? std::string(" (") + std::strerror(r.error) + ")" : std::string()));
+        m_ui.showError("The event schedule file " + path + " could not be written" +
+                       (r.error ? std::string(": ") + std::strerror(r.error) : std::string()) +
+                       ". The events are still in the list; save them elsewhere with Save As.");
     else
         m_ui.showDone("Saved to " + m_schFile);
     m_ui.setSourceText(m_schFile);

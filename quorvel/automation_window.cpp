@@ -1,3 +1,4 @@
+#include "quorvel/formats.h"
 #include "quorvel/automation_window.h"
 
 #include <QHBoxLayout>
@@ -142,7 +143,7 @@ void AutomationWindow::fillWork(const core::AutomationStatus& s)
         setCell(item, WorkTitle, qs(r.title));
         item->setToolTip(WorkTitle, tr("%1, run by %2").arg(qs(r.title), qs(r.tool)));
         setCell(item, WorkPlan, r.planned ? qs(r.plan) : s.crontabRead ? tr("Not planned") : tr("Not known"));
-        setCell(item, WorkNext, r.nextRun ? qs(core::runTimeText(*r.nextRun)) : tr("—"));
+        setCell(item, WorkNext, r.nextRun ? dateTimeText(*r.nextRun) : tr("—"));
         item->setIcon(WorkTitle, r.warnings.empty() ? QIcon(blank) : warning);
         // The last run and each warning on a line of their own under the
         // work, across the whole list, so a long summary stays readable.
@@ -151,7 +152,7 @@ void AutomationWindow::fillWork(const core::AutomationStatus& s)
         last->setIcon(WorkTitle, QIcon(blank));
         if (r.lastRun) {
             QString text = tr("Last run: %1 %2")
-                               .arg(qs(core::runTimeText(r.lastRun->when)), outcomeWords(r.lastRun->outcome));
+                               .arg(dateTimeText(r.lastRun->when), outcomeWords(r.lastRun->outcome));
             if (!r.lastRun->summary.empty())
                 text += QStringLiteral(": ") + qs(r.lastRun->summary);
             setCell(last, WorkTitle, text);
@@ -190,7 +191,7 @@ void AutomationWindow::fillSnapshots(const core::AutomationStatus& s)
         QString tool;
         const auto stamp = core::snapshotStamp(r.path);
         if (stamp) {
-            setCell(item, SnapTaken, qs(core::runTimeText(stamp->when)));
+            setCell(item, SnapTaken, dateTimeText(stamp->when));
             tool = qs(stamp->tool);
             // The work the tool does, as the list above names it.
             for (const core::AutomationRow& w : s.rows)

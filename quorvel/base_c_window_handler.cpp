@@ -5,6 +5,7 @@
 #include "quorvel/control_ids.h"
 #include "quorvel/controls.h"
 #include "quorvel/dialogs.h"
+#include "core/cp290_operations.h"
 
 namespace ui {
 
@@ -19,8 +20,14 @@ bool BaseCWindowHandler::handleCommand(const QString& code)
         return true;
     }
     m_w.baseC->hide();
-    m_shell.confirm(WarnBaseCode, QStringLiteral("Setting the Base House Code will DELETE all "
-                                               "Events stored in the CP290."));
+    const int letter = controlValue(findControl(m_w.baseC, BCodeControlID));
+    m_shell.askBeforeErasing(WarnBaseCode,
+                             QStringLiteral("Setting the Base House Code will DELETE all "
+                                            "Events stored in the CP290."),
+                             QObject::tr("Erase and Set Code"), [this, letter] {
+                                 m_shell.setNote({});
+                                 m_shell.runOperation([&] { m_ops.SetBaseCode(letter); });
+                             });
     return true;
 }
 

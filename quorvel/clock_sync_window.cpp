@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 
 #include "quorvel/control_ids.h"
+#include "quorvel/formats.h"
+#include "quorvel/planning_runs.h"
 #include "quorvel/controls.h"
 #include "quorvel/main_window.h"
 #include "quorvel/planning_outcome.h"
@@ -41,7 +43,7 @@ SyncWindow::SyncWindow(QWidget* parent) : ShellDialog(parent, tr("Clock Sync"))
     auto* timeRow = new QHBoxLayout;
     timeRow->addWidget(new QLabel(tr("At:")));
     auto* time = withId(new QTimeEdit(QTime(1, 0)), CTimControlID);
-    time->setDisplayFormat(QStringLiteral("hh:mm AP"));
+    time->setDisplayFormat(timeFormat());
     timeRow->addWidget(time);
     timeRow->addStretch();
     box->addLayout(timeRow);
@@ -49,6 +51,9 @@ SyncWindow::SyncWindow(QWidget* parent) : ShellDialog(parent, tr("Clock Sync"))
     note->setWordWrap(true);
     note->setEnabled(false);
     box->addWidget(note);
+    m_runs = new QLabel;
+    m_runs->setWordWrap(true);
+    box->addWidget(m_runs);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -83,6 +88,17 @@ void SyncWindowHandler::open()
     for (int d = 1; d <= 7; ++d)
         setControlValue(findControl(w, CMonControlID + d - 1), m_plan->cronDays()[static_cast<size_t>(d)]);
     setControlEnabled(w, CSavControlID, false);
+    showRuns();
+}
+
+void SyncWindowHandler::showRuns()
+{
+    m_w.sync->setRuns(planRunsText("tamsel"));
+}
+
+void SyncWindow::setRuns(const QString& text)
+{
+    m_runs->setText(text);
 }
 
 bool SyncWindowHandler::handleCommand(const QString& code)
@@ -99,10 +115,10 @@ bool SyncWindowHandler::handleCommand(const QString& code)
     return false;
 }
 
-void SyncWindowHandler::save()
+bool SyncWindowHandler::save()
 {
     if (!m_plan)
-        return;
+        return false;
     QWidget* w = m_w.sync;
     const QTime t = controlTime(findControl(w, CTimControlID));
     std::array<int32_t, 8> days{};
@@ -112,19 +128,31 @@ void SyncWindowHandler::save()
     if (r != state::InstallResult::Installed) {
         // The user's choice stays on screen to save again.
         m_shell.showError(planningOutcomeText(r, m_plan->refusalMessage()));
-        return;
+        return false;
     }
     setControlEnabled(w, CSavControlID, false);
+    showRuns();
+    return true;
 }
 
 bool SyncWindowHandler::handleClose()
 {
-    // Unsaved changes are dropped without a question.
+    if (m_plan && controlEnabled(m_w.sync, CSavControlID)) {
+        m_shell.askToSave(WarnUnsaved, QObject::tr("The clock sync plan has changes that were not saved. "
+                                                   "Save them before closing?"),
+                          [this] { return save() && (close(), true); }, [this] { close(); });
+        return true;
+    }
+    close();
+    return true;
+}
+
+void SyncWindowHandler::close()
+{
     m_shell.closePlanningWindow(m_w.sync);
     if (m_plan)
         m_plan->close();
     m_plan.reset();
-    return true;
 }
 
 }  // namespace ui

@@ -15,12 +15,18 @@ class ClockSyncPlanning;
 struct Preferences;
 }
 
+class QLabel;
+
 namespace ui {
 
 
 class SyncWindow : public ShellDialog {
 public:
     explicit SyncWindow(QWidget* parent);
+    void setRuns(const QString& text);  // the last and next sync
+
+private:
+    QLabel* m_runs = nullptr;
 };
 
 // SyncWindowEventHandler.
@@ -35,7 +41,9 @@ public:
     bool handleClose() override;
 
 private:
-    void save();
+    bool save();  // true once the crontab holds the plan
+    void close();
+    void showRuns();  // the last and next run beside the plan
     Shell& m_shell;
     const Windows& m_w;
     const state::Preferences& m_prefs;

@@ -40,13 +40,15 @@ DevNamesWindow::DevNamesWindow(QWidget* parent) : ShellDialog(parent, tr("Device
         grid->addWidget(label, row, col, Qt::AlignRight);
         grid->addWidget(field, row, col + 1);
     }
-    auto* note = new QLabel(tr("An empty field keeps the unit's default name (Device 1 ... Device 16)."));
+    auto* note = new QLabel(tr("An empty field keeps the unit's default name (Device 1 ... Device 16). "
+                               "A name may have at most %1 characters.").arg(state::kShownDeviceName));
+    note->setWordWrap(true);
 
     auto* save = commandButton(tr("Save"), "DNsv");
     save->setDefault(true);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(commandButton(tr("Cancel"), "clos"));
+    buttons->addWidget(commandButton(tr("Close"), "clos"));
     buttons->addWidget(save);
 
     auto* box = new QVBoxLayout(this);

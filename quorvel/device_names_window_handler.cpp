@@ -6,6 +6,7 @@
 #include "quorvel/controls.h"
 #include "quorvel/device_names_window.h"
 #include "core/event_table.h"
+#include "link/cp290_protocol.h"
 #include "state/preferences.h"
 #include "state/settings_domain.h"
 
@@ -57,25 +58,49 @@ bool DevNamesWindowHandler::handleCommand(const QString& code)
 
 bool DevNamesWindowHandler::handleClose()
 {
+    takeFields();
+    if (m_w.names->isVisible() && !(m_work == m_prefs.deviceNames)) {
+        m_shell.askToSave(WarnUnsaved, QObject::tr("The device names were changed and not saved. "
+                                                   "Save them before closing?"),
+                          [this] { return save(); }, [this] { m_w.names->hide(); });
+        return true;
+    }
     m_w.names->hide();
     return true;
 }
 
-void DevNamesWindowHandler::save()
+bool DevNamesWindowHandler::save()
 {
     takeFields();
+    // A changed name must fit the event editor's unit boxes; one stored
+    // before, longer, is kept as it is.
+    for (int h = 1; h <= state::kHouses; ++h)
+        for (int u = 1; u <= state::kUnits; ++u) {
+            const std::string& name = m_work.name(h, u);
+            if (name.size() > static_cast<size_t>(state::kShownDeviceName) && name != m_prefs.deviceNames.name(h, u)) {
+                m_shell.showError(QObject::tr("The name of unit %1%2 has %3 characters; a device name may have "
+                                              "at most %4, as many as the event editor shows. Nothing was saved.")
+                                      .arg(QLatin1Char(cp290::HLetters[h - 1]))
+                                      .arg(u)
+                                      .arg(name.size())
+                                      .arg(state::kShownDeviceName)
+                                      .toStdString());
+                return false;
+            }
+        }
     if (!state::writeDeviceNames(m_work, m_prefs.deviceNames, m_prefs.curPort,
                                  state::Program::Quorvel)) {
         m_shell.showError(QObject::tr("The device names could not be stored in %1; nothing was "
                                     "changed. Check that the folder is writable and not full.")
                             .arg(QString::fromStdString(state::domainFilePath(state::kSharedDomain)))
                             .toStdString());
-        return;
+        return false;
     }
     m_prefs.deviceNames = m_work;
     m_shell.deviceNamesChanged();
     m_w.names->hide();
     m_shell.showDone("Device names saved");
+    return true;
 }
 
 }  // namespace ui

@@ -2,7 +2,7 @@
 // The Device Names window's handler: shows a working copy of the names house
 // by house; Save stores all sixteen houses in domain Lumbrasken and, once
 // they are on disk, makes them the controller's names (list, drawer, editor,
-// search); Cancel or closing drops the edits.
+// search); closing with edits asks whether to save them.
 #include "quorvel/command_router.h"
 #include "quorvel/shell.h"
 #include "quorvel/windows.h"
@@ -31,7 +31,7 @@ public:
 private:
     void showHouse(int house);
     void takeFields();  // the fields into the working copy
-    void save();
+    bool save();  // true once the names are stored
 
     Shell& m_shell;
     const Windows& m_w;

@@ -49,28 +49,25 @@ MessWindow::MessWindow(QWidget* parent) : ShellDialog(parent, QStringLiteral("Qu
     top->addWidget(text, 1);
     m_ok = commandButton(tr("OK"), "delM");
     m_cancel = commandButton(tr("Cancel"), "clos");
-    m_save = commandButton(tr("Save…"), "savQ");
+    m_save = commandButton(tr("Save"), "savQ");
     auto* row = buttonRow(m_cancel, m_ok);
     row->insertWidget(0, m_save);  // Save apart from the other two, on the left
     row->insertStretch(1);
     auto* box = new QVBoxLayout(this);
     box->addLayout(top);
     box->addLayout(row);
-    setQuitQuestion(false);
+    setQuestion({}, false);
 }
 
-void MessWindow::setOkText(const QString& text)
+void MessWindow::setQuestion(const QString& action, bool offerSave)
 {
-    m_ok->setText(text.isEmpty() ? tr("OK") : text);
-}
-
-void MessWindow::setQuitQuestion(bool quit)
-{
-    // The quit question offers to save first; its OK leaves without saving.
-    m_save->setVisible(quit);
-    setOkText(quit ? tr("Don't Save") : QString());
-    m_save->setDefault(quit);
-    m_ok->setDefault(!quit);
+    // Enter takes the choice that loses nothing: Save, or else Cancel.
+    m_save->setVisible(offerSave);
+    m_ok->setText(offerSave ? tr("Don't Save") : action.isEmpty() ? tr("OK") : action);
+    m_ok->setDefault(false);
+    m_save->setDefault(offerSave);
+    m_cancel->setDefault(!offerSave);
+    (offerSave ? m_save : m_cancel)->setFocus();
 }
 
 StatusWindow::StatusWindow(QWidget* parent) : ShellDialog(parent, tr("CP290 Self Test"))

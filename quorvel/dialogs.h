@@ -8,14 +8,15 @@ class QPushButton;
 
 namespace ui {
 
-// Confirmation window: the question (221), OK ('delM') and cancel. As the
-// quit question it also offers to save ('savQ'), and OK reads "Don't Save".
+// Confirmation window: the question (221), the action ('delM') and Cancel.
+// Asking before erasing or discarding, Cancel is the default button and the
+// action's button is named for it ("Erase and Test"). Asking to save, it also
+// offers Save ('savQ', the default) and the action reads "Don't Save".
 class MessWindow : public ShellDialog {
 public:
     explicit MessWindow(QWidget* parent);
-    void setQuitQuestion(bool quit);
-    // What OK says ("Replace"); empty: "OK".
-    void setOkText(const QString& text);
+    // action: the action button's text (empty: "OK"); ignored when asking to save.
+    void setQuestion(const QString& action, bool offerSave);
 
 private:
     QPushButton* m_ok = nullptr;

@@ -14,6 +14,7 @@
 #include <QTimeEdit>
 
 #include "quorvel/control_ids.h"
+#include "quorvel/formats.h"
 
 namespace ui {
 
@@ -52,7 +53,7 @@ EditWindow::EditWindow(QWidget* parent) : ShellDialog(parent, tr("Event"))
     mode->addItems({tr("Normal"), tr("Security")});
 
     auto* time = withId(new QTimeEdit(QTime(12, 0)), TimeControlID);
-    time->setDisplayFormat(QStringLiteral("hh:mm AP"));
+    time->setDisplayFormat(timeFormat());
     // A fixed time, or today's sunrise or sunset plus an offset; the event
     // then follows the sun.
     auto* timeKind = withId(new QComboBox, ETimeKindControlID);

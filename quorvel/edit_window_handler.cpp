@@ -166,9 +166,10 @@ void EditWindowHandler::titleUnits(int h)
     EditWindow* e = m_w.edit;
     for (int i = 0; i < 16; ++i) {
         QWidget* box = findControl(e, UnitFirstControlID + i);
-        const QString full = QString::fromStdString(m_table.deviceNames().name(h + 1, i + 1));
-        const QString name = full.left(kUnitTitleMax);
-        setControlText(box, name.isEmpty() ? QStringLiteral("    ") : name);
+        // "1 Porch lamp"; a unit nobody named shows its number alone.
+        const std::string& stored = m_table.deviceNames().name(h + 1, i + 1);
+        const QString full = stored == state::defaultDeviceName(i + 1) ? QString() : QString::fromStdString(stored);
+        setControlText(box, (QString::number(i + 1) + QLatin1Char(' ') + full.left(state::kShownDeviceName)).trimmed());
         box->setToolTip(full);
     }
 }
@@ -212,8 +213,7 @@ bool EditWindowHandler::handleCommand(const QString& code)
     } else if (code == QLatin1String("dayc")) {
         checkOk();
     } else if (code == QLatin1String("devc")) {
-        e->raise();
-        e->numberField()->setFocus();
+        // The focus stays on the units, so the next one is a Tab away.
         checkOk();
     } else if (code == QLatin1String("onff")) {
         const bool off = controlValue(findControl(e, FuncControlID)) == kFuncOff;
@@ -289,12 +289,12 @@ void EditWindowHandler::storeEvent()
         const core::EventRecord& old = *m_table.record(eventNo);
         m_pendingNumber = eventNo;
         m_pendingImage = image;
-        m_shell.confirm(WarnReplace,
-                      QObject::tr("Event %1 is already used (%2 %3, %4). Replace it?")
+        m_shell.askBeforeErasing(WarnReplace, QObject::tr("Event %1 is already used (%2 %3, %4). Replace it?")
                           .arg(eventNo)
                           .arg(QString::fromStdString(old.timeStr),
                                QString::fromStdString(old.dayStr).trimmed(),
-                               QString::fromStdString(old.devNames[0])));
+                               QString::fromStdString(old.devNames[0])),
+                                 QObject::tr("Replace"), [this] { replaceConfirmed(); });
         return;
     }
     store(eventNo, image);
@@ -368,6 +368,7 @@ void EditWindowHandler::store(int eventNo, const cp290::EventImage& image)
     setControlEnabled(mainWindow, SavControlID, true);
     // Events the user just made can be searched too.
     setControlEnabled(mainWindow, FndControlID, true);
+    m_shell.setNote(QObject::tr("Event %1 stored; Send… puts it into the CP290").arg(eventNo), false);
     m_shell.refreshTitle();
 }
 

@@ -50,7 +50,6 @@ public:
     int getDevs() const;  // checked unit boxes
     int getDays() const;  // checked day boxes
 
-    static constexpr int kUnitTitleMax = 21;  // characters of a name on a unit box
 
     // The confirmation's OK on replacing a used event: the event is stored.
     void replaceConfirmed();

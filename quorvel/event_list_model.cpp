@@ -1,10 +1,13 @@
 #include "quorvel/event_list_model.h"
 
+#include <QTime>
+
 #include "core/event_table.h"
+#include "quorvel/formats.h"
 
 namespace ui {
 namespace {
-constexpr const char* kHeaders[] = {"No.", "Time", "Days", "Function", "Dim", "Mode"};
+constexpr const char* kHeaders[] = {"No.", "Time", "Days", "Function", "Dim", "Mode", "Devices"};
 constexpr int kTimeKeyRole = Qt::UserRole + 1;
 }  // namespace
 
@@ -22,8 +25,9 @@ QString EventListModel::text(int n, int column) const
     if (!r->used() && column != ColEvtn)
         return {};
     switch (column) {
-    case ColEvtn: return QString::number(n);
-    case ColTime: return QString::fromStdString(r->timeStr);
+    case ColEvtn: return QString::number(n) + (r->changed ? QStringLiteral(" *") : QString());
+    case ColTime: return timeText(QTime(r->hour, r->minute));
+    case ColDevs: return QString::fromStdString(core::devicesText(*r, m_table.deviceNames()));
     case ColDays: return QString::fromStdString(r->dayStr);
     case ColFunc: return QString::fromStdString(core::functionText(r->levelFunc));
     case ColDimm: return QString::fromStdString(core::levelText(r->levelFunc));
@@ -66,6 +70,10 @@ QVariant EventListModel::data(const QModelIndex& index, int role) const
     const int n = index.row() + 1;
     switch (role) {
     case Qt::DisplayRole: return text(n, index.column());
+    case Qt::ToolTipRole:
+        if (index.column() == ColEvtn && m_table.record(n)->changed)
+            return tr("Changed: not yet sent to the CP290");
+        return index.column() == ColDevs ? text(n, ColDevs) : QVariant();
     case Qt::UserRole: return n;
     case kTimeKeyRole: return EventSortProxy::timeKey(m_table, n);
     case Qt::TextAlignmentRole:
@@ -94,6 +102,12 @@ bool EventSortProxy::lessThan(const QModelIndex& left, const QModelIndex& right)
 {
     const int nl = left.data(Qt::UserRole).toInt();
     const int nr = right.data(Qt::UserRole).toInt();
+    if (left.column() == EventListModel::ColDevs) {
+        const core::EventRecord& a = *m_table.record(nl);
+        const core::EventRecord& b = *m_table.record(nr);
+        if (core::devicesBefore(a, b) || core::devicesBefore(b, a))
+            return core::devicesBefore(a, b);
+    }
     if (left.column() == EventListModel::ColTime) {
         const int kl = left.data(kTimeKeyRole).toInt();
         const int kr = right.data(kTimeKeyRole).toInt();

@@ -115,7 +115,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     buttons->addStretch();
     buttons->addWidget(commandButton(tr("Read CP290"), "CPrd"));
     buttons->addWidget(commandButton(tr("Send…"), "CPsd"));
-    buttons->addWidget(commandButton(tr("Save…"), "savS", SavControlID));
+    buttons->addWidget(commandButton(tr("Save"), "savS", SavControlID));
     buttons->addWidget(commandButton(tr("Devices"), "devL"));
 
     auto* source = withId(new QLabel(QString(30, QLatin1Char(' '))), SrceControlID);
@@ -143,6 +143,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     setCentralWidget(central);
 
     auto* note = withId(new QLabel, NoteControlID);
+    note->setWordWrap(true);  // a long message shows whole on more lines
     note->setStyleSheet(QStringLiteral("color: #b00000;"));
     statusBar()->addWidget(note, 1);
 
@@ -168,7 +169,9 @@ void MainWindow::buildMenus()
     };
     QMenu* file = menuBar()->addMenu(tr("&File"));
     add(file, tr("&Open Schedule…"), "opnS", QKeySequence::Open);
-    add(file, tr("&Save Schedule…"), "savS", QKeySequence::Save);
+    add(file, tr("&Save Schedule"), "savS", QKeySequence::Save);
+    add(file, tr("Save Schedule &As…"), "savA", QKeySequence::SaveAs)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     file->addSeparator();
     add(file, tr("&Preferences…"), "pref", QKeySequence::Preferences);
     file->addSeparator();
@@ -180,13 +183,14 @@ void MainWindow::buildMenus()
     add(events, tr("&Delete Events"), "delE", QKeySequence::Delete);
     events->addSeparator();
     add(events, tr("&Find…"), "fndE", QKeySequence::Find);
-    add(events, tr("Show &Devices of Event"), "devL", QKeySequence(Qt::CTRL | Qt::Key_D));
-    add(events, tr("Device &Names…"), "dNam");
+    add(events, tr("Sho&w Devices of Event"), "devL", QKeySequence(Qt::CTRL | Qt::Key_D));
+    add(events, tr("Device Na&mes…"), "dNam");
 
     QMenu* cp290 = menuBar()->addMenu(tr("&CP290"));
     add(cp290, tr("&Read Events"), "CPrd", QKeySequence(Qt::Key_F5))
         ->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});
-    add(cp290, tr("S&end Events…"), "CPsd", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    // A key of its own: Ctrl+Shift+S is Save As on every desktop.
+    add(cp290, tr("S&end Events…"), "CPsd", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
     cp290->addSeparator();
     add(cp290, tr("&Clock…"), "CPck");
     add(cp290, tr("&Base House Code…"), "CPbs");

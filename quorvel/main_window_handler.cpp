@@ -1,6 +1,7 @@
 #include "quorvel/main_window_handler.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QTreeView>
@@ -36,17 +37,20 @@ void MainWindowHandler::setUpList()
 {
     QTreeView* list = m_w.main->list();
     m_model = new EventListModel(m_table, list);
-    m_proxy = new EventSortProxy(list);
+    m_proxy = new EventSortProxy(m_table, list);
     m_proxy->setSourceModel(m_model);
     list->setModel(m_proxy);
     list->sortByColumn(EventListModel::ColEvtn, Qt::AscendingOrder);
     QHeaderView* header = list->header();
     header->setStretchLastSection(true);
-    header->resizeSection(EventListModel::ColEvtn, 50);
-    header->resizeSection(EventListModel::ColTime, 90);
-    header->resizeSection(EventListModel::ColDays, 170);
-    header->resizeSection(EventListModel::ColFunc, 70);
-    header->resizeSection(EventListModel::ColDimm, 40);
+    // Widths from the font, so the columns keep their texts at any scale.
+    const int em = list->fontMetrics().horizontalAdvance(QLatin1Char('M'));
+    header->resizeSection(EventListModel::ColEvtn, 4 * em);
+    header->resizeSection(EventListModel::ColTime, 6 * em);
+    header->resizeSection(EventListModel::ColDays, 12 * em);
+    header->resizeSection(EventListModel::ColFunc, 6 * em);
+    header->resizeSection(EventListModel::ColDimm, 3 * em);
+    header->resizeSection(EventListModel::ColMode, 4 * em);
     QObject::connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, list,
                      [this] { selectionChanged(); });
     // Double-click or Enter on a row: change a used event, make a new one in a free slot.
@@ -85,11 +89,16 @@ bool MainWindowHandler::handleCommand(const QString& code)
         openSchedule();
     } else if (code == QLatin1String("savS")) {
         a.SaveSchedule();
+    } else if (code == QLatin1String("savA")) {
+        a.saveScheduleAs();
     } else if (code == QLatin1String("fndE")) {
         w.fnd->show();
         w.fnd->raise();
-        if (QWidget* box = findControl(w.fnd, CBoxControlID))
+        // The last text, selected: typing replaces it.
+        if (auto* box = static_cast<QComboBox*>(findControl(w.fnd, CBoxControlID))) {
             box->setFocus();
+            box->lineEdit()->selectAll();
+        }
     } else if (code == QLatin1String("CPck")) {
         a.setNote({});
         int house = 0;
@@ -258,13 +267,24 @@ void MainWindowHandler::DeleteEvent()
     if (m_table.getHighEvent() == 0)
         setControlEnabled(m_w.main, SavControlID, false);
     setControlText(findControl(m_w.main, SrceControlID), kBlankSource);
+    if (!selected.empty())
+        m_shell.setNote(QObject::tr("Deleted %1; Send… puts the change into the CP290")
+                            .arg(selected.size() == 1 ? QObject::tr("1 event") : QObject::tr("%1 events").arg(selected.size())),
+                        false);
     m_shell.refreshTitle();
 }
 
-void MainWindowHandler::FindEvents(const QString& text)
+int MainWindowHandler::FindEvents(const QString& text)
 {
     clearSelection();
-    selectEvents(m_table.findByName(text.toStdString()));
+    const std::vector<int> found = m_table.findByName(text.toStdString());
+    selectEvents(found);
+    const int n = static_cast<int>(found.size());
+    m_shell.setNote(n == 0 ? QObject::tr("No event matches '%1'").arg(text)
+                           : (n == 1 ? QObject::tr("1 event matches '%1'") : QObject::tr("%1 events match '%2'").arg(n))
+                                 .arg(text),
+                    false);
+    return n;
 }
 
 void MainWindowHandler::eventChanged(int n)
@@ -301,8 +321,10 @@ void MainWindowHandler::openSchedule(const QString& path)
 {
     m_openPath = path;
     if (m_table.hasUnsavedChanges() && m_prefs.warnPref == 1) {
-        m_shell.confirm(WarnOpen, QStringLiteral("Changes to the Event list have not been Saved.  "
-                                               "Do you really want to Continue?"));
+        m_shell.askBeforeErasing(WarnOpen,
+                                 QObject::tr("Changes to the Event list have not been saved. Opening "
+                                             "another file discards them."),
+                                 QObject::tr("Discard Changes"), [this] { openConfirmed(); });
         return;
     }
     openConfirmed();

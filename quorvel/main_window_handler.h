@@ -52,7 +52,8 @@ public:
     // The drawer shows event n's house, number and unit names; -1 blanks it.
     void SetEventDeviceNames(int n);
     void DeleteEvent();
-    void FindEvents(const QString& text);
+    // Selects the events whose names hold the text and says how many; the count.
+    int FindEvents(const QString& text);
     // The row of event n: redraw it; show it in the list's middle.
     void eventChanged(int n);
     void allChanged();

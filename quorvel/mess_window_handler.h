@@ -1,48 +1,38 @@
 #pragma once
-// MessWindowEventHandler: the confirmation's OK acts by the window's mode;
-// closing it cancels. Each mode's OK goes to the handler that asked, which
-// the shell hands in with the operations and the table the quit and CP290
-// questions act on.
+// MessWindowEventHandler: the confirmation window's answers. A question
+// asked through ask() carries what its action and its Save do; Cancel or
+// closing does nothing. The one older mode (the time-correction list's
+// discard) still goes to its handler by the window's mode.
+#include <functional>
+
 #include "quorvel/command_router.h"
 #include "quorvel/shell.h"
 #include "quorvel/windows.h"
 
-namespace core {
-class Cp290Operations;
-class EventTable;
-}  // namespace core
-
 namespace ui {
 
-class EditWindowHandler;
-class MainWindowHandler;
-class SchedulesHandler;
 class TimeCorrectionHandler;
 
 class MessWindowHandler : public CommandHandler {
 public:
-    // Who asked: the handlers whose questions the window answers.
-    struct Askers {
-        MainWindowHandler& main;          // WarnOpen
-        EditWindowHandler& editor;        // WarnReplace
-        SchedulesHandler& schedules;      // WarnSchedules
-        TimeCorrectionHandler& corrections;  // WarnCorrections
-    };
-
-    MessWindowHandler(Shell& shell, const Windows& windows, core::Cp290Operations& ops,
-                      const core::EventTable& table, Askers askers)
-        : m_shell(shell), m_w(windows), m_ops(ops), m_table(table), m_askers(askers)
+    MessWindowHandler(Shell& shell, const Windows& windows, TimeCorrectionHandler& corrections)
+        : m_shell(shell), m_w(windows), m_corrections(corrections)
     {
     }
+    // Shows the question (modeless). `action` names the action button
+    // (empty: "OK"); with `save` the window offers Save, the default, and
+    // the action reads "Don't Save"; without it Cancel is the default.
+    void ask(const QString& text, const QString& action, std::function<void()> act,
+             std::function<bool()> save = {});
     bool handleCommand(const QString& code) override;
     bool handleClose() override;
 
 private:
     Shell& m_shell;
     const Windows& m_w;
-    core::Cp290Operations& m_ops;
-    const core::EventTable& m_table;
-    Askers m_askers;
+    TimeCorrectionHandler& m_corrections;
+    std::function<void()> m_act;
+    std::function<bool()> m_save;
 };
 
 }  // namespace ui

@@ -40,6 +40,7 @@
 #include "quorvel/mess_window_handler.h"
 #include "quorvel/prefs_window_handler.h"
 #include "quorvel/schedules_window.h"
+#include "quorvel/screen_fit.h"
 #include "quorvel/search_window_handler.h"
 #include "quorvel/shell_dialog.h"
 #include "quorvel/snd_window_handler.h"
@@ -58,7 +59,8 @@ namespace ui {
 namespace {
 
 const QString kQuitQuestion = QStringLiteral(
-    "Changes to the Event list have not been Saved.  Do you really want to Quit?");
+    "Changes to the Event list have not been saved. Save them before quitting?");
+const QString kScheduleFilter = QStringLiteral("Event schedule files (*.sch);;All files (*)");
 const QString kSelfTestQuestion = QStringLiteral(
     "Running the Self Test will DELETE all Events stored in the CP290.");
 
@@ -152,7 +154,15 @@ public:
             w.prefs->show();
             w.prefs->raise();
         } else if (code == QLatin1String("sTst")) {
-            m_app.confirm(WarnSelfTest, kSelfTestQuestion);
+            m_app.askBeforeErasing(WarnSelfTest, kSelfTestQuestion, QObject::tr("Erase and Test"), [this] {
+                m_app.setNote({});
+                bool cancelled = false;
+                m_app.runOperation([&] {
+                    cancelled = m_app.ops().SelfTest().status == core::OpStatus::Cancelled;
+                });
+                if (cancelled)
+                    m_app.closeWindow(m_app.windows().stat);  // ready for the next test
+            });
         } else if (code == QLatin1String("schd")) {
             m_app.schedHandler().open();
         } else if (code == QLatin1String("sYnc")) {
@@ -256,7 +266,7 @@ void QuorvelApp::installHandlers()
     m_mainHandler->setEditor(*m_editHandler);
     attach(m_w.edit, std::move(editHandler));
     attach(m_w.clock, std::make_unique<ClockWindowHandler>(*this, m_w, *m_ops));
-    attach(m_w.baseC, std::make_unique<BaseCWindowHandler>(*this, m_w));
+    attach(m_w.baseC, std::make_unique<BaseCWindowHandler>(*this, m_w, *m_ops));
     attach(m_w.prefs, std::make_unique<PrefsWindowHandler>(m_w, m_prefs, *this));
     m_schedHandler = std::make_unique<SchedulesHandler>(*this, m_w, *m_files, m_prefs);
     m_router->attach(m_w.sched, m_schedHandler->windowHandler());
@@ -269,9 +279,9 @@ void QuorvelApp::installHandlers()
                                                             m_table, *m_ops);
     m_veskHandler->attach(*m_router);
     m_editHandler->setFollower(*m_veskHandler);
-    attach(m_w.mess, std::make_unique<MessWindowHandler>(
-                         *this, m_w, *m_ops, m_table,
-                         MessWindowHandler::Askers{*m_mainHandler, *m_editHandler, *m_schedHandler, *m_veskHandler}));
+    auto messHandler = std::make_unique<MessWindowHandler>(*this, m_w, *m_veskHandler);
+    m_messHandler = messHandler.get();
+    attach(m_w.mess, std::move(messHandler));
     auto syncHandler = std::make_unique<SyncWindowHandler>(*this, m_w, m_prefs);
     m_syncHandler = syncHandler.get();
     attach(m_w.sync, std::move(syncHandler));
@@ -318,6 +328,7 @@ int QuorvelApp::start()
     qApp->setQuitOnLastWindowClosed(false);
     m_helpFilter = new HelpTagFilter(this);
     qApp->installEventFilter(m_helpFilter);
+    qApp->installEventFilter(new ScreenFitter(this));
     m_dropper = new InputDropper(this);
     m_dropper->allowed = {m_w.t, m_w.stat};
     qApp->installEventFilter(m_dropper);
@@ -418,15 +429,15 @@ bool QuorvelApp::requestQuit()
     if (m_quitting)
         return true;
     if (m_table.hasUnsavedChanges() && m_prefs.warnPref == 1) {
-        m_warnType = WarnQuit;
-        setControlText(findControl(m_w.mess, MessControlID), kQuitQuestion);
         m_QuitIt = false;
         m_w.mess->hide();
-        m_w.mess->setQuitQuestion(true);
+        askToSave(WarnQuit, kQuitQuestion,
+                  [this] { return m_QuitIt = SaveSchedule(); },
+                  [this] { m_QuitIt = true; });
+        m_w.mess->hide();
         m_w.mess->setWindowModality(Qt::ApplicationModal);
         m_w.mess->exec();
         m_w.mess->setWindowModality(Qt::NonModal);
-        m_w.mess->setQuitQuestion(false);
         if (!m_QuitIt)
             return false;
     }
@@ -471,11 +482,21 @@ void QuorvelApp::answerQuit(bool goOn)
 void QuorvelApp::confirm(int type, const QString& text)
 {
     m_warnType = type;
-    m_w.mess->setOkText(type == WarnReplace ? tr("Replace") : QString());
-    setControlText(findControl(m_w.mess, MessControlID), text);
-    m_w.mess->show();
-    m_w.mess->raise();
-    m_w.mess->activateWindow();
+    m_messHandler->ask(text, {}, {});
+}
+
+void QuorvelApp::askBeforeErasing(int type, const QString& text, const QString& action,
+                                  std::function<void()> act)
+{
+    m_warnType = type;
+    m_messHandler->ask(text, action, std::move(act));
+}
+
+void QuorvelApp::askToSave(int type, const QString& text, std::function<bool()> save,
+                           std::function<void()> discard)
+{
+    m_warnType = type;
+    m_messHandler->ask(text, {}, std::move(discard), std::move(save));
 }
 
 bool QuorvelApp::GetSchedule(ScheduleTarget target, QString path)
@@ -488,7 +509,7 @@ bool QuorvelApp::GetSchedule(ScheduleTarget target, QString path)
         path = m_options.chooseOpenFile();
     } else {
         QFileDialog dialog(readIt ? static_cast<QWidget*>(m_w.main) : m_w.schedEd,
-                           tr("Open Event Schedule"), m_lastFolder);
+                           tr("Open Event Schedule"), m_lastFolder, kScheduleFilter);
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setWindowModality(Qt::WindowModal);
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
@@ -501,6 +522,9 @@ bool QuorvelApp::GetSchedule(ScheduleTarget target, QString path)
     setNote({});
     // For the schedule editor only the path is taken; the editor shows it.
     const core::FileResult r = m_files->openConfirmed(path.toStdString(), readIt);
+    // Save writes back to a file the user chose; a snapshot is kept as it is.
+    if (readIt && r.ok())
+        m_savePath = chosen ? path : QString();
     refreshTitle();
     return r.ok();
 }
@@ -511,10 +535,13 @@ QString QuorvelApp::chooseSavePath(QWidget* parent, const QString& title, const 
     if (m_options.chooseSaveFile) {
         path = m_options.chooseSaveFile(proposedName);
     } else {
-        QFileDialog dialog(parent, title, m_lastFolder);
+        QFileDialog dialog(parent, title, m_lastFolder,
+                           proposedName.endsWith(QLatin1String(".sch")) ? kScheduleFilter : QString());
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.selectFile(proposedName);
+        if (proposedName.endsWith(QLatin1String(".sch")))
+            dialog.setDefaultSuffix(QStringLiteral("sch"));
         dialog.setWindowModality(Qt::WindowModal);
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             path = dialog.selectedFiles().first();
@@ -524,15 +551,28 @@ QString QuorvelApp::chooseSavePath(QWidget* parent, const QString& title, const 
     return path;
 }
 
-void QuorvelApp::SaveSchedule()
+bool QuorvelApp::SaveSchedule()
 {
-    const QString path = chooseSavePath(m_w.main, tr("Save Event Schedule"),
+    if (m_savePath.isEmpty())
+        return saveScheduleAs();
+    setNote({});
+    const bool saved = m_files->saveConfirmed(m_savePath.toStdString()).ok();
+    refreshTitle();
+    return saved;
+}
+
+bool QuorvelApp::saveScheduleAs()
+{
+    const QString path = chooseSavePath(m_w.main, tr("Save Event Schedule As"),
                                         QString::fromStdString(m_files->proposedSaveName()));
     if (path.isEmpty())
-        return;
+        return false;
     setNote({});
-    m_files->saveConfirmed(path.toStdString());
+    const bool saved = m_files->saveConfirmed(path.toStdString()).ok();
+    if (saved)
+        m_savePath = path;
     refreshTitle();
+    return saved;
 }
 
 void QuorvelApp::myTimerproc()
@@ -587,6 +627,7 @@ void QuorvelApp::setNote(const QString& text, bool error)
     QWidget* note = findControl(m_w.main, NoteControlID);
     note->setStyleSheet(error ? QStringLiteral("color: #b00000;") : QString());
     setControlText(note, text);
+    note->setToolTip(text);  // whole, however narrow the window
 }
 
 void QuorvelApp::chooseSerialDevice(int port)
@@ -686,6 +727,8 @@ void QuorvelApp::setSourceText(const std::string& text)
     setControlText(findControl(m_w.main, SrceControlID), source);
     // The title keeps naming where the events came from; a blank source
     // (an event edited or deleted) shows as the unsaved mark instead.
+    if (source == QLatin1String("Contents of CP290"))
+        m_savePath.clear();  // the CP290's events go to a file the user names
     if (!source.trimmed().isEmpty())
         m_origin = source == QLatin1String("Contents of CP290") ? QStringLiteral("CP290") : source;
     refreshTitle();

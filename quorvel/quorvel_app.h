@@ -48,6 +48,7 @@ class CommandRouter;
 class DevNamesWindowHandler;
 class EditWindowHandler;
 class MainWindowHandler;
+class MessWindowHandler;
 class SchedulesHandler;
 class SyncWindowHandler;
 class TimeCorrectionHandler;
@@ -118,14 +119,19 @@ public:
     int warnType() const override { return m_warnType; }
     // Shows the confirmation window (modeless) in a mode with its question.
     void confirm(int type, const QString& text) override;
+    void askBeforeErasing(int type, const QString& text, const QString& action,
+                          std::function<void()> act) override;
+    void askToSave(int type, const QString& text, std::function<bool()> save,
+                   std::function<void()> discard) override;
     // The quit question's answer (QuitIt): true goes on quitting.
     void answerQuit(bool goOn) override;
     // The open dialog for the event table or for the schedule editor's file
     // choice (whom it serves also owns the dialog); `path` given: that file,
     // no dialog. True when a file was taken (read into the table, or chosen).
     bool GetSchedule(ScheduleTarget target, QString path = {}) override;
-    // The save dialog for the event table.
-    void SaveSchedule() override;
+    // Save and Save As of the event table (Shell).
+    bool SaveSchedule() override;
+    bool saveScheduleAs() override;
 
     // Runs one CP290 operation with the window visibly busy: controls
     // disabled, a busy cursor, and the user's input dropped (never queued and
@@ -195,6 +201,7 @@ private:
     std::unique_ptr<SchedulesHandler> m_schedHandler;
     std::unique_ptr<TimeCorrectionHandler> m_veskHandler;
     DevNamesWindowHandler* m_devNamesHandler = nullptr;
+    MessWindowHandler* m_messHandler = nullptr;
     YearAheadHandler* m_yearHandler = nullptr;
     AutomationHandler* m_automationHandler = nullptr;
     CommandHandler* m_appHandler = nullptr;
@@ -209,6 +216,9 @@ private:
     class InputDropper* m_dropper = nullptr;
     // Where the table's events came from: a file's name, or "CP290".
     QString m_origin;
+    // The file Save writes without asking: the one opened or saved last;
+    // empty for a new table, one read from the CP290 or a snapshot.
+    QString m_savePath;
     int m_warnType = WarnNone;
     bool m_QuitIt = false;
 };

@@ -1,5 +1,8 @@
 #include "quorvel/schedules_window.h"
 
+#include <QDate>
+#include <cstdio>
+
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -13,6 +16,8 @@
 #include <algorithm>
 
 #include "quorvel/control_ids.h"
+#include "quorvel/formats.h"
+#include "quorvel/planning_runs.h"
 #include "quorvel/controls.h"
 #include "quorvel/planning_outcome.h"
 #include "core/schedule_file.h"
@@ -77,7 +82,14 @@ QVariant ScheduleListModel::data(const QModelIndex& index, int role) const
                (e.schLoad == 1 ? tr(" (replace all events)") : tr(" (only the file's events)"));
     if (index.column() == ColLoad)
         return e.schLoad == 1 ? tr("Replace all events") : tr("Only the file's events");
-    return QString::fromStdString(index.column() == ColSdte ? e.schDate : e.schName);
+    if (index.column() == ColSdte) {
+        int month = 0;
+        int day = 0;
+        if (std::sscanf(e.schDate.c_str(), "%d/%d", &month, &day) == 2 && QDate::isValid(2000, month, day))
+            return dayOfYearText(month, day);
+        return QString::fromStdString(e.schDate);
+    }
+    return QString::fromStdString(e.schName);
 }
 
 QVariant ScheduleListModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -92,9 +104,13 @@ QVariant ScheduleListModel::headerData(int section, Qt::Orientation orientation,
 SchedWindow::SchedWindow(QWidget* parent) : ShellDialog(parent, tr("Virtual Schedules"))
 {
     auto* box = new QVBoxLayout(this);
-    auto* intro = new QLabel(tr("On each date, at the load time, the schedule file is loaded into the CP290."));
+    auto* intro = new QLabel(tr("Loads an event schedule file into the CP290 on each date listed, "
+                                "at the load time below."));
     intro->setWordWrap(true);
     box->addWidget(intro);
+    m_runs = new QLabel;
+    m_runs->setWordWrap(true);
+    box->addWidget(m_runs);
     m_list = withId(new QTreeView, ListSControlID);
     m_model = new ScheduleListModel(m_list);
     m_list->setModel(m_model);
@@ -102,14 +118,14 @@ SchedWindow::SchedWindow(QWidget* parent) : ShellDialog(parent, tr("Virtual Sche
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setMinimumSize(380, 240);
-    m_list->header()->resizeSection(ScheduleListModel::ColSdte, 70);
+    m_list->header()->resizeSection(ScheduleListModel::ColSdte, m_list->fontMetrics().horizontalAdvance(QStringLiteral("29 September ")) + 8);
     m_list->header()->resizeSection(ScheduleListModel::ColSsch, 200);
     box->addWidget(m_list, 1);
 
     auto* timeRow = new QHBoxLayout;
     timeRow->addWidget(new QLabel(tr("Load the schedules at:")));
     auto* time = withId(new QTimeEdit(QTime(1, 0)), STimControlID);
-    time->setDisplayFormat(QStringLiteral("hh:mm AP"));
+    time->setDisplayFormat(timeFormat());
     timeRow->addWidget(time);
     timeRow->addStretch();
     box->addLayout(timeRow);
@@ -122,6 +138,11 @@ SchedWindow::SchedWindow(QWidget* parent) : ShellDialog(parent, tr("Virtual Sche
     buttons->addWidget(commandButton(tr("Close"), "clos"));
     buttons->addWidget(commandButton(tr("Save"), "savS", SSavControlID));
     box->addLayout(buttons);
+}
+
+void SchedWindow::setRuns(const QString& text)
+{
+    m_runs->setText(text);
 }
 
 SchEdWindow::SchEdWindow(QWidget* parent) : ShellDialog(parent, tr("Schedule Entry"))
@@ -244,6 +265,7 @@ void SchedulesHandler::open()
     m_schedChg = false;
     setControlEnabled(window(), SSavControlID, false);
     selectionChanged();
+    window()->setRuns(planRunsText("brondile"));
 }
 
 void SchedulesHandler::discard()
@@ -278,9 +300,10 @@ bool SchedulesHandler::windowCommand(const QString& code)
 
 bool SchedulesHandler::windowClose()
 {
-    if (m_schedChg) {
-        // The window stays open; the confirmation discards on OK.
-        m_shell.confirm(WarnSchedules, QString::fromLatin1(kScheduleCloseQuestion));
+    if (m_plan && (m_schedChg || controlEnabled(window(), SSavControlID))) {
+        // The window stays open until the question is answered.
+        m_shell.askToSave(WarnSchedules, QString::fromLatin1(kScheduleCloseQuestion),
+                          [this] { return save() && (discard(), true); }, [this] { discard(); });
         return true;
     }
     discard();
@@ -411,20 +434,22 @@ void SchedulesHandler::remove()
     m_schedChg = true;
 }
 
-void SchedulesHandler::save()
+bool SchedulesHandler::save()
 {
     const QTime time = controlTime(findControl(window(), STimControlID));
     const state::InstallResult r = m_plan->save(time.hour(), time.minute());
     if (r != state::InstallResult::Installed) {
         // The list keeps the user's changes; Save stays available.
         m_shell.showError(planningOutcomeText(r, m_plan->refusalMessage()));
-        return;
+        return false;
     }
     rebuildList();
     selectIds({});
     setControlEnabled(window(), SAddControlID, core::canAddSchedule(m_plan->table()));
     setControlEnabled(window(), SSavControlID, false);
     m_schedChg = false;
+    window()->setRuns(planRunsText("brondile"));
+    return true;
 }
 
 void SchedulesHandler::rebuildList()

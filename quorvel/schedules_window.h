@@ -31,6 +31,7 @@ struct ScheduleTable;
 class SchedulePlanning;
 }  // namespace state
 
+class QLabel;
 class QTreeView;
 
 namespace ui {
@@ -61,8 +62,10 @@ public:
     explicit SchedWindow(QWidget* parent);
     QTreeView* list() const { return m_list; }
     ScheduleListModel* model() const { return m_model; }
+    void setRuns(const QString& text);  // the last and next load
 
 private:
+    QLabel* m_runs = nullptr;
     QTreeView* m_list;
     ScheduleListModel* m_model;
 };
@@ -76,7 +79,7 @@ public:
 };
 
 const char* const kScheduleCloseQuestion =
-    "Changes to the Schedule List have not been Saved.  Do you really want to Quit?";
+    "Changes to the Schedule List have not been saved. Save them before closing?";
 
 // SchedWindowEventHandler and SchedEdWindowEventHandler share this state.
 class SchedulesHandler {
@@ -106,7 +109,7 @@ private:
     void add();
     void update();
     void remove();
-    void save();
+    bool save();  // true once the crontab holds the list
     void chooseFile();
     bool doIt();
     void selectionChanged();

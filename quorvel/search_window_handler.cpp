@@ -1,5 +1,8 @@
 #include "quorvel/search_window_handler.h"
 
+#include <QComboBox>
+#include <QLineEdit>
+
 #include "core/event_table.h"
 #include "quorvel/control_ids.h"
 #include "quorvel/controls.h"
@@ -17,9 +20,13 @@ bool SearchWindowHandler::handleCommand(const QString& code)
     // At most 50 bytes of the text, never a split character.
     const std::string text = core::truncateUtf8(
         controlText(findControl(fnd, CBoxControlID)).toStdString(), kSearchTextMax);
-    m_mainList.FindEvents(QString::fromStdString(text));
-    fnd->hide();
     setControlEnabled(m_w.main, FndControlID, true);
+    if (m_mainList.FindEvents(QString::fromStdString(text)) == 0) {
+        // Nothing matched: the sheet stays, its text selected to type anew.
+        static_cast<QComboBox*>(findControl(fnd, CBoxControlID))->lineEdit()->selectAll();
+        return true;
+    }
+    fnd->hide();
     return true;
 }
 

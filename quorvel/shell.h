@@ -24,6 +24,7 @@ enum WarnType {
     WarnOpen = 5,
     WarnCorrections = 6,
     WarnReplace = 7,  // our own: storing a new event onto a used number
+    WarnUnsaved = 8,  // our own: a window with unsaved changes is closing
 };
 
 // Whom the open dialog serves (ReadIt): the event table reads the file, the
@@ -34,8 +35,20 @@ class Shell {
 public:
     virtual ~Shell() = default;
 
-    // Shows the confirmation window (modeless) in a mode with its question.
+    // Shows the confirmation window (modeless) in a mode with its question;
+    // its OK is handled by the mode (askBeforeErasing is the way for new questions).
     virtual void confirm(int type, const QString& text) = 0;
+    // Asks before an action that erases or discards: Cancel is the default
+    // button (Enter loses nothing), the other is named for the action
+    // ("Erase and Test", "Discard Changes") and runs `act`.
+    virtual void askBeforeErasing(int type, const QString& text, const QString& action,
+                                  std::function<void()> act) = 0;
+    // Asks what to do with unsaved changes: Save (the default), Don't Save,
+    // Cancel. Save runs `save`, which answers true once the changes are
+    // stored (a cancelled or failed save leaves the question open); Don't
+    // Save runs `discard`; Cancel does nothing.
+    virtual void askToSave(int type, const QString& text, std::function<bool()> save,
+                           std::function<void()> discard) = 0;
     // The mode the confirmation window was last shown in (warnType).
     virtual int warnType() const = 0;
     // The quit question's answer (QuitIt): true goes on quitting.
@@ -73,8 +86,11 @@ public:
     // The open dialog for `target`; `path` given: that file, no dialog. True
     // when a file was taken (read into the table, or chosen for the editor).
     virtual bool GetSchedule(ScheduleTarget target, QString path = {}) = 0;
-    // The save dialog for the event table.
-    virtual void SaveSchedule() = 0;
+    // Save: to the file the table came from, without a dialog; the save
+    // dialog when there is none (a new table, one read from the CP290 or a
+    // snapshot). Save As: always the dialog. True when the file was written.
+    virtual bool SaveSchedule() = 0;
+    virtual bool saveScheduleAs() = 0;
     // A path to save to, from the save dialog over `parent`; empty when the
     // user cancels. The dialog's folder is remembered.
     virtual QString chooseSavePath(QWidget* parent, const QString& title, const QString& proposedName) = 0;

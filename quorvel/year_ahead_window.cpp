@@ -1,3 +1,4 @@
+#include "quorvel/formats.h"
 #include "quorvel/year_ahead_window.h"
 
 #include <QAreaSeries>
@@ -6,6 +7,7 @@
 #include <QCursor>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QTime>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -48,7 +50,7 @@ double hoursOf(int minutes)
 QString hhmm(double hours)
 {
     const int minutes = static_cast<int>(std::lround(hours * 60));
-    return QString::asprintf("%02d:%02d", minutes / 60 % 24, minutes % 60);
+    return timeText(QTime(minutes / 60 % 24, minutes % 60));
 }
 
 double degrees(int32_t fixed)
@@ -92,7 +94,7 @@ QString YearAheadWindow::pointText(const QString& series, qint64 msecs, double h
     while (i + 1 < m_days.size() && std::llabs(m_days[i + 1].noon - secs) < std::llabs(m_days[i].noon - secs))
         ++i;
     const core::suncorrection::PreviewDay& d = m_days[i];
-    const QString date = QDate(d.year, d.month, d.day).toString(QStringLiteral("ddd yyyy-MM-dd"));
+    const QString date = longDateText(QDate(d.year, d.month, d.day));
     const auto minutesText = [](const std::optional<int32_t>& m) {
         return m ? hhmm(hoursOf(*m)) : tr("none");
     };

@@ -20,6 +20,9 @@ namespace state {
 inline constexpr int kHouses = 16;
 inline constexpr int kUnits = 16;
 inline constexpr int kMaxDeviceName = 99;  // characters kept of a device name
+// Characters of a name the event editor's unit boxes show; the Device Names
+// window takes no longer name.
+inline constexpr int kShownDeviceName = 21;
 
 // "Device 1" ... "Device 16".
 std::string defaultDeviceName(int unit);

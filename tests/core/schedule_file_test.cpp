@@ -163,7 +163,7 @@ TEST(ScheduleFile, OpenAndSaveConfirmed)
     EventTable t;
     RecordingUi ui;
     ScheduleFiles files(t, ui);
-    EXPECT_EQ(files.proposedSaveName(), "untitled");
+    EXPECT_EQ(files.proposedSaveName(), "untitled.sch");
     t.storeEvent(5, kSixThirtyA1);
     ASSERT_TRUE(files.saveConfirmed(dir.file("week.sch")).ok());
     EXPECT_EQ(files.proposedSaveName(), "week.sch");

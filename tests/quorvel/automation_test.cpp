@@ -66,13 +66,13 @@ TEST_F(Automation, ShowsThePlanTheRunsAndWhatWentWrongWithoutTouchingTheCrontab)
     ASSERT_EQ(list(AWrkControlID)->topLevelItemCount(), 3);
     const QTreeWidgetItem* sync = workRow("Clock sync");
     ASSERT_TRUE(sync);
-    EXPECT_EQ(sync->text(1), "Wed 2026-12-09 03:05");
+    EXPECT_EQ(sync->text(1), "9 Dec 2026 03:05");
     EXPECT_EQ(sync->text(2), "Mon, Wed, Sun at 03:05");
     // Under each work its last run, then its warnings; the failure is said once.
     ASSERT_EQ(sync->childCount(), 2);
-    EXPECT_EQ(sync->child(0)->text(0), "Last run: Sun 2026-12-06 03:05 failed: the CP290 did not answer");
+    EXPECT_EQ(sync->child(0)->text(0), "Last run: 6 Dec 2026 03:05 failed: the CP290 did not answer");
     EXPECT_EQ(sync->child(1)->text(0), "No run at 03:05 on Monday 12/07: was the computer off?");
-    EXPECT_EQ(workRow("Virtual schedules")->text(1), "Thu 2026-12-24 01:00");
+    EXPECT_EQ(workRow("Virtual schedules")->text(1), "24 Dec 2026 01:00");
     EXPECT_EQ(workRow("Virtual schedules")->child(0)->text(0), "Last run: none recorded");
     EXPECT_EQ(workRow("Sun corrections")->text(2), "Not planned");
     EXPECT_TRUE(ctl("AutomationWindow", ACronControlID)->isHidden());
@@ -84,7 +84,7 @@ TEST_F(Automation, ShowsThePlanTheRunsAndWhatWentWrongWithoutTouchingTheCrontab)
     // Asked for again while shown: the same window, read afresh.
     ASSERT_EQ(state::appendRun({kNow - 60, "tamsel", RunOutcome::Ok, "clock set", ""}), 0);
     cmd("MainWindow", "AUto");
-    EXPECT_EQ(workRow("Clock sync")->child(0)->text(0), "Last run: Mon 2026-12-07 11:59 OK: clock set");
+    EXPECT_EQ(workRow("Clock sync")->child(0)->text(0), "Last run: 7 Dec 2026 11:59 OK: clock set");
     // Monday 03:05 is still missing; Sunday's failure is still of this week.
     ASSERT_EQ(workRow("Clock sync")->childCount(), 3);
     EXPECT_TRUE(workRow("Clock sync")->child(1)->text(0).startsWith("No run at 03:05"));
@@ -95,7 +95,7 @@ TEST_F(Automation, ShowsThePlanTheRunsAndWhatWentWrongWithoutTouchingTheCrontab)
     click("AutomationWindow", "rfsA");
     EXPECT_FALSE(ctl("AutomationWindow", ACronControlID)->isHidden());
     EXPECT_EQ(workRow("Clock sync")->text(2), "Not known");
-    EXPECT_EQ(workRow("Clock sync")->child(0)->text(0), "Last run: Mon 2026-12-07 11:59 OK: clock set");
+    EXPECT_EQ(workRow("Clock sync")->child(0)->text(0), "Last run: 7 Dec 2026 11:59 OK: clock set");
 
     m_crontab.setFailing(false);
     click("AutomationWindow", "yrAh");  // the year ahead, from here too
@@ -127,7 +127,7 @@ TEST_F(Automation, ASnapshotOpenedAndSentWithSendAllRestoresTheDevice)
     cmd("MainWindow", "AUto");
     QTreeWidget* snaps = list(ASnpControlID);
     ASSERT_EQ(snaps->topLevelItemCount(), 2);
-    EXPECT_EQ(snaps->topLevelItem(0)->text(0), "Mon 2026-12-07 12:00");
+    EXPECT_EQ(snaps->topLevelItem(0)->text(0), "7 Dec 2026 12:00");
     EXPECT_EQ(snaps->topLevelItem(0)->text(1), "Virtual schedules");
     EXPECT_EQ(snaps->topLevelItem(0)->text(3), "event 3 changed; event 9 added; event 7 removed");
     EXPECT_EQ(snaps->topLevelItem(1)->text(2), "2026-12-06-120000-brondile.sch");

@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -24,6 +25,8 @@
 #include "quorvel/control_ids.h"
 #include "quorvel/controls.h"
 #include "quorvel/edit_window_handler.h"
+#include "quorvel/event_list_model.h"
+#include "quorvel/formats.h"
 #include "quorvel/main_window.h"
 #include "quorvel/main_window_handler.h"
 #include "link/serial_link.h"
@@ -112,29 +115,44 @@ TEST_F(Desktop, InputDuringAPacedOperationIsDroppedNotReplayed)
     EXPECT_EQ(note(), "3 events sent to the CP290");
 }
 
-TEST_F(Desktop, CancelMidSendLeavesTheUnsentMarkedAndTheDeviceWithTheAcknowledged)
+TEST_F(Desktop, CancelMidSendLeavesExactlyTheUnsentMarkedAndSendChangedSendsThem)
 {
     usePacedDevice();
     startApp();
     storeEvents(6);
+    saveAnswer = QString::fromStdString(m_home.file("six.sch"));
+    cmd("MainWindow", "savS");  // nothing is marked changed now
+    app().mainHandler().selectEvents({1, 2, 3, 4, 5, 6});
     QString timeLeft;
     QTimer::singleShot(900, [&] {
         timeLeft = text("tWindow", TimeLeftControlID);
         QTest::mouseClick(button("tWindow", "stop"), Qt::LeftButton);
     });
-    sendChanged();
+    cmd("MainWindow", "CPsd");
+    cmd("SndWindow", "Shih");
+    cmd("SndWindow", "CPs2");
     EXPECT_TRUE(timeLeft.startsWith("About ")) << timeLeft.toStdString();
     int sent = 0;
-    for (int n = 1; n <= 6; ++n) {
+    for (int n = 1; n <= 7; ++n) {
         const bool onDevice = device().event(n).has_value();
         sent += onDevice;
-        // Exactly the acknowledged events lost their mark.
-        EXPECT_EQ(onDevice, !app().table().record(n)->changed) << n;
+        // Exactly the chosen events the CP290 did not acknowledge are marked.
+        EXPECT_EQ(n <= 6 && !onDevice, app().table().record(n)->changed) << n;
+        EXPECT_EQ(app().mainHandler().model()->text(n, 0).endsWith(" *"), app().table().record(n)->changed) << n;
     }
     EXPECT_GE(sent, 1);
     EXPECT_LT(sent, 6);
     EXPECT_EQ(framesOf(0x03), sent);  // nothing half sent after the Cancel
-    EXPECT_TRUE(note().startsWith("Sending cancelled")) << note().toStdString();
+    EXPECT_EQ(note().toStdString(), "Sending cancelled: " + std::to_string(sent) + (sent == 1 ? " event" : " events") +
+                                        " sent; " + std::to_string(6 - sent) + (sent == 5 ? " event" : " events") +
+                                        " not sent are marked changed (Send Changed sends them)");
+    EXPECT_TRUE(win("MainWindow")->isWindowModified());
+
+    sendChanged();  // offered, and sends exactly those
+    EXPECT_EQ(framesOf(0x03), 6);
+    for (int n = 1; n <= 6; ++n)
+        EXPECT_TRUE(device().event(n).has_value()) << n;
+    EXPECT_FALSE(app().table().hasUnsavedChanges());
 }
 
 TEST_F(Desktop, CancelledReadLeavesTheTableAsItWas)
@@ -169,7 +187,7 @@ TEST_F(Desktop, FreeSlotsReadBackEmptyAfterSendingAll)
     const QAbstractItemModel* list = app().windows().main->list()->model();
     for (int c = 1; c < list->columnCount(); ++c)
         EXPECT_EQ(list->index(0, c).data().toString(), "") << c;
-    EXPECT_EQ(list->index(4, 1).data().toString(), "06:30 AM");
+    EXPECT_EQ(list->index(4, 1).data().toString(), ui::timeText(QTime(6, 30)));
     EXPECT_TRUE(app().table().record(1)->timeStr.empty());
     EXPECT_EQ(win("MainWindow")->windowTitle(), "Quorvel - CP290[*]");
     EXPECT_EQ(note(), "Read 1 event from the CP290");
@@ -348,11 +366,18 @@ TEST_F(Desktop, DeviceNamesEditedInTheWindowReachTheListAndTheFile)
     setValue("DevNamesWindow", DNHouseControlID, 2);
     cmd("DevNamesWindow", "DNhc");
     EXPECT_EQ(text("DevNamesWindow", DNNameFirstControlID), "");  // default shown as placeholder
+    setControlText(ctl("DevNamesWindow", DNNameFirstControlID), "Garage door, north side");
+    cmd("DevNamesWindow", "DNsv");  // longer than the editor shows
+    EXPECT_TRUE(note().contains("unit B1 has 23 characters; a device name may have at most 21")) << note().toStdString();
     setControlText(ctl("DevNamesWindow", DNNameFirstControlID), "Garage");
-    cmd("DevNamesWindow", "DNsv");
+    app().closeWindow(win("DevNamesWindow"));  // asks; nothing stored yet
+    EXPECT_TRUE(win("DevNamesWindow")->isVisible());
+    EXPECT_EQ(app().table().record(2)->devNames[1], "d");
+    QTest::keyClick(win("MessWindow"), Qt::Key_Return);  // Save
     EXPECT_FALSE(win("DevNamesWindow")->isVisible());
 
-    // At once: the drawer, the record, the search offer.
+    // At once: the drawer, the record, the Devices column, the search offer.
+    EXPECT_EQ(app().mainHandler().model()->text(2, EventListModel::ColDevs), "A1 Hall, A4 Porch light");
     EXPECT_EQ(text("DevWindow", DevNameFirstControlID + 1), "Porch light");
     EXPECT_EQ(app().table().record(2)->devNames[1], "Porch light");
     EXPECT_GE(static_cast<QComboBox*>(ctl("SearchWindow", CBoxControlID))->findText("Garage"), 0);
@@ -369,12 +394,12 @@ TEST_F(Desktop, DeviceNamesEditedInTheWindowReachTheListAndTheFile)
     // A save the disk refuses: said so, the window stays, nothing changes.
     const std::string file = testing_support::readFile(state::domainFilePath(state::kSharedDomain));
     cmd("MainWindow", "dNam");
-    setControlText(ctl("DevNamesWindow", DNNameFirstControlID + 3), std::string(90, 'x').c_str());
+    setControlText(ctl("DevNamesWindow", DNNameFirstControlID + 3), std::string(21, 'x').c_str());
     struct rlimit old {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit small = old;
-    small.rlim_cur = file.size() + 10;
+    small.rlim_cur = file.size() + 4;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     cmd("DevNamesWindow", "DNsv");
     setrlimit(RLIMIT_FSIZE, &old);
@@ -407,10 +432,25 @@ TEST_F(Desktop, ShortcutsAndConfirmations)
     const MainWindow* main = app().windows().main;
     EXPECT_TRUE(main->action("CPrd")->shortcuts().contains(QKeySequence(Qt::Key_F5)));
     EXPECT_TRUE(main->action("quit")->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
-    for (const auto& [code, keys] : {std::pair{"addE", QKeySequence::New}, {"opnS", QKeySequence::Open},
-                                     {"savS", QKeySequence::Save}, {"delE", QKeySequence::Delete},
-                                     {"fndE", QKeySequence::Find}})
-        EXPECT_TRUE(main->action(code)->shortcuts().contains(QKeySequence(keys))) << code;
+    for (const auto& [code, keys] :
+         {std::pair{"addE", QKeySequence(QKeySequence::New)}, {"opnS", QKeySequence(QKeySequence::Open)},
+          {"savS", QKeySequence(QKeySequence::Save)}, {"delE", QKeySequence(QKeySequence::Delete)},
+          {"fndE", QKeySequence(QKeySequence::Find)}, {"savA", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+          {"CPsd", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D)}})
+        EXPECT_TRUE(main->action(code)->shortcuts().contains(keys)) << code;
+
+    // Enter on a question that erases the CP290's events is Cancel.
+    device().setEvent(1, image(8, 0x7F, 6, 30, 0x80, 0, 0x60, 0x02));
+    for (const char* ask : {"sTst", "CPbs"}) {
+        cmd("MainWindow", ask);
+        if (win("BaseCWindow")->isVisible())
+            cmd("BaseCWindow", "setb");
+        ASSERT_TRUE(win("MessWindow")->isVisible()) << ask;
+        QTest::keyClick(win("MessWindow"), Qt::Key_Return);
+        EXPECT_FALSE(win("MessWindow")->isVisible()) << ask;
+        EXPECT_TRUE(device().event(1).has_value()) << ask;
+    }
+    EXPECT_EQ(button("MessWindow", "delM")->text(), "Erase and Set Code");
 
     // Help > User Guide (F1) shows the guide that travels inside the program.
     EXPECT_TRUE(main->action("guid")->shortcuts().contains(QKeySequence(Qt::Key_F1)));
@@ -429,6 +469,25 @@ TEST_F(Desktop, ShortcutsAndConfirmations)
     cmd("BaseCWindow", "setb");
     cmd("MessWindow", "delM");
     EXPECT_EQ(note(), "Base house code set to D");
+}
+
+TEST_F(Desktop, EveryWindowFitsASmallScreen)
+{
+    startApp();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_LE(screen.width(), 1024);
+    ASSERT_LE(screen.height(), 600);
+    for (const char* name : {"MainWindow", "EditWindow", "MessWindow", "ClockWindow", "BaseCWindow", "PrefsWindow",
+                             "SchedWindow", "SchEdWindow", "SndWindow", "SyncWindow", "SearchWindow",
+                             "DevNamesWindow", "YearWindow", "AutomationWindow", "VeskWindow", "VeskEdWindow"}) {
+        QWidget* w = win(name);
+        w->hide();
+        w->resize(1800, 1200);  // as a stored size or a scale factor would ask
+        w->move(-40, 500);
+        w->show();
+        EXPECT_TRUE(screen.contains(w->frameGeometry())) << name;
+        w->hide();
+    }
 }
 
 TEST_F(Desktop, OffscreenWithoutADeviceExitsWith69AtOnce)

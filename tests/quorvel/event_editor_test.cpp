@@ -161,15 +161,16 @@ TEST_F(Editor, HouseChangeRetitlesUnitsAndNewModeStartsAgain)
     }
     startApp();
     cmd("MainWindow", "addE");
-    EXPECT_EQ(text("EditWindow", UnitFirstControlID), "Hall");
+    EXPECT_EQ(text("EditWindow", UnitFirstControlID), "1 Hall");
     setValue("EditWindow", UnitFirstControlID, 1);
     cmd("EditWindow", "devc");
     EXPECT_TRUE(enabled("EditWindow", DoItControlID));
 
     setValue("EditWindow", HouseControlID, 3);
     cmd("EditWindow", "CPHc");
-    EXPECT_EQ(text("EditWindow", UnitFirstControlID), "Garage door opener on");
-    EXPECT_EQ(text("EditWindow", UnitFirstControlID + 1), "Pump");
+    EXPECT_EQ(text("EditWindow", UnitFirstControlID), "1 Garage door opener on");
+    EXPECT_EQ(text("EditWindow", UnitFirstControlID + 1), "2 Pump");
+    EXPECT_EQ(text("EditWindow", UnitFirstControlID + 2), "3");
     EXPECT_EQ(value("EditWindow", UnitFirstControlID), 0);
     EXPECT_FALSE(enabled("EditWindow", DoItControlID));
     EXPECT_TRUE(static_cast<EditWindow*>(win("EditWindow"))->drawerOpen());

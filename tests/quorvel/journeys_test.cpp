@@ -8,6 +8,7 @@
 #include "quorvel/control_ids.h"
 #include "quorvel/controls.h"
 #include "quorvel/event_list_model.h"
+#include "quorvel/formats.h"
 #include "quorvel/main_window.h"
 #include "quorvel/main_window_handler.h"
 #include "tests/quorvel/quorvel_fixture.h"
@@ -34,7 +35,7 @@ TEST_F(Journeys, NewEventsOneAfterAnotherThenSendTheChangedOnes)
     storeInEditor({.house = 3, .units = {16}, .days = 0x60, .hour = 23, .minute = 0, .off = true});
     EXPECT_EQ(text("EditWindow", ENumControlID), "4");
 
-    EXPECT_EQ(app().mainHandler().model()->text(2, 1), "06:45 PM");
+    EXPECT_EQ(app().mainHandler().model()->text(2, 1), ui::timeText(QTime(18, 45)));
     EXPECT_EQ(app().mainHandler().model()->text(2, 4), "9");
     EXPECT_EQ(app().mainHandler().model()->text(3, 3), "Off");
     EXPECT_TRUE(enabled("MainWindow", SavControlID));
@@ -98,7 +99,7 @@ TEST_F(Journeys, SaveAndOpenAgainAskingFirstWhenChangesWouldBeLost)
 
     saveAnswer = QString::fromStdString(m_home.file("evening"));
     cmd("MainWindow", "savS");
-    EXPECT_EQ(proposedName, "untitled");
+    EXPECT_EQ(proposedName, "untitled.sch");
     const std::string bytes = testing_support::readFile(m_home.file("evening"));
     ASSERT_EQ(bytes.size(), 20u);
     EXPECT_EQ(bytes.substr(0, 10), std::string("\x05\x08\x7F\x06\x1E\x80\x00\x60\x02\x01", 10));
@@ -114,7 +115,7 @@ TEST_F(Journeys, SaveAndOpenAgainAskingFirstWhenChangesWouldBeLost)
     cmd("MainWindow", "opnS");
     EXPECT_TRUE(win("MessWindow")->isVisible());
     EXPECT_EQ(text("MessWindow", MessControlID),
-              "Changes to the Event list have not been Saved.  Do you really want to Continue?");
+              "Changes to the Event list have not been saved. Opening another file discards them.");
     app().closeWindow(win("MessWindow"));
     EXPECT_FALSE(app().table().isUsed(5));
 
@@ -125,9 +126,16 @@ TEST_F(Journeys, SaveAndOpenAgainAskingFirstWhenChangesWouldBeLost)
     EXPECT_FALSE(app().table().hasUnsavedChanges());
     EXPECT_EQ(app().table().record(128)->timeStr, "07:00 AM");
 
-    // The save dialog now proposes the file's own name.
+    // Save writes the opened file at once; Save As asks, proposing its name.
+    app().mainHandler().selectEvents({5});
+    cmd("MainWindow", "delE");
+    proposedName.clear();
     saveAnswer.clear();
     cmd("MainWindow", "savS");
+    EXPECT_TRUE(proposedName.isEmpty());
+    EXPECT_EQ(testing_support::readFile(m_home.file("evening")).size(), 10u);
+    EXPECT_FALSE(app().table().hasUnsavedChanges());
+    cmd("MainWindow", "savA");
     EXPECT_EQ(proposedName, "evening");
 }
 

@@ -2,7 +2,9 @@
 // by command code and control ID.
 #include <QComboBox>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QMenu>
+#include <QTest>
 #include <QTimeEdit>
 #include <QTreeView>
 #include <filesystem>
@@ -123,8 +125,13 @@ TEST_F(Planning, ClockSyncSavedForMondayWednesdaySundayAtFivePastThree)
     EXPECT_TRUE(planningMenuEnabled());
     EXPECT_TRUE(workFilesGone());
 
-    // Reopened: the plan as saved. Changes closed without Save are dropped.
+    // Reopened: the plan as saved, with when it runs next. Closing with a
+    // change asks and saves nothing; Enter saves.
     cmd("MainWindow", "sYnc");
+    bool runsShown = false;
+    for (QLabel* l : win("SyncWindow")->findChildren<QLabel*>())
+        runsShown |= l->text().startsWith("Last run: none recorded. Next run: ");
+    EXPECT_TRUE(runsShown);
     EXPECT_EQ(controlTime(ctl("SyncWindow", CTimControlID)), QTime(3, 5));
     EXPECT_EQ(value("SyncWindow", CMonControlID), 1);
     EXPECT_EQ(value("SyncWindow", CMonControlID + 1), 0);
@@ -132,11 +139,17 @@ TEST_F(Planning, ClockSyncSavedForMondayWednesdaySundayAtFivePastThree)
     EXPECT_EQ(value("SyncWindow", CSunControlID), 1);
     click("SyncWindow", "tRst");
     app().closeWindow(win("SyncWindow"));
+    EXPECT_TRUE(win("SyncWindow")->isVisible());
     EXPECT_EQ(m_crontab.installed(),
               foreign + "#s Quorvel\n5\t3\t*\t*\t1,3,7\t\"" + kBin + "/tamsel\"\n");
+    QTest::keyClick(win("MessWindow"), Qt::Key_Return);
+    EXPECT_FALSE(win("SyncWindow")->isVisible());
+    EXPECT_EQ(m_crontab.installed(),
+              foreign + "#s Quorvel\n5\t3\t*\t*\t1,2,3,7\t\"" + kBin + "/tamsel\"\n");
 
     // No day checked: the pair goes.
     cmd("MainWindow", "sYnc");
+    click("SyncWindow", "tRst");
     click("SyncWindow", "mRst");
     click("SyncWindow", "wRst");
     click("SyncWindow", "uRst");
@@ -170,7 +183,7 @@ TEST_F(Planning, SchedulesPlannedInTheWindowAreLoadedOnTheirDates)
     EXPECT_TRUE(win("SchEdWindow")->isVisible());  // stays open for the next date
     EXPECT_EQ(text("SchEdWindow", FileSControlID), "Summer");
     addEntry(3, 15, winter, 1);
-    EXPECT_EQ(listed(), (std::vector<QString>{"03/15 Winter", "06/21 Summer"}));
+    EXPECT_EQ(listed(), (std::vector<QString>{"15 March Winter", "21 June Summer"}));
     setControlTime(ctl("SchedWindow", STimControlID), QTime(2, 30));
     click("SchedWindow", "savS");
     EXPECT_FALSE(enabled("SchedWindow", SSavControlID));
@@ -270,7 +283,7 @@ TEST_F(Planning, EditorRulesAndTheCloseQuestion)
     // The same date again updates its entry and closes the editor.
     addEntry(2, 29, summer, 2);
     EXPECT_FALSE(win("SchEdWindow")->isVisible());
-    EXPECT_EQ(listed(), (std::vector<QString>{"02/29 Summer", "12/24 Winter"}));
+    EXPECT_EQ(listed(), (std::vector<QString>{"29 February Summer", "24 December Winter"}));
 
     // Update: the date stays, the file and mode change.
     selectRows({1});
@@ -283,7 +296,7 @@ TEST_F(Planning, EditorRulesAndTheCloseQuestion)
     openAnswer = QString::fromStdString(summer);
     click("SchEdWindow", "getS");
     click("SchEdWindow", "Sdot");
-    EXPECT_EQ(listed(), (std::vector<QString>{"02/29 Summer", "12/24 Summer"}));
+    EXPECT_EQ(listed(), (std::vector<QString>{"29 February Summer", "24 December Summer"}));
 
     // Two selected: Update off, Delete on.
     selectRows({0, 1});
@@ -305,14 +318,14 @@ TEST_F(Planning, EditorRulesAndTheCloseQuestion)
     openAnswer = QString::fromStdString(summer);
     click("SchEdWindow", "getS");
     click("SchEdWindow", "Sdot");
-    EXPECT_EQ(listed(), (std::vector<QString>{"01/05 Winter", "07/04 Summer"}));
+    EXPECT_EQ(listed(), (std::vector<QString>{"5 January Winter", "4 July Summer"}));
 
     // Closing with unsaved changes asks; OK drops them and the crontab stays.
     app().closeWindow(win("SchedWindow"));
     EXPECT_TRUE(win("SchedWindow")->isVisible());
     EXPECT_TRUE(win("MessWindow")->isVisible());
     EXPECT_EQ(text("MessWindow", MessControlID),
-              "Changes to the Schedule List have not been Saved.  Do you really want to Quit?");
+              "Changes to the Schedule List have not been saved. Save them before closing?");
     cmd("MessWindow", "delM");
     EXPECT_FALSE(win("SchedWindow")->isVisible());
     EXPECT_TRUE(planningMenuEnabled());

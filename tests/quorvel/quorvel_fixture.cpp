@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLocale>
+#include <QTemporaryFile>
 #include <QLineEdit>
 #include <QLocale>
 #include <QTime>
@@ -34,7 +36,18 @@ void ensureApplication()
     static char name[] = "quorvel_test";
     static char* argv[] = {name, nullptr};
     if (!QApplication::instance()) {
+        // The offscreen screen as small as a netbook's, 1024x600: every window must fit it.
+        if (qgetenv("QT_QPA_PLATFORM") == "offscreen") {
+            static QTemporaryFile config;  // removed when the test program ends
+            if (config.open()) {
+                config.write(R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 1024,
+                    "height": 600, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+                config.flush();
+                qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toLocal8Bit());
+            }
+        }
         standardHandler = qInstallMessageHandler(quietHandler);
+        QLocale::setDefault(QLocale::c());  // dates and times alike on every test machine
         new QApplication(argc, argv);  // lives for the whole test program
     }
 }
