@@ -71,18 +71,20 @@ const char* const kUsage =
     "Exit status:\n"
     "  0   done\n"
     "  1   the CP290 failed: no answer, an answer not valid, a failed write or self test\n"
-    "  64  usage error\n"
-    "  66  the schedule file cannot be read\n"
+    "  64  usage error, a malformed or impossible date, time or number included\n"
+    "  66  an input is missing or unreadable: a schedule file (with the system's reason\n"
+    "      or what is wrong with it), the crontab, the location, an event not listed\n"
+    "      or not in the CP290\n"
     "  69  no serial device, or the device is absent\n"
-    "  73  the schedule file cannot be written\n"
-    "  75  the serial line is in use by another program; try again later\n"
+    "  73  an output cannot be written: a schedule file, the crontab, a preference file\n"
+    "  75  the serial line or the crontab is in use by another program; try again later\n"
     "  77  no permission to use the serial line\n";
 
+using cli::chooseDevice;
 using cli::kExitCantCreate;
 using cli::kExitFailure;
 using cli::kExitNoInput;
 using cli::kExitUnavailable;
-using cli::chooseDevice;
 using cli::usageError;
 
 struct Args {
