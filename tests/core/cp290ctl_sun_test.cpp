@@ -146,4 +146,10 @@ TEST_F(Cp290ctlSunTest, FollowSetsTodaysSunsetPlusTheOffsetAndTheRunsKeepIt)
 
     ASSERT_EQ(ctl({"sun", "unfollow", "4"}).exitStatus, 0);
     EXPECT_EQ(stored("Veskarn.conf", "Event Numbers").toStringList(), QStringList{"3"});
+    // Without an offset the time stands, and what it means is said.
+    r = ctl({"sun", "follow", "4", "sunrise"}, "America/New_York", "1141491600");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.out.find("event 4 at 17:55 follows sunrise, +689 min from today's sunrise (06:26)"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.err.find("more than an hour from today's sunrise"), std::string::npos) << r.err;
 }
