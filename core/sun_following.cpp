@@ -304,10 +304,14 @@ FollowOutcome follow(const FollowRequest& req, const std::string& devicePath, Op
     }
 
     const ListResult listed = listFollowing(c, req.event, req.kind, req.protect, req.offset.has_value(), today);
-    if (listed.edit.outcome != CorrectionEditOutcome::Added && listed.edit.outcome != CorrectionEditOutcome::Updated)
-        return failed(FollowStatus::NotWritten, "the correction list is full (128 events)");
-    if (!state::writeVeskParms(c))
-        return failed(FollowStatus::NotWritten, "the correction list could not be stored");
+    const bool added =
+        listed.edit.outcome == CorrectionEditOutcome::Added || listed.edit.outcome == CorrectionEditOutcome::Updated;
+    if (!added || !state::writeVeskParms(c)) {
+        FollowOutcome f = failed(FollowStatus::NotWritten, added ? "the correction list could not be stored"
+                                                                 : "the correction list is full (128 events)");
+        f.snapshot = out.snapshot;  // the event was sent: the way back
+        return f;
+    }
     // The list as stored: today's date for a kind that had none.
     state::getVeskParms(c);
     out.row = followedEvent(c, CorrectionList(c).slotOf(req.event), table, today);
