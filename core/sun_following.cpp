@@ -284,13 +284,17 @@ FollowOutcome follow(const FollowRequest& req, const std::string& devicePath, Op
     if (!rec->used())
         return failed(FollowStatus::NotStored, platform::format("the CP290 holds no event %d", req.event));
 
+    // Checked again: the day may have turned while the kind was brought up to it.
+    const std::optional<int32_t> newTime = req.offset ? followTime(today, req.kind, *req.offset) : std::nullopt;
+    if (req.offset && !newTime)
+        return failed(FollowStatus::LeavesDay, "today's sun time plus the offset leaves the day");
     if (req.offset) {
         const SnapshotResult snap = writeSnapshot(table, tool, platform::now());
         out.snapshot = snap.path;
         if (!snap.ok())
             return failed(FollowStatus::SnapshotFailed, "snapshot " + snap.path + " not written: " +
                                                             std::strerror(snap.error) + "; nothing sent");
-        const int32_t t = *followTime(today, req.kind, *req.offset);
+        const int32_t t = *newTime;
         cp290::EventImage img = rec->image();
         img[2] = static_cast<uint8_t>(t / 60);
         img[3] = static_cast<uint8_t>(t % 60);
