@@ -284,13 +284,17 @@ FollowOutcome follow(const FollowRequest& req, const std::string& devicePath, Op
     if (!rec->used())
         return failed(FollowStatus::NotStored, platform::format("the CP290 holds no event %d", req.event));
 
+    // Checked again: the day may have turned while the kind was brought up to it.
+    const std::optional<int32_t> newTime = req.offset ? followTime(today, req.kind, *req.offset) : std::nullopt;
+    if (req.offset && !newTime)
+        return failed(FollowStatus::LeavesDay, "today's sun time plus the offset leaves the day");
     if (req.offset) {
         const SnapshotResult snap = writeSnapshot(table, tool, platform::now());
         out.snapshot = snap.path;
         if (!snap.ok())
             return failed(FollowStatus::SnapshotFailed, "snapshot " + snap.path + " not written: " +
                                                             std::strerror(snap.error) + "; nothing sent");
-        const int32_t t = *followTime(today, req.kind, *req.offset);
+        const int32_t t = *newTime;
         cp290::EventImage img = rec->image();
         img[2] = static_cast<uint8_t>(t / 60);
         img[3] = static_cast<uint8_t>(t % 60);
@@ -304,10 +308,14 @@ FollowOutcome follow(const FollowRequest& req, const std::string& devicePath, Op
     }
 
     const ListResult listed = listFollowing(c, req.event, req.kind, req.protect, req.offset.has_value(), today);
-    if (listed.edit.outcome != CorrectionEditOutcome::Added && listed.edit.outcome != CorrectionEditOutcome::Updated)
-        return failed(FollowStatus::NotWritten, "the correction list is full (128 events)");
-    if (!state::writeVeskParms(c))
-        return failed(FollowStatus::NotWritten, "the correction list could not be stored");
+    const bool added =
+        listed.edit.outcome == CorrectionEditOutcome::Added || listed.edit.outcome == CorrectionEditOutcome::Updated;
+    if (!added || !state::writeVeskParms(c)) {
+        FollowOutcome f = failed(FollowStatus::NotWritten, added ? "the correction list could not be stored"
+                                                                 : "the correction list is full (128 events)");
+        f.snapshot = out.snapshot;  // the event was sent: the way back
+        return f;
+    }
     // The list as stored: today's date for a kind that had none.
     state::getVeskParms(c);
     out.row = followedEvent(c, CorrectionList(c).slotOf(req.event), table, today);

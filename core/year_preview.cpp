@@ -104,6 +104,7 @@ PreviewSources readPreviewSources()
     PreviewSources s;
     if (state::getVeskParms(s.input.corrections) != 0) {
         s.problem = "no sun corrections are set up: list the events in the controller's Time Correction window";
+        s.nothingListed = true;
         return s;
     }
     const std::optional<state::Location> where = state::ReadLocation(state::Program::Quorvel);

@@ -63,6 +63,7 @@ struct PreviewSources {
     std::vector<core::PlannedLoad> loads;
     bool crontabRead = false;
     std::string problem;
+    bool nothingListed = false;  // the problem is an empty correction list
 };
 PreviewSources readPreviewSources();
 

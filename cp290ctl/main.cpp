@@ -17,11 +17,13 @@
 
 #include "cp290ctl/device_command.h"
 #include "cp290ctl/exit_status.h"
+#include "cp290ctl/list_format.h"
 #include "cp290ctl/plan_command.h"
 #include "core/automation_status.h"
 #include "core/cp290_operations.h"
 #include "core/event_table.h"
 #include "core/schedule_file.h"
+#include "core/sun_following.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"
 #include "platform/syslog_log.h"
@@ -42,7 +44,9 @@ const char* const kUsage =
     "  send FILE [--add]   send the file's events; without --add all 128 slots\n"
     "                      are sent (slots the file lacks are cleared), with --add\n"
     "                      only the file's events\n"
-    "  list [FILE]         print the CP290's events, or the file's\n"
+    "  list [FILE] [--format text|csv|json]\n"
+    "                      print the CP290's events, or the file's, with the\n"
+    "                      device names; times in 24 hours\n"
     "  clock [--set]       print the CP290's clock and base house code; --set first\n"
     "                      sets the clock from this computer\n"
     "  base LETTER --yes   set the base house code (A to P); erases the CP290's events\n"
@@ -67,18 +71,20 @@ const char* const kUsage =
     "Exit status:\n"
     "  0   done\n"
     "  1   the CP290 failed: no answer, an answer not valid, a failed write or self test\n"
-    "  64  usage error\n"
-    "  66  the schedule file cannot be read\n"
+    "  64  usage error, a malformed or impossible date, time or number included\n"
+    "  66  an input is missing or unreadable: a schedule file (with the system's reason\n"
+    "      or what is wrong with it), the crontab, the location, an event not listed\n"
+    "      or not in the CP290\n"
     "  69  no serial device, or the device is absent\n"
-    "  73  the schedule file cannot be written\n"
-    "  75  the serial line is in use by another program; try again later\n"
+    "  73  an output cannot be written: a schedule file, the crontab, a preference file\n"
+    "  75  the serial line or the crontab is in use by another program; try again later\n"
     "  77  no permission to use the serial line\n";
 
+using cli::chooseDevice;
 using cli::kExitCantCreate;
 using cli::kExitFailure;
 using cli::kExitNoInput;
 using cli::kExitUnavailable;
-using cli::chooseDevice;
 using cli::usageError;
 
 struct Args {
@@ -90,6 +96,7 @@ struct Args {
     bool yes = false;
     bool help = false;
     std::string days;  // preview only
+    std::string format;  // list only
 };
 
 // The first failure line the core logged during the command: the most precise
@@ -134,6 +141,12 @@ bool parse(int argc, char** argv, Args& a, std::string& error)
                 return false;
             }
             a.days = s == "--days" ? argv[++i] : s.substr(7);
+        } else if (s == "--format" || s.rfind("--format=", 0) == 0) {
+            if (s == "--format" && i + 1 >= argc) {
+                error = "--format needs text, csv or json";
+                return false;
+            }
+            a.format = s == "--format" ? argv[++i] : s.substr(9);
         } else if (s == "--add") {
             a.add = true;
         } else if (s == "--set") {
@@ -182,33 +195,19 @@ private:
     std::string m_text;
 };
 
-std::string unitsText(const EventRecord& r)
+// Why a schedule file could not be read, for people: the system's reason,
+// or what is wrong with a file that is not an event schedule file.
+int fileNotRead(const std::string& path, const FileResult& r)
 {
-    std::string s;
-    for (int u = 1; u <= kUnitCount; ++u) {
-        const bool on = u <= 8 ? (r.units1to8 >> (8 - u)) & 1 : (r.units9to16 >> (16 - u)) & 1;
-        if (on)
-            s += (s.empty() ? "" : ",") + std::to_string(u);
-    }
-    return s.empty() ? "-" : s;
+    if (!r.notSchedule.empty())
+        return fail(path + " is not an event schedule file: " + r.notSchedule, false, kExitNoInput);
+    return fail("cannot read " + path + ": " + std::strerror(r.error), false, kExitNoInput);
 }
 
-void printTable(const EventTable& table)
+int printList(const EventTable& table, cli::ListFormat format)
 {
-    std::printf("%-3s  %-8s  %-18s  %-5s  %-22s  %-8s  %-5s  %s\n", "No", "Time", "Days", "House",
-                "Units", "Function", "Level", "Mode");
-    for (int n = 1; n <= kEventCount; ++n) {
-        const EventRecord& r = *table.record(n);
-        if (!r.used())
-            continue;
-        const int house = cp290::houseIndexFromCode(r.houseCode, 0);
-        const std::string houseText = house ? std::string(1, cp290::HLetters[house - 1]) : "?";
-        const std::string level = levelText(r.levelFunc);
-        std::printf("%-3d  %-8s  %-18s  %-5s  %-22s  %-8s  %-5s  %s\n", n, r.timeStr.c_str(),
-                    r.dayStr.empty() ? "-" : r.dayStr.c_str(), houseText.c_str(), unitsText(r).c_str(),
-                    functionText(r.levelFunc).c_str(), level.empty() ? "-" : level.c_str(),
-                    securityText(r.eventMode).empty() ? "normal" : "security");
-    }
+    std::fputs(cli::formatEvents(table, format).c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : fail("cannot write the list: " + std::string(std::strerror(errno)), false, kExitCantCreate);
 }
 
 int houseFromLetter(const std::string& s)
@@ -255,6 +254,11 @@ int run(const Args& a)
             return usageError(platform::format("--days takes a number of days from 1 to %d", core::suncorrection::kMaxPreviewDays));
         days = static_cast<int>(v);
     }
+    const std::optional<cli::ListFormat> format = cli::listFormat(a.format.empty() ? "text" : a.format);
+    if (!a.format.empty() && cmd != "list")
+        return usageError("--format applies to list only");
+    if (!format)
+        return usageError("--format takes text, csv or json");
     if (a.add && cmd != "send")
         return usageError("--add applies to send only");
     if (a.set && cmd != "clock")
@@ -267,7 +271,8 @@ int run(const Args& a)
     if (cmd == "base" && house == 0)
         return usageError("base house code must be a letter A to P");
 
-    EventTable table;
+    state::DeviceNames names = core::sunfollow::storedDeviceNames();
+    EventTable table(names);
     TerminalUi ui;
     Cp290Operations ops(table, ui);
 
@@ -275,27 +280,32 @@ int run(const Args& a)
     std::optional<core::suncorrection::PreviewSources> preview;
     if (cmd == "preview") {
         preview = core::suncorrection::readPreviewSources();
+        if (preview->nothingListed) {
+            // Nothing to play: the header alone, without opening the CP290.
+            std::fputs(core::suncorrection::previewCsv({}).c_str(), stdout);
+            std::fprintf(stderr, "cp290ctl: %s\n", preview->problem.c_str());
+            return 0;
+        }
         if (!preview->problem.empty())
-            return fail(preview->problem, false, kExitFailure);
+            return fail(preview->problem, false, kExitNoInput);
     }
     if (cmd == "preview" && !a.operands.empty()) {
         const FileResult r = readEvent(table, a.operands[0]);
         if (!r.ok())
-            return fail("cannot read " + a.operands[0] + ": " + std::strerror(r.error), false, kExitNoInput);
+            return fileNotRead(a.operands[0], r);
         return printPreview(*preview, table, days);
     }
     if (cmd == "list" && !a.operands.empty()) {
         const FileResult r = readEvent(table, a.operands[0]);
         if (!r.ok())
-            return fail("cannot read " + a.operands[0] + ": " + std::strerror(r.error), false, kExitNoInput);
-        printTable(table);
-        return 0;
+            return fileNotRead(a.operands[0], r);
+        return printList(table, *format);
     }
     if (cmd == "send") {
         // Read the file before touching the device, so a bad file sends nothing.
         const FileResult r = readEvent(table, a.operands[0]);
         if (!r.ok())
-            return fail("cannot read " + a.operands[0] + ": " + std::strerror(r.error), false, kExitNoInput);
+            return fileNotRead(a.operands[0], r);
         g_firstError.clear();
         ops.setDevicePath(chooseDevice(a.device));
         if (ops.devicePath().empty())
@@ -314,10 +324,8 @@ int run(const Args& a)
             return failOp(r, ops.devicePath());
         if (cmd == "preview")
             return printPreview(*preview, table, days);
-        if (cmd == "list") {
-            printTable(table);
-            return 0;
-        }
+        if (cmd == "list")
+            return printList(table, *format);
         const FileResult w = writeEvent(table, a.operands[0]);
         return w.ok() ? 0 : fail("cannot write " + a.operands[0] + ": " + std::strerror(w.error), false, kExitCantCreate);
     }

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/stat.h>
+#include <cstring>
 
+#include "core/schedule_file.h"
 #include "core/schedule_plan_edit.h"
+#include "cp290ctl/exit_status.h"
 #include "platform/paths.h"
 #include "platform/syslog_log.h"
 #include "state/crontab_plans.h"
@@ -32,19 +34,16 @@ const char* const kPlanUsage =
 
 namespace {
 
-constexpr int kExitUsage = 64;
-constexpr int kExitFailed = 1;
-
 int usage(const std::string& message)
 {
-    std::fprintf(stderr, "cp290ctl: %s\nTry 'cp290ctl --help'.\n", message.c_str());
-    return kExitUsage;
+    return usageError(message);
 }
 
-int failed(const std::string& message)
+// The crontab held by another writer past the wait: try again later.
+template <class Planning>
+int crontabStatus(const Planning& plan, int otherwise)
 {
-    std::fprintf(stderr, "cp290ctl: %s\n", message.c_str());
-    return kExitFailed;
+    return plan.reason().rfind("the crontab is being changed by", 0) == 0 ? kExitTempFail : otherwise;
 }
 
 bool parseTime(const std::string& s, int& hour, int& minute)
@@ -99,9 +98,10 @@ int saved(state::InstallResult r, const Planning& plan, const std::string& what)
         return 0;
     }
     const std::string why = plan.reason().empty() ? "the crontab could not be read or written whole" : plan.reason();
+    const int status = crontabStatus(plan, kExitCantCreate);
     if (r == state::InstallResult::Refused)
-        return failed("the crontab was not changed: " + why + " (see the log)");
-    return failed("not saved: " + why + " (see the log)");
+        return failWith(status, "the crontab was not changed: " + why + " (see the log)");
+    return failWith(status, "not saved: " + why + " (see the log)");
 }
 
 // Why an open failed, for the user.
@@ -109,7 +109,7 @@ template <class Planning>
 int notRead(const Planning& plan)
 {
     const std::string why = plan.reason().empty() ? "the crontab could not be read" : plan.reason();
-    return failed(why + ", so nothing was changed (see the log)");
+    return failWith(crontabStatus(plan, kExitNoInput), why + ", so nothing was changed (see the log)");
 }
 
 template <class Planning>
@@ -138,7 +138,7 @@ int printPlans()
     const bool readT = corrections.open();
     corrections.close();
     if (!readS || !readC || !readT)
-        return failed("the crontab could not be read (see the log)");
+        return failWith(kExitNoInput, "the crontab could not be read (see the log)");
 
     const state::ScheduleTable& t = schedules.table();
     std::vector<const state::ScheduleEntry*> entries;
@@ -229,18 +229,23 @@ int schedule(const std::vector<std::string>& a)
         if (!parseDate(ops[0], month, day))
             return usage("date must be MM/DD");
         if (!state::dateExists(month, day))
-            return failed("there is no date " + ops[0]);
-        struct stat st {};
-        if (::stat(ops[1].c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            return failed(ops[1] + " is not an event schedule file");
+            return usage("there is no date " + ops[0]);
+        // The file as a load will read it: missing, unreadable or damaged is said now.
+        core::EventTable probe;
+        if (const core::FileResult f = core::readEventFile(probe, ops[1]); !f.ok())
+            return failWith(kExitNoInput, ops[1] + (f.notSchedule.empty() ? ": " + std::string(std::strerror(f.error))
+                                                                           : " is not an event schedule file: " +
+                                                                                 f.notSchedule));
         char* real = ::realpath(ops[1].c_str(), nullptr);
         path = real ? real : ops[1];
         std::free(real);
         if (const std::string problem = state::schedulePathProblem(path, appFolder()); !problem.empty())
-            return failed(path + " cannot be planned: " + problem);
+            return usage(path + " cannot be planned: " + problem);
     } else if (what == "remove") {
         if (a.size() != 2 || !parseDate(a[1], month, day))
             return usage("plan schedule remove needs MM/DD");
+        if (!state::dateExists(month, day))
+            return usage("there is no date " + a[1]);
     } else if (what == "time") {
         if (a.size() != 2 || !parseTime(a[1], hour, minute))
             return usage("plan schedule time needs HH:MM, 0:00 to 23:59");
@@ -258,7 +263,7 @@ int schedule(const std::vector<std::string>& a)
     if (what == "time") {
         if (t.sch_count == 0) {
             plan.close();
-            return failed("no schedule is planned; the load time is kept with the schedules");
+            return failWith(kExitNoInput, "no schedule is planned; the load time is kept with the schedules");
         }
         done = "Schedules: loaded at " + clockText(hour, minute);
     } else {
@@ -268,7 +273,7 @@ int schedule(const std::vector<std::string>& a)
         if (what == "remove") {
             if (!found) {
                 plan.close();
-                return failed("no schedule is planned for " + a[1]);
+                return failWith(kExitNoInput, "no schedule is planned for " + a[1]);
             }
             core::removeSchedules(t, {found});
             done = "Schedule for " + a[1] + " removed";
@@ -276,7 +281,7 @@ int schedule(const std::vector<std::string>& a)
             const core::ScheduleEdit edit = core::storeSchedule(t, {month, day, path, load});
             if (edit.outcome == core::ScheduleEditOutcome::Full) {
                 plan.close();
-                return failed("the schedule table is full (50 dates)");
+                return failWith(kExitCantCreate, "the schedule table is full (50 dates)");
             }
             done = "Schedule for " + t.schedRec[static_cast<size_t>(edit.id)].schDate +
                    (found ? " updated: " : " added: ") + path;

@@ -332,6 +332,9 @@ int follow(const SunArgs& a)
     std::printf("%s\n", r.protect ? ", protected" : "");
     if (!o.snapshot.empty())
         std::printf("the CP290's events before: %s\n", o.snapshot.c_str());
+    if (!req.offset && o.implied && o.implied->farFromSun)
+        std::fprintf(stderr, "cp290ctl: that is more than an hour from today's %s; --offset 0 moves the event to it\n",
+                     kindName(req.kind));
     const std::optional<bool> planned = correctionRunPlanned();
     if (!planned)
         std::fprintf(stderr, "cp290ctl: the crontab could not be read to see whether corrections are planned\n");

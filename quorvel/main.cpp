@@ -39,7 +39,7 @@ int main(int argc, char** argv)
             return ui::QuorvelApp::kExitNoDevice;
         }
         std::fputs("quorvel: no display to show the windows on (DISPLAY is not set)\n", stderr);
-        return 1;
+        return ui::QuorvelApp::kExitNoDevice;  // 69 as documented: the display is unavailable too
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));

@@ -635,7 +635,8 @@ void QuorvelApp::chooseSerialDevice(int port)
     if (port < 1 || port > m_devices.numPorts())
         return;
     m_prefs.curPort = port;
-    m_prefs.serPath = m_devices.path(port);
+    m_prefs.serPath = state::pathForDevice(m_prefs, m_devices.path(port));
+    m_prefs.serPathChosen = true;
     m_ops->setDevicePath(m_prefs.serPath);
 }
 

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr int kUsageError = 2;
+constexpr int kUsageError = 2;  // also a line or state file that could not be set up
 
 void usage(FILE* to)
 {
@@ -170,7 +170,7 @@ int main(int argc, char** argv)
     std::string error;
     if (!device.start(&error)) {
         std::fprintf(stderr, "cp290-sim: %s\n", error.c_str());
-        return 1;
+        return kUsageError;
     }
     if (options.linkPath.empty())
         std::printf("cp290-sim ready on %s\n", device.ptyPath().c_str());

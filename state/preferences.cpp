@@ -1,5 +1,6 @@
 #include "state/preferences.h"
 
+#include "platform/serial_devices.h"
 #include "platform/syslog_log.h"
 #include "state/settings_domain.h"
 
@@ -94,17 +95,22 @@ void ReadParms(Preferences& prefs, const std::vector<std::string>& devices, Pref
     if (prefs.curPort < 1)
         prefs.curPort = 1;
 
+    prefs.storedSerPath.clear();
+    prefs.serPathChosen = false;
     if (const std::optional<QString> stored = shared.readString(kSerialPathKey)) {
-        prefs.serPath = stored->toStdString();
-        for (int32_t k = 1; k <= numPorts; ++k) {
-            if (devices[static_cast<size_t>(k - 1)] == prefs.serPath) {
-                prefs.curPort = k;
-                break;
-            }
-        }
+        prefs.storedSerPath = stored->toStdString();
+        // The same text first, then the same device through links.
+        for (const bool resolved : {false, true})
+            for (int32_t k = 1; k <= numPorts && prefs.serPath.empty(); ++k)
+                if (resolved ? pathForDevice(prefs, devices[static_cast<size_t>(k - 1)]) == prefs.storedSerPath
+                             : devices[static_cast<size_t>(k - 1)] == prefs.storedSerPath) {
+                    prefs.curPort = k;
+                    prefs.serPath = prefs.storedSerPath;
+                }
     }
-    prefs.serPath = prefs.curPort <= numPorts ? devices[static_cast<size_t>(prefs.curPort - 1)]
-                                              : std::string();
+    if (prefs.serPath.empty())
+        prefs.serPath = prefs.curPort <= numPorts ? devices[static_cast<size_t>(prefs.curPort - 1)]
+                                                  : std::string();
     ui.showPort(prefs.curPort);
 
     SettingsDomain own(kControllerDomain, Program::Quorvel);
@@ -126,6 +132,14 @@ void ReadParms(Preferences& prefs, const std::vector<std::string>& devices, Pref
     }
 }
 
+std::string pathForDevice(const Preferences& prefs, const std::string& picked)
+{
+    if (!prefs.storedSerPath.empty() && !picked.empty() &&
+        platform::resolvedDevicePath(prefs.storedSerPath) == platform::resolvedDevicePath(picked))
+        return prefs.storedSerPath;
+    return picked;
+}
+
 bool WriteParms(const Preferences& prefs, int group)
 {
     switch (group) {
@@ -138,7 +152,8 @@ bool WriteParms(const Preferences& prefs, int group)
     case 2: {
         SettingsDomain shared(kSharedDomain, Program::Quorvel);
         shared.writeInt(kPortNumberKey, prefs.curPort);
-        shared.writeString(kSerialPathKey, QString::fromStdString(prefs.serPath));
+        if (prefs.storedSerPath.empty() || (prefs.serPathChosen && prefs.serPath != prefs.storedSerPath))
+            shared.writeString(kSerialPathKey, QString::fromStdString(prefs.serPath));
         return shared.sync();
     }
     case 3: {

@@ -55,6 +55,10 @@ struct Preferences {
     int32_t helpPref = 1;
     int32_t curPort = 1;        // 1-based index into the found serial devices
     std::string serPath;        // path of the chosen serial device
+    // "Serial Path" as read at start-up, kept as given: a link such as
+    // /dev/serial/by-id/... stays the link, whatever device it names today.
+    std::string storedSerPath;
+    bool serPathChosen = false;  // a device was picked in the port menu since
     std::string app_Path;       // application folder, trailing "/" (getMyPath)
 };
 
@@ -79,8 +83,13 @@ public:
 // order: device k is devices[k - 1].
 void ReadParms(Preferences& prefs, const std::vector<std::string>& devices, PreferencesUi& ui);
 
+// The path to use for device `picked` of the listing: the stored text when it
+// names that same device (links resolved), else `picked`.
+std::string pathForDevice(const Preferences& prefs, const std::string& picked);
+
 // Group 1: "App Path" and "Version" (Quorvel). Group 2: "Port Number" and
-// "Serial Path" (Lumbrasken). Group 3: the four option flags (Quorvel). Any
+// "Serial Path" (Lumbrasken); the path only when none was stored or another
+// device was picked, so a stored link is never replaced by what it names. Group 3: the four option flags (Quorvel). Any
 // other group writes nothing. True when the store accepted the writes.
 bool WriteParms(const Preferences& prefs, int group);
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "core/solar_time.h"
+#include "state/preferences.h"
 #include "tests/state/state_test_env.h"
 #include "tests/support/test_support.h"
 
@@ -102,7 +103,18 @@ TEST_F(Cp290ctlSunTest, FollowSetsTodaysSunsetPlusTheOffsetAndTheRunsKeepIt)
     EXPECT_EQ(stored("Lumbrasken.conf", "Serial Path").toString().toStdString(), link);  // kept as given
     RunResult r = ctl({"sun", "location", "40.7514", "-73.9847"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(stored("Veskarn.conf", "Longitude").toDouble(), -73.9847);
+    {
+        // What the controller reads at start-up, and stores again at its quit.
+        const state_test::ScopedEnv config("XDG_CONFIG_HOME", m_home.path());
+        EXPECT_EQ(state::storedLocation(state::Program::Quorvel)->longitude, -73.9847);
+        state::Preferences prefs;
+        state::PreferencesUi none;
+        state::ReadParms(prefs, {"/dev/ttyS0", devicePath()}, none);
+        EXPECT_EQ(prefs.curPort, 2);
+        EXPECT_EQ(prefs.serPath, link);
+        ASSERT_TRUE(state::WriteParms(prefs, 2));
+        EXPECT_EQ(state::storedSerialPath(state::Program::Quorvel), link);
+    }
     device().setEvent(3, lampAtSunset(2, -48));  // 17:00
     device().setEvent(4, lampAtSunset(2, -48));
 
@@ -134,4 +146,10 @@ TEST_F(Cp290ctlSunTest, FollowSetsTodaysSunsetPlusTheOffsetAndTheRunsKeepIt)
 
     ASSERT_EQ(ctl({"sun", "unfollow", "4"}).exitStatus, 0);
     EXPECT_EQ(stored("Veskarn.conf", "Event Numbers").toStringList(), QStringList{"3"});
+    // Without an offset the time stands, and what it means is said.
+    r = ctl({"sun", "follow", "4", "sunrise"}, "America/New_York", "1141491600");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.out.find("event 4 at 17:55 follows sunrise, +689 min from today's sunrise (06:26)"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.err.find("more than an hour from today's sunrise"), std::string::npos) << r.err;
 }

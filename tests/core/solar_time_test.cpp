@@ -4,6 +4,7 @@
 #include "state/location.h"
 #include "core/correction_run.h"
 #include "core/solar_time.h"
+#include "core/sun_following.h"
 
 namespace {
 
@@ -120,4 +121,31 @@ TEST(SolarTime, ChangeAcrossMidnightIsTheShortWayRound)
     cp290::EventImage img = {0x08, 0x1F, 23, 50, 0x80, 0x00, 0x60, 0x02};
     core::suncorrection::shiftEventTime(img, 14);
     EXPECT_EQ(img, (cp290::EventImage{0x08, 0x3E, 0, 4, 0x80, 0x00, 0x60, 0x02}));
+}
+
+// What the windows ask about and cp290ctl prints: an event's offset from
+// today's sun time the short way round the clock, more than an hour "far",
+// and a sun time plus an offset only within the day.
+TEST(SolarTime, OffsetsFromTodaysSunTime)
+{
+    namespace f = core::sunfollow;
+    f::SunToday today;
+    today.sunrise = 400;
+    today.sunset = 952;  // 15:52
+    const struct {
+        int kind;
+        int32_t sun, event, offset;
+        bool far;
+    } cases[] = {{f::kSunset, 952, 1020, 68, true}, {f::kSunset, 952, 912, -40, false},
+                 {f::kSunset, 1432, 10, 18, false}, {f::kSunrise, 400, 300, -100, true}};
+    for (const auto& c : cases) {
+        (c.kind == f::kSunset ? today.sunset : today.sunrise) = c.sun;
+        const std::optional<f::ImpliedOffset> o = f::impliedOffset(today, c.kind, c.event);
+        ASSERT_TRUE(o) << c.event;
+        EXPECT_EQ(o->offset, c.offset) << c.event;
+        EXPECT_EQ(o->farFromSun, c.far) << c.event;
+    }
+    EXPECT_FALSE(f::impliedOffset(today, f::kDst, 600));
+    EXPECT_EQ(f::followTime(today, f::kSunrise, -10), 390);
+    EXPECT_FALSE(f::followTime(today, f::kSunset, 10));  // 23:52 + 10 leaves the day
 }

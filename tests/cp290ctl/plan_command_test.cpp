@@ -165,7 +165,7 @@ TEST_F(PlanCommandTest, RefusalsLeaveTheCrontabByteIdentical)
 
     // With no schedule there is no load time to change.
     m_crontab.install("# mine\n");
-    EXPECT_EQ(ctl({"schedule", "time", "4:30"}).exitStatus, 1);
+    EXPECT_EQ(ctl({"schedule", "time", "4:30"}).exitStatus, 66);
     EXPECT_EQ(m_crontab.installed(), "# mine\n");
     // Another writer holding the crontab past the wait: nothing changes, and who holds it is said.
     {
@@ -175,14 +175,14 @@ TEST_F(PlanCommandTest, RefusalsLeaveTheCrontabByteIdentical)
         auto e = env();
         e["CP290_CRONTAB_WAIT_MS"] = "300";
         const RunResult r = testing_support::runProgram(kBin + "/cp290ctl", {"plan", "clocksync", "1", "3:05"}, e);
-        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_EQ(r.exitStatus, 75);
         EXPECT_NE(r.err.find("being changed by quorvel (process"), std::string::npos) << r.err;
     }
     // A crontab command that fails changes nothing and says so.
     m_crontab.setFailing(true);
     for (const char* command : {"clocksync", "corrections"}) {
         const RunResult r = ctl({command, "1", "3:05"});
-        EXPECT_EQ(r.exitStatus, 1) << command;
+        EXPECT_EQ(r.exitStatus, 66) << command;
         EXPECT_NE(r.err.find("nothing was changed"), std::string::npos) << r.err;
     }
     m_crontab.setFailing(false);
@@ -209,7 +209,7 @@ TEST_F(PlanCommandTest, ParallelWritersKeepBothChangesAndReportTruthfully)
         for (const char* month : {"1", "2"}) {
             const bool there = now.find("\t" + std::to_string(round) + "\t" + month + "\t*\t") != std::string::npos;
             EXPECT_TRUE(there) << "round " << round << " month " << month << "\n" << now;
-            EXPECT_EQ(testing_support::readFile(m_home.file(month)), there ? "0\n" : "1\n")
+            EXPECT_EQ(testing_support::readFile(m_home.file(month)), there ? "0\n" : "73\n")
                 << testing_support::readFile(m_home.file("err"));
         }
     }
@@ -225,7 +225,7 @@ TEST_F(PlanCommandTest, StatusFollowsTheCrontabReadBackNotTheInstallCommand)
         const char* said;
     } cases[] = {
         {"installs-then-fails", 0, "Clock sync: 03:05 on 1\n"},
-        {"claims-installed", 1, "does not hold the change"},
+        {"claims-installed", 73, "does not hold the change"},
     };
     for (const auto& c : cases) {
         m_crontab.install("# mine\n");
