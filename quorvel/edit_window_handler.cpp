@@ -329,27 +329,29 @@ void EditWindowHandler::store(int eventNo, const cp290::EventImage& image)
     main.eventChanged(eventNo);
     // An event that followed sunrise or sunset and now has a fixed time no
     // longer follows the sun.
+    // What the note says afterwards: what following the sun did, else that the event is stored.
+    QString note = QObject::tr("Event %1 stored; Send… puts it into the CP290").arg(eventNo);
+    bool noteIsError = false;
     const std::optional<core::sunfollow::FollowedEvent> was = m_follower ? m_follower->followed(eventNo) : std::nullopt;
     if (m_pendingSunKind == 0 && was &&
         (was->kind == core::sunfollow::kSunrise || was->kind == core::sunfollow::kSunset)) {
         const QString why = m_follower->unlist(eventNo);
-        m_shell.setNote(why.isEmpty() ? QObject::tr("Event %1 has a fixed time now and no longer follows the sun.")
-                                            .arg(eventNo)
-                                      : why,
-                        !why.isEmpty());
+        note = why.isEmpty() ? QObject::tr("Event %1 has a fixed time now and no longer follows the sun.").arg(eventNo)
+                             : why;
+        noteIsError = !why.isEmpty();
     }
     if (m_pendingSunKind != 0 && m_follower) {
         const QString why = m_follower->listFollowing(eventNo, m_pendingSunKind, true);
         const std::optional<bool> planned = core::sunfollow::correctionRunPlanned();
-        if (!why.isEmpty())
-            m_shell.setNote(why);
-        else if (planned && !*planned)
-            m_shell.setNote(QObject::tr("Event %1 follows %2. No correction run is planned yet: plan one in "
-                                        "Planning > Time Correction.")
-                                .arg(eventNo)
-                                .arg(m_pendingSunKind == core::sunfollow::kSunrise ? QObject::tr("sunrise")
-                                                                                   : QObject::tr("sunset")),
-                            false);
+        if (!why.isEmpty()) {
+            note = why;
+            noteIsError = true;
+        } else if (planned && !*planned) {
+            note = QObject::tr("Event %1 follows %2. No correction run is planned yet: plan one in "
+                               "Planning > Time Correction.")
+                       .arg(eventNo)
+                       .arg(m_pendingSunKind == core::sunfollow::kSunrise ? QObject::tr("sunrise") : QObject::tr("sunset"));
+        }
         m_pendingSunKind = 0;
     }
 
@@ -368,7 +370,7 @@ void EditWindowHandler::store(int eventNo, const cp290::EventImage& image)
     setControlEnabled(mainWindow, SavControlID, true);
     // Events the user just made can be searched too.
     setControlEnabled(mainWindow, FndControlID, true);
-    m_shell.setNote(QObject::tr("Event %1 stored; Send… puts it into the CP290").arg(eventNo), false);
+    m_shell.setNote(note, noteIsError);
     m_shell.refreshTitle();
 }
 

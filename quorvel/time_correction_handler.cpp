@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "quorvel/control_ids.h"
+#include "quorvel/formats.h"
 #include "quorvel/controls.h"
 #include "quorvel/main_window.h"
 #include "quorvel/main_window_handler.h"
@@ -39,7 +40,7 @@ constexpr int kSlotRole = Qt::UserRole + 1;   // the row's slot of the table
 // A date standing alone: weekday and month written out, in the user's locale.
 QString dateText(const state::RefDate& d)
 {
-    return QLocale().toString(QDate(d.year, d.month, d.day), QLocale::LongFormat);
+    return longDateText(QDate(d.year, d.month, d.day));
 }
 
 // "1 h 08 min", "15 min", "2 h".

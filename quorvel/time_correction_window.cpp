@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "quorvel/control_ids.h"
+#include "quorvel/formats.h"
 
 namespace ui {
 
@@ -48,7 +49,7 @@ VeskWindow::VeskWindow(QWidget* parent) : ShellDialog(parent, tr("Time Correctio
 
     // When cron starts the correction tool.
     m_time = withId(new QTimeEdit(QTime(1, 0)), TTimControlID);
-    m_time->setDisplayFormat(QLocale().timeFormat(QLocale::ShortFormat));
+    m_time->setDisplayFormat(timeFormat());
     auto* days = new QGridLayout;
     const QString names[] = {tr("Mon"), tr("Tue"), tr("Wed"), tr("Thu"), tr("Fri"), tr("Sat"), tr("Sun")};
     const char* codes[] = {"mTcr", "tTcr", "wTcr", "hTcr", "fTcr", "sTcr", "uTcr"};
@@ -123,7 +124,7 @@ QString correctionKindText(int corrType)
 
 QString localeTime(int minutes)
 {
-    return QLocale().toString(QTime(minutes / 60, minutes % 60), QLocale::ShortFormat);
+    return timeText(QTime(minutes / 60, minutes % 60));
 }
 
 VeskEdWindow::VeskEdWindow(QWidget* parent) : ShellDialog(parent, tr("Follow the Sun"))

@@ -63,8 +63,6 @@ void QuorvelTest::SetUp()
     // The planning windows read and install a crontab: never the user's own.
     setenv("CP290_CRONTAB", state_test::CrontabStandIn(m_home.path()).script().c_str(), 1);
     ensureApplication();
-    // Times and dates as a US English desktop writes them.
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }
 
 void QuorvelTest::TearDown()

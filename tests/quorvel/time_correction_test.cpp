@@ -1,5 +1,6 @@
 // The Time Correction window, its entry editor and the reset window, driven
 // by control ID and command code, in New York time on a fixed day.
+#include <QLocale>
 #include <gtest/gtest.h>
 
 #include <QDate>
@@ -55,7 +56,14 @@ protected:
     void SetUp() override
     {
         QuorvelTest::SetUp();
+        // The question's times and dates as a US English desktop writes them.
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         otherAnswers = 0;  // "Keep this offset" unless a test answers otherwise
+    }
+    void TearDown() override
+    {
+        QuorvelTest::TearDown();
+        QLocale::setDefault(QLocale::c());
     }
     void open() { cmd("MainWindow", "TcSl"); }
     // Events in the controller's list, on house A unit 1, at a time.
@@ -429,7 +437,7 @@ TEST_F(TimeCorrection, YearAheadChartsThePlannedCorrectionsAndExportsThem)
     const auto at = [](int day) { return (kMar2Noon + (day - 2) * 86400) * qint64(1000); };
     EXPECT_EQ(year->pointText("Event 1", at(2), 0), "Event 1 - " + longDateText(QDate(2006, 3, 2)) + ": " + timeText(QTime(6, 30)));
     EXPECT_NE(year->pointText("Event 1", at(3), 0), "Event 1 - " + longDateText(QDate(2006, 3, 3)) + ": " + timeText(QTime(6, 30)));
-    EXPECT_TRUE(year->pointText("Daylight (sunrise to sunset)", at(2), 12).contains("sunrise 06:"));
+    EXPECT_TRUE(year->pointText("Daylight (sunrise to sunset)", at(2), 12).contains("sunrise 6:"));
     EXPECT_EQ(crontab(), before);  // read, never rewritten
 
     saveAnswer = QString::fromStdString(m_home.file("chart.png"));
