@@ -310,8 +310,18 @@ OpResult Cp290Operations::SetClock()
     SerialLine line(Program::Quorvel);
     if (auto failed = openLine(line, m_serPath, "Quorvel Error - SetClock Bad File Descriptor\n", m_ui))
         return *failed;
+    // With events on record the clock is asked first: once set, a CP290 that
+    // lost its memory answers 1 and no later reply would tell.
+    std::optional<memory::LostMemory> lost;
+    if (const auto mirror = memory::loadMirror(Program::Quorvel); mirror && mirror->holdsEvents()) {
+        cp290::ClockReply reply;
+        if (cp290::requestClock(line, reply).ok() && line.lastReplyStatus())
+            lost = memory::checkLost(Program::Quorvel, *line.lastReplyStatus(), nullptr);
+    }
     const OpResult result = fromLink(cp290::sendClock(line, local));
     line.close();
+    if (lost)
+        memory::tellLostMemory(*lost);
     if (result.ok()) {
         static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
         m_ui.showDone(std::string("Clock set to ") + days[local.tm_wday % 7] + " " +

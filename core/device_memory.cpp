@@ -11,6 +11,11 @@
 namespace core::memory {
 namespace {
 
+// A lost memory this process noticed and nobody has put back or left empty
+// yet: until then no read changes the mirror (a clock set in between makes a
+// wiped CP290 answer 1 with nothing in it).
+bool g_lostOpen = false;
+
 std::function<void(const LostMemory&)>& lostHandler()
 {
     static std::function<void(const LostMemory&)> handler;
@@ -82,7 +87,7 @@ void noteRead(Program who, uint8_t status, const state::MirrorSlots& device)
 {
     // A device that answers 0 holds nothing worth keeping; a pending restore
     // keeps the mirror as it is until done.
-    if (status != 1 || state::readRestoreMark())
+    if (status != 1 || g_lostOpen || state::readRestoreMark())
         return;
     const std::time_t now = platform::now();
     update(who, [&](state::DeviceMirror& m) { m.setAllEvents(device, now); }, true);
@@ -111,6 +116,7 @@ void noteSelfTest(Program who)
 
 void noteLeftEmpty(Program who)
 {
+    g_lostOpen = false;
     noteSelfTest(who);
     if (const int err = state::clearRestoreMark(); err != 0)
         platform::logf("%s Error - Restore mark %s not removed - %s(%d).\n", programName(who),
@@ -125,6 +131,7 @@ std::optional<LostMemory> checkLost(Program who, uint8_t status, const state::Mi
     if (!m || !m->holdsEvents() || (device && m->matches(*device)))
         return std::nullopt;
     const LostMemory lost{m->eventCount(), m->eventsSince()};
+    g_lostOpen = true;
     static bool logged = false;  // once per process
     if (!logged) {
         logged = true;
@@ -235,6 +242,7 @@ RestoreResult restore(Program who, const char* tool, cp290::SerialLine& line, co
         m.restoredEvents = count;
         m.restoredBy = P;
     }, true);
+    g_lostOpen = false;
     r.ok = true;
     r.events = count;
     r.held = target;

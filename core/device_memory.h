@@ -41,7 +41,8 @@ using state::programName;
 // Events the CP290 acknowledged: (event number, image) pairs.
 void noteSent(Program who, const std::vector<std::pair<int, cp290::EventImage>>& sent);
 // A complete read; taken only when its status says the device holds its
-// memory and no restore is pending.
+// memory, no restore is pending and no lost memory this process noticed is
+// still open (neither put back nor left empty).
 void noteRead(Program who, uint8_t status, const state::MirrorSlots& device);
 // A clock reply: with status 1 its base house code is the device's.
 void noteClockReply(Program who, uint8_t status, uint8_t baseCode);

@@ -550,8 +550,8 @@ void QuorvelApp::myTimerproc()
         if (m_prefs.readPref == 1)
             m_ops->GetEventList();
     });
-    // A read above has checked the CP290's memory already.
-    if (m_prefs.readPref != 1)
+    // Setting the clock and reading check the CP290's memory themselves.
+    if (m_prefs.clockPref != 1 && m_prefs.readPref != 1)
         m_memoryQuestion->checkAtLaunch();
     refreshTitle();
 }

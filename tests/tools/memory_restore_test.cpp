@@ -164,3 +164,25 @@ TEST_F(MemoryRestoreTest, ARestoreStoppedPartwayIsFinishedByTheNextRun)
     EXPECT_NE(runs().find("\tok\tCP290 memory restored: 2 events from "), std::string::npos) << runs();
     EXPECT_FALSE(state::readRestoreMark());
 }
+
+TEST_F(MemoryRestoreTest, Cp290ctlTellsWhatItSawAndPutsBackAFile)
+{
+    programDevice();
+    ASSERT_EQ(control("power-cut"), "ok");
+    const std::string path = devicePath();
+    const std::map<std::string, std::string> at{{"CP290_NOW", kMarch15}, {"TZ", "UTC"}};
+    RunResult r = testing_support::runAsCron("cp290ctl", m_home.path(), at, 20000, {"--device", path, "clock"});
+    EXPECT_NE(r.err.find("cp290ctl: the CP290 has lost its memory (a power cut with a flat battery?); 'cp290ctl "
+                         "restore' puts back the 2 events it held on "),
+              std::string::npos)
+        << r.err;
+    core::EventTable file;
+    file.storeEvent(7, kNew);
+    testing_support::writeFile(m_home.file("New.sch"), core::scheduleBytes(file));
+    r = testing_support::runAsCron("cp290ctl", m_home.path(), at, 20000,
+                                   {"--device", path, "restore", "--from", m_home.file("New.sch")});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("CP290 memory restored: 1 event from ", 0), 0u) << r.out;
+    EXPECT_EQ(control("state"), "ok status 1 base E0 events 1 clock 01:00 40");
+    EXPECT_EQ(device().event(7), kNew);
+}
