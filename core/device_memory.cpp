@@ -131,11 +131,10 @@ std::optional<LostMemory> checkLost(Program who, uint8_t status, const state::Mi
     if (!m || !m->holdsEvents() || (device && m->matches(*device)))
         return std::nullopt;
     const LostMemory lost{m->eventCount(), m->eventsSince()};
-    g_lostOpen = true;
-    static bool logged = false;  // once per process
-    if (!logged) {
-        logged = true;
-        platform::logf("%s - The CP290 has lost its memory: it answers status 0 and holds none of the %d events "
+    // Logged and stamped once while it is open: a new loss after a restore is news again.
+    if (!g_lostOpen) {
+        g_lostOpen = true;
+        platform::logf("%s - The CP290 has lost its memory: it answers status 0 and no longer holds the %d events "
                        "it held on %s.\n",
                        programName(who), lost.events, stamp(lost.since).c_str());
         const std::time_t now = platform::now();

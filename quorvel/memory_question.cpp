@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include "platform/clock.h"
@@ -39,10 +40,12 @@ QString MemoryQuestion::heldText(std::time_t since, std::time_t now)
 {
     const QLocale locale;
     const QDateTime at = QDateTime::fromSecsSinceEpoch(since);
+    // The locale's short formats, without seconds (some locales show them).
+    const auto minutes = [](QString format) { return format.remove(QRegularExpression(QStringLiteral("[:.]ss?"))); };
     if (since <= now && now - since < 6 * 24 * 60 * 60)
         return locale.dayName(at.date().dayOfWeek()) + QLatin1Char(' ') +
-               locale.toString(at.time(), QLocale::ShortFormat);
-    return locale.toString(at, QLocale::ShortFormat);
+               locale.toString(at.time(), minutes(locale.timeFormat(QLocale::ShortFormat)));
+    return locale.toString(at, minutes(locale.dateTimeFormat(QLocale::ShortFormat)));
 }
 
 void MemoryQuestion::ask(const core::memory::LostMemory& lost)
