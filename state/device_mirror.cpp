@@ -4,15 +4,13 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <poll.h>
 #include <sstream>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/paths.h"
 #include "platform/whole_file.h"
+#include "state/state_files.h"
 
 namespace state {
 namespace {
@@ -20,30 +18,6 @@ namespace {
 constexpr const char* kHeader = "cp290 device mirror 1";
 constexpr off_t kMaxMirrorBytes = 64 * 1024;
 constexpr int kLockWaitMs = 5000;
-constexpr int kLockPollMs = 20;
-
-std::string imageText(const MirrorImage& img)
-{
-    std::string out;
-    char b[3];
-    for (const uint8_t v : img) {
-        std::snprintf(b, sizeof b, "%02x", v);
-        out += b;
-    }
-    return out;
-}
-
-bool parseImage(const std::string& text, MirrorImage& img)
-{
-    if (text.size() != 16)
-        return false;
-    for (const char c : text)
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
-            return false;
-    for (size_t i = 0; i < img.size(); ++i)
-        img[i] = static_cast<uint8_t>(std::stoul(text.substr(2 * i, 2), nullptr, 16));
-    return true;
-}
 
 bool validName(const std::string& who)
 {
@@ -79,7 +53,7 @@ bool parseLine(const std::string& line, DeviceMirror& m)
         std::string image;
         MirrorImage img{};
         in >> n >> image >> when;
-        if (!in || !validSlot(n) || !parseImage(image, img) || !mirrorSlotUsed(img) || m.changed[size_t(n)] != 0 ||
+        if (!in || !validSlot(n) || !parseEventImageHex(image, img) || !mirrorSlotUsed(img) || m.changed[size_t(n)] != 0 ||
             m.events[size_t(n)])
             return false;
         m.events[size_t(n)] = img;
@@ -116,7 +90,7 @@ std::string mirrorText(const DeviceMirror& m)
     for (int n = 1; n <= kMirrorSlots; ++n) {
         const size_t i = size_t(n);
         if (m.events[i])
-            text += "event " + std::to_string(n) + " " + imageText(*m.events[i]) + " " +
+            text += "event " + std::to_string(n) + " " + eventImageHex(*m.events[i]) + " " +
                     std::to_string(static_cast<long long>(m.changed[i])) + "\n";
         else if (m.changed[i] != 0)
             text += "free " + std::to_string(n) + " " + std::to_string(static_cast<long long>(m.changed[i])) + "\n";
@@ -255,15 +229,12 @@ int updateDeviceMirror(const std::function<void(DeviceMirror&)>& change, bool re
     const std::string folder = platform::suiteStateFolder();
     if (const int err = platform::makeFolders(folder))
         return err;
-    const int lock = ::open((folder + "device-mirror.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (lock < 0)
-        return errno;
     // Holders read and write a small file; a stuck one must not hold a run
     // up for long, and without the lock a change could overwrite another's.
     bool locked = false;
-    for (int waited = 0; !(locked = ::flock(lock, LOCK_EX | LOCK_NB) == 0) && waited < kLockWaitMs;
-         waited += kLockPollMs)
-        ::poll(nullptr, 0, kLockPollMs);
+    const int lock = state::lockStateFile(folder + "device-mirror.lock", kLockWaitMs, locked);
+    if (lock < 0)
+        return errno;
     int err = locked ? 0 : EWOULDBLOCK;
     if (locked) {
         MirrorRead r = readDeviceMirror();
