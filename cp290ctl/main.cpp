@@ -426,6 +426,8 @@ int main(int argc, char** argv)
         const std::string s = argv[i];
         if (s == "--device") {
             device = i + 1 < argc ? argv[++i] : "";
+        } else if (s.rfind("--device=", 0) == 0) {
+            device = s.substr(9);
         } else if (s.empty() || s[0] != '-') {
             if (s == "restore")
                 return cli::runRestoreCommand(device, std::vector<std::string>(argv + i + 1, argv + argc),
