@@ -315,8 +315,10 @@ OpResult Cp290Operations::SetClock()
     std::optional<memory::LostMemory> lost;
     if (const auto mirror = memory::loadMirror(Program::Quorvel); mirror && mirror->holdsEvents()) {
         cp290::ClockReply reply;
-        if (cp290::requestClock(line, reply).ok() && line.lastReplyStatus())
+        if (cp290::requestClock(line, reply).ok() && line.lastReplyStatus()) {
+            memory::noteClockReply(Program::Quorvel, *line.lastReplyStatus(), reply.houseCode);
             lost = memory::checkLost(Program::Quorvel, *line.lastReplyStatus(), nullptr);
+        }
     }
     const OpResult result = fromLink(cp290::sendClock(line, local));
     line.close();
