@@ -53,6 +53,8 @@ protected:
 
     RunResult run(const char* tool)
     {
+        // Stored anew: a restarted emulator may be on another line.
+        testing_support::storeSerialPath(m_home.file("config"), devicePath());
         return testing_support::runAsCron(tool, m_home.path(),
                                           {{"CP290_CRONTAB", m_crontab.script()},
                                            {"CP290_SERIAL_DEVICES", devicePath()},
