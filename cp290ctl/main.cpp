@@ -19,6 +19,7 @@
 #include "cp290ctl/exit_status.h"
 #include "cp290ctl/list_format.h"
 #include "cp290ctl/plan_command.h"
+#include "cp290ctl/restore_command.h"
 #include "core/automation_status.h"
 #include "core/cp290_operations.h"
 #include "core/event_table.h"
@@ -51,6 +52,9 @@ const char* const kUsage =
     "                      sets the clock from this computer\n"
     "  base LETTER --yes   set the base house code (A to P); erases the CP290's events\n"
     "  selftest --yes      run the self test; erases the CP290's events\n"
+    "  restore [--from FILE]\n"
+    "                      put back what the CP290 held before it lost its memory\n"
+    "                      (base house code, events, clock), or FILE's events\n"
     "  status [--json]     the work the crontab plans: its next run, its last run,\n"
     "                      runs that never happened, and the snapshots to go back to\n"
     "%s"
@@ -390,6 +394,7 @@ int main(int argc, char** argv)
             g_firstError = line;
     });
 
+    cli::installLostMemoryNotice();
     // plan has arguments of its own; everything after it is its business.
     std::string device;
     for (int i = 1; i < argc; ++i) {
@@ -401,6 +406,8 @@ int main(int argc, char** argv)
             device = s.substr(9);
         } else if (s.empty() || s[0] != '-') {
             const std::vector<std::string> rest(argv + i + 1, argv + argc);
+            if (s == "restore")
+                return cli::runRestoreCommand(device, rest, {chooseDevice, failOp});
             if (s == "plan")
                 return cli::runPlanCommand(rest);
             if (s == "status")

@@ -23,6 +23,7 @@
 // the wording of the program that owns the line.
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "link/cp290_protocol.h"
@@ -96,6 +97,14 @@ public:
     // Reads up to n bytes within totalMs in all; returns how many came (never logs).
     size_t readUpTo(uint8_t* buf, size_t n, int totalMs);
 
+    // The status byte of the last reply read since open: 1 while the CP290
+    // holds programmed data, 0 once it has lost its memory (or was never
+    // programmed); nullopt before the first reply. Only a reply to a command
+    // that changes nothing (clock request, upload) tells the device's state
+    // before this program's work; a self test's reply carries its result.
+    std::optional<uint8_t> lastReplyStatus() const { return m_lastStatus; }
+    void noteReplyStatus(uint8_t status) { m_lastStatus = status; }
+
     // Logs the line only the first time since open: stray input is worth
     // one line per operation, not one per reply.
     void logOncePerOpen(const std::string& line);
@@ -111,6 +120,7 @@ private:
     std::string m_path;
     bool m_loggedOnce = false;
     bool m_stream = false;
+    std::optional<uint8_t> m_lastStatus;
 };
 
 void logNotResponding(Program p);

@@ -47,6 +47,7 @@ class CommandHandler;
 class CommandRouter;
 class DevNamesWindowHandler;
 class EditWindowHandler;
+class MemoryQuestion;
 class MainWindowHandler;
 class MessWindowHandler;
 class SchedulesHandler;
@@ -105,6 +106,7 @@ public:
     SyncWindowHandler& syncHandler() { return *m_syncHandler; }
     YearAheadHandler& yearAheadHandler() { return *m_yearHandler; }
     AutomationHandler& automationHandler() { return *m_automationHandler; }
+    MemoryQuestion& memoryQuestion() { return *m_memoryQuestion; }
 
     // The device names were stored anew: the list's records, the drawer, the
     // editor's unit boxes and the search window take them at once.
@@ -204,6 +206,7 @@ private:
     MessWindowHandler* m_messHandler = nullptr;
     YearAheadHandler* m_yearHandler = nullptr;
     AutomationHandler* m_automationHandler = nullptr;
+    std::unique_ptr<MemoryQuestion> m_memoryQuestion;
     CommandHandler* m_appHandler = nullptr;
     QObject* m_helpFilter = nullptr;
     QMessageBox* m_errorBox = nullptr;

@@ -9,6 +9,7 @@
 
 #include "platform/paths.h"
 #include "platform/whole_file.h"
+#include "state/state_files.h"
 
 namespace state {
 namespace {
@@ -19,29 +20,6 @@ constexpr off_t kMaxJournalBytes = 64 * 1024;
 std::string dateText(const RefDate& d)
 {
     return std::to_string(d.month) + "/" + std::to_string(d.day) + "/" + std::to_string(d.year);
-}
-
-std::string imageText(const JournalImage& img)
-{
-    std::string out;
-    char b[3];
-    for (const uint8_t v : img) {
-        std::snprintf(b, sizeof b, "%02x", v);
-        out += b;
-    }
-    return out;
-}
-
-bool parseImage(const std::string& text, JournalImage& img)
-{
-    if (text.size() != 16)
-        return false;
-    for (const char c : text)
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
-            return false;
-    for (size_t i = 0; i < img.size(); ++i)
-        img[i] = static_cast<uint8_t>(std::stoul(text.substr(2 * i, 2), nullptr, 16));
-    return true;
 }
 
 // "name m/d/y", the date held or all -1.
@@ -66,7 +44,7 @@ bool parseEvent(const std::string& line, JournalEvent& e)
     in >> word[0] >> e.eventNumber >> word[1] >> e.zone >> word[2] >> base >> word[3] >> found >> word[4] >> target;
     return in && !(in >> rest) && word[0] == "event" && word[1] == "zone" && word[2] == "base" &&
            word[3] == "found" && word[4] == "target" && e.eventNumber >= 1 && e.eventNumber <= kMaxCorrections &&
-           parseImage(base, e.base) && parseImage(found, e.found) && parseImage(target, e.target);
+           parseEventImageHex(base, e.base) && parseEventImageHex(found, e.found) && parseEventImageHex(target, e.target);
 }
 
 }  // namespace
@@ -136,7 +114,7 @@ int writeCorrectionJournal(const CorrectionJournal& j)
         std::string(kHeader) + "\nsunrise " + dateText(j.SUTime) + "\nsunset " + dateText(j.SDTime) + "\n";
     for (const JournalEvent& e : j.events)
         text += "event " + std::to_string(e.eventNumber) + " zone " + std::to_string(e.zone) + " base " +
-                imageText(e.base) + " found " + imageText(e.found) + " target " + imageText(e.target) + "\n";
+                eventImageHex(e.base) + " found " + eventImageHex(e.found) + " target " + eventImageHex(e.target) + "\n";
     if (const int err = platform::makeFolders(platform::suiteStateFolder()); err != 0)
         return err;
     // A symbolic link in the journal's place is replaced, never written through.

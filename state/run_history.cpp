@@ -8,8 +8,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,13 +15,13 @@
 #include "platform/paths.h"
 #include "platform/syslog_log.h"
 #include "platform/whole_file.h"
+#include "state/state_files.h"
 
 namespace state {
 
 namespace {
 
 constexpr int kLockWaitMs = 2000;
-constexpr int kLockPollMs = 20;
 
 std::string oneLine(const std::string& text)
 {
@@ -282,16 +280,13 @@ int appendRun(const RunRecord& r)
         return err;
     const std::string path = runsLogPath();
     const std::string lockPath = folder + "runs.lock";
-    const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (lock < 0)
-        return errno;
     // Holders only append and trim, which takes milliseconds; a holder stuck
     // longer (stopped, hung disk) must not hold up a cron run. Without the
     // lock the line is still appended whole, only the trim waits for a later run.
     bool locked = false;
-    for (int waited = 0; !(locked = ::flock(lock, LOCK_EX | LOCK_NB) == 0) && waited < kLockWaitMs;
-         waited += kLockPollMs)
-        ::poll(nullptr, 0, kLockPollMs);
+    const int lock = lockStateFile(lockPath, kLockWaitMs, locked);
+    if (lock < 0)
+        return errno;
     int err = 0;
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0 && errno == ELOOP && ::unlink(path.c_str()) == 0)  // a link in its place is replaced, never written through
