@@ -26,6 +26,7 @@
 #include "quorvel/main_window.h"
 #include "quorvel/main_window_handler.h"
 #include "link/serial_link.h"
+#include "state/device_kinds.h"
 #include "state/preferences.h"
 #include "state/settings_domain.h"
 #include "tests/quorvel/quorvel_fixture.h"
@@ -348,6 +349,7 @@ TEST_F(Desktop, DeviceNamesEditedInTheWindowReachTheListAndTheFile)
     cmd("DevNamesWindow", "DNhc");
     EXPECT_EQ(text("DevNamesWindow", DNNameFirstControlID), "");  // default shown as placeholder
     setControlText(ctl("DevNamesWindow", DNNameFirstControlID), "Garage");
+    setValue("DevNamesWindow", DNKindFirstControlID + 15, 2);  // B16 an appliance
     cmd("DevNamesWindow", "DNsv");
     EXPECT_FALSE(win("DevNamesWindow")->isVisible());
 
@@ -361,6 +363,7 @@ TEST_F(Desktop, DeviceNamesEditedInTheWindowReachTheListAndTheFile)
     state::PreferencesUi none;
     state::ReadParms(again, {devicePath()}, none);
     EXPECT_EQ(again.deviceNames.name(1, 4), "Porch light");
+    EXPECT_EQ(state::readDeviceKinds(state::Program::Quorvel).kind(2, 16), state::UnitKind::Appliance);
     EXPECT_EQ(again.deviceNames.name(1, 1), "Hall");
     EXPECT_EQ(again.deviceNames.name(2, 1), "Garage");
     EXPECT_EQ(again.deviceNames.name(16, 16), "Device 16");
