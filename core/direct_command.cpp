@@ -5,7 +5,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/automation_status.h"
 #include "link/device_commands.h"
+#include "platform/clock.h"
+#include "state/line_log.h"
 #include "platform/syslog_log.h"
 
 namespace core {
@@ -101,6 +104,29 @@ std::string unitsLabel(int house, cp290::UnitMask units)
 {
     return (house >= 1 && house <= 16 ? std::string(1, cp290::HLetters[house - 1]) : std::string("?")) +
            cp290::unitsText(units);
+}
+
+std::string powerlineText(const state::PowerlineEntry& e, const state::DeviceNames& names)
+{
+    const std::tm t = platform::localTime(e.when);
+    char when[32];
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &t);
+    return std::string(when) + " " + unitsLabel(e.house, e.units) + " " + unitNames(names, e.house, e.units) + ": " +
+           cp290::functionName(e.function) + " (" + e.source + ")";
+}
+
+std::string powerlineJson(const state::PowerlineEntry& e, const state::DeviceNames& names)
+{
+    std::string units, unitNamesJson;
+    for (int u = 1; u <= 16; ++u)
+        if (e.units & (1u << (u - 1))) {
+            units += (units.empty() ? "" : ", ") + std::to_string(u);
+            unitNamesJson += (unitNamesJson.empty() ? "" : ", ") + jsonString(names.name(e.house, u));
+        }
+    const std::string house = e.house >= 1 && e.house <= 16 ? std::string(1, cp290::HLetters[e.house - 1]) : "?";
+    return "{\"time\": " + jsonString(state::isoLocal(e.when)) + ", \"house\": " + jsonString(house) +
+           ", \"units\": [" + units + "], \"function\": " + jsonString(cp290::functionName(e.function)) +
+           ", \"source\": " + jsonString(e.source) + ", \"names\": [" + unitNamesJson + "]}";
 }
 
 OpResult sendDirectCommand(const std::string& devicePath, const cp290::DirectCommand& command,

@@ -54,6 +54,11 @@ std::string unitNames(const state::DeviceNames& names, int house, cp290::UnitMas
 // "A1", "A1-3,16".
 std::string unitsLabel(int house, cp290::UnitMask units);
 
+// One report for people: "2026-12-07 18:03:00 A1 Porch lamp: on (timer event 5)".
+std::string powerlineText(const state::PowerlineEntry& e, const state::DeviceNames& names);
+// One JSON object, one line: keys time, house, units, function, source, names.
+std::string powerlineJson(const state::PowerlineEntry& e, const state::DeviceNames& names);
+
 // Sends the command on `devicePath` and waits for its report; `confirmed`
 // holds it on success. The link logs its failures in `who`'s wording.
 OpResult sendDirectCommand(const std::string& devicePath, const cp290::DirectCommand& command,

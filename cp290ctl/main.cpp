@@ -438,6 +438,9 @@ int main(int argc, char** argv)
             if (s == "on" || s == "off" || s == "dim")
                 return cli::runSwitchCommand(s, std::vector<std::string>(argv + i + 1, argv + argc), deviceGiven,
                                              chooseDevice);
+            if (s == "monitor")
+                return cli::runMonitorCommand(std::vector<std::string>(argv + i + 1, argv + argc), deviceGiven,
+                                              chooseDevice);
             if (s == "plan")
                 return cli::runPlanCommand(std::vector<std::string>(argv + i + 1, argv + argc));
             if (s == "status")

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "platform/device_lock.h"
+#include "platform/line_handover.h"
 #include "platform/process_name.h"
 #include "platform/signals.h"
 #include "platform/syslog_log.h"
@@ -272,10 +273,13 @@ int lineWaitMs(Program p)
 
 LinkResult SerialLine::takeLineLock(const std::string& path)
 {
-    const int waitMs = lineWaitMs(m_program);
+    const int waitMs = m_waitMs >= 0 ? m_waitMs : lineWaitMs(m_program);
     const std::string self = platform::processName(getpid());
     const platform::DeviceLock::Result r =
         m_lock.take(path, self.empty() ? programName(m_program) : self, waitMs, [&](const platform::LockHolder& h) {
+            // A watcher holding the line lets go when asked; nobody else is.
+            if (platform::askWatcherToLetGo(path) || m_waitMs >= 0)
+                return;
             platform::logLine(std::string(programName(m_program)) + " - waiting for the CP290 line held by " +
                               holderText(h) + "\n");
         });

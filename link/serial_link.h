@@ -113,6 +113,9 @@ public:
     // Reads up to n bytes within totalMs in all; returns how many came (never logs).
     size_t readUpTo(uint8_t* buf, size_t n, int totalMs);
 
+    // How long open() waits for a line another program holds, instead of
+    // lineWaitMs(); the wait is then not logged (a watcher taking its line back).
+    void setLineWaitMs(int ms) { m_waitMs = ms; }
     // Where this line's reports go instead of the program's sink.
     void setReportSink(ReportSink sink) { m_sink = std::move(sink); }
     void handReport(const Report& r, bool direct = false);
@@ -136,6 +139,7 @@ private:
     bool m_loggedOnce = false;
     bool m_stream = false;
     ReportSink m_sink;
+    int m_waitMs = -1;
 };
 
 void logNotResponding(Program p);

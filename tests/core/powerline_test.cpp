@@ -1,6 +1,8 @@
 // Direct commands and the power line's reports, through cp290ctl and the emulator.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "state/powerline_log.h"
 #include "tests/support/test_support.h"
 
@@ -25,6 +27,16 @@ protected:
     {
         args.insert(args.begin(), {"--device", devicePath()});
         return testing_support::runProgram(std::string(CP290_BIN_DIR) + "/cp290ctl", args, env(), timeoutMs);
+    }
+    // cp290ctl monitor --json for `seconds`, then ended as Ctrl-C would.
+    std::thread monitor(RunResult& out, int seconds)
+    {
+        return std::thread([this, &out, seconds] {
+            std::map<std::string, std::string> e = env();
+            e["CP290_LOG_STDERR"] = "1";
+            out = testing_support::runProgram("/usr/bin/timeout", {"-s", "INT", std::to_string(seconds),
+                std::string(CP290_BIN_DIR) + "/cp290ctl", "--device", devicePath(), "monitor", "--json"}, e, 60000);
+        });
     }
     std::string powerlineLog() const { return testing_support::readFile(home.file("state/cp290/powerline.log")); }
     testing_support::TempDir home;
@@ -70,4 +82,32 @@ TEST_F(PowerlineTest, DeviceThatDoesNotConfirmFailsWithinTheBound)
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
         EXPECT_NE(r.err.find(silent ? "did not answer" : "never reported"), std::string::npos) << r.err;
     }
+}
+
+TEST_F(PowerlineTest, MonitorGivesTheLineAwayAndMissesNoReport)
+{
+    // Every reply comes after a report (A1 on): the one tamsel reads while it
+    // has the line must still reach the monitor, through the power-line log.
+    sim::SimOptions o;
+    o.reportBeforeReply = o.reports = true;
+    restartSim(o);
+    testing_support::storeSerialPath(home.path(), devicePath());
+    RunResult mon, second;
+    std::thread first = monitor(mon, 5);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    std::thread follower = monitor(second, 3);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult tamsel = testing_support::runAsCron("tamsel", home.path(),
+        {{"XDG_CONFIG_HOME", home.path()}, {"XDG_STATE_HOME", home.file("state")}, {"CP290_SERIAL_DEVICES", devicePath()}});
+    EXPECT_EQ(tamsel.exitStatus, 0) << tamsel.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    first.join();
+    follower.join();
+    const char* report = "\"house\": \"A\", \"units\": [1], \"function\": \"on\", \"source\": \"device\", \"names\": [\"Device 1\"]}";
+    EXPECT_NE(mon.out.find(report), std::string::npos) << mon.out << mon.err;
+    EXPECT_NE(second.out.find(report), std::string::npos) << second.out << second.err;
+    EXPECT_NE(second.err.find("following"), std::string::npos) << second.err;
+    // The monitor's line is back as it found it: the next program gets it at once.
+    EXPECT_EQ(ctl({"on", "A1"}).exitStatus, 0);
 }
