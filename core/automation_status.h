@@ -86,4 +86,7 @@ std::string runTimeText(std::time_t t);
 std::string statusText(const AutomationStatus& s);
 std::string statusJson(const AutomationStatus& s);
 
+// A JSON string of s: quotes, backslashes and control characters escaped.
+std::string jsonString(const std::string& s);
+
 }  // namespace core

@@ -25,6 +25,7 @@
 #include "platform/syslog_log.h"
 #include "state/preferences.h"
 #include "cp290ctl/sun_command.h"
+#include "cp290ctl/switch_command.h"
 #include "core/year_preview.h"
 
 namespace {
@@ -48,6 +49,14 @@ const char* const kUsage =
     "  status [--json]     the work the crontab plans: its next run, its last run,\n"
     "                      runs that never happened, and the snapshots to go back to\n"
     "  sun [YYYY-MM-DD]    sunrise and sunset at the stored location (today by default)\n"
+    "  on UNITS            switch units on now: a house letter and unit numbers\n"
+    "                      (A1, A 1-3,16) or a device name (\"Porch lamp\"); prints\n"
+    "                      what the CP290 confirmed sending on the power line\n"
+    "  off UNITS           switch units off now\n"
+    "  dim UNITS PERCENT   dim units to a brightness (50%% or 50): level\n"
+    "                      round((100 - PERCENT) x 15 / 100) of the CP290's 0-15\n"
+    "  monitor [--json]    print every report of the CP290 as it comes (time,\n"
+    "                      house, units and names, function, source), until Ctrl-C\n"
     "  preview [--days N] [FILE]\n"
     "                      the times the planned sun corrections will give the\n"
     "                      listed events on each of the next N days (365 by\n"
@@ -416,11 +425,22 @@ int main(int argc, char** argv)
     });
 
     // plan has arguments of its own; everything after it is its business.
+    std::string deviceGiven;
     for (int i = 1; i < argc; ++i) {
         const std::string s = argv[i];
         if (s == "--device") {
+            if (i + 1 < argc)
+                deviceGiven = argv[i + 1];
             ++i;
+        } else if (s.rfind("--device=", 0) == 0) {
+            deviceGiven = s.substr(9);
         } else if (s.empty() || s[0] != '-') {
+            if (s == "on" || s == "off" || s == "dim")
+                return cli::runSwitchCommand(s, std::vector<std::string>(argv + i + 1, argv + argc), deviceGiven,
+                                             chooseDevice);
+            if (s == "monitor")
+                return cli::runMonitorCommand(std::vector<std::string>(argv + i + 1, argv + argc), deviceGiven,
+                                              chooseDevice);
             if (s == "plan")
                 return cli::runPlanCommand(std::vector<std::string>(argv + i + 1, argv + argc));
             if (s == "status")

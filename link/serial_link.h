@@ -23,6 +23,8 @@
 // the wording of the program that owns the line.
 #include <chrono>
 #include <cstdint>
+#include <ctime>
+#include <functional>
 #include <string>
 
 #include "link/cp290_protocol.h"
@@ -50,7 +52,8 @@ int lineWaitMs(Program p);
 // BadReply: bytes came but were not the reply (sync, checksum, ranges, an
 // echo). Cancelled: the caller's progress callback asked to stop, or a signal
 // asked the program to end.
-enum class LinkStatus { Ok, OpenFailed, WriteFailed, Timeout, BadReply, Cancelled };
+// NoReport: a direct command was acknowledged but its report never came.
+enum class LinkStatus { Ok, OpenFailed, WriteFailed, Timeout, BadReply, Cancelled, NoReport };
 
 struct LinkResult {
     LinkStatus status = LinkStatus::Ok;
@@ -64,6 +67,20 @@ using LinkClock = std::chrono::steady_clock;
 
 // The wire time of n bytes at 600 baud (ten bits a byte), rounded up.
 int wireMs(size_t bytes);
+
+// A report the line read while a program held it: the readers skip the
+// reports that are not their reply, the open finds them while it lets the
+// line go quiet, the close finds them among the bytes left waiting. None is
+// dropped: each goes to the line's report sink, else to the program's.
+struct SeenReport {
+    Report report;
+    std::time_t when = 0;
+    bool direct = false;  // the report of a direct command this line sent
+};
+using ReportSink = std::function<void(const SeenReport&)>;
+// The program's sink, for every line without one of its own (the programs
+// of the suite set it to the power-line log at start).
+void setProgramReportSink(ReportSink sink);
 
 class SerialLine {
 public:
@@ -96,6 +113,16 @@ public:
     // Reads up to n bytes within totalMs in all; returns how many came (never logs).
     size_t readUpTo(uint8_t* buf, size_t n, int totalMs);
 
+    // How long open() waits for a line another program holds, instead of
+    // lineWaitMs(); the wait is then not logged (a watcher taking its line back).
+    void setLineWaitMs(int ms) { m_waitMs = ms; }
+    // Where this line's reports go instead of the program's sink.
+    void setReportSink(ReportSink sink) { m_sink = std::move(sink); }
+    void handReport(const Report& r, bool direct = false);
+    // Reads what is waiting and hands the whole reports among it; a report
+    // begun is waited for, at most its wire time. Returns the bytes read.
+    size_t collectReports();
+
     // Logs the line only the first time since open: stray input is worth
     // one line per operation, not one per reply.
     void logOncePerOpen(const std::string& line);
@@ -111,6 +138,8 @@ private:
     std::string m_path;
     bool m_loggedOnce = false;
     bool m_stream = false;
+    ReportSink m_sink;
+    int m_waitMs = -1;
 };
 
 void logNotResponding(Program p);

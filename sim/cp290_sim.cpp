@@ -524,8 +524,9 @@ void Cp290Sim::Impl::onFrame(const std::vector<uint8_t>& f, int64_t end)
             reply.insert(reply.end(), mem.graphics.begin(), mem.graphics.end());
             reply.push_back(sum8(mem.graphics.data(), mem.graphics.size()));
             break;
-        case 7:  // self test: wipes the events, answers when done
+        case 7:  // self test: wipes the events, answers when done; unprogrammed after it
             mem.events = {};
+            mem.status = 0;
             changed = true;
             start = end + int64_t(selfTestMs) * kMsNs;
             busyUntil = start;
@@ -712,6 +713,19 @@ void Cp290Sim::clearEvents()
     std::lock_guard lk(d->mu);
     d->mem.events = {};
     d->save();
+}
+
+void Cp290Sim::powerCut()
+{
+    {
+        std::lock_guard lk(d->mu);
+        d->mem = DeviceState{};
+        const int64_t now = monoNs();
+        d->clockSetNs = now;
+        d->reportMinute = 0;
+        d->save();
+    }
+    d->wake();  // the next minute boundary has moved
 }
 
 std::array<uint8_t, 256> Cp290Sim::graphics() const

@@ -91,7 +91,11 @@ public:
     void setClock(SimClock c);
     // The clock as if set to c `elapsed` ago and running on since.
     void setClock(SimClock c, std::chrono::milliseconds elapsed);
-    uint8_t status() const;  // 1 once the device holds programmed data
+    uint8_t status() const;  // 1 once the device holds programmed data, 0 after a power cut or self test
+    // A power cut with a flat backup battery: events, graphics, base house
+    // code and clock go back to their power-up values and status() to 0, as
+    // on a device never programmed.
+    void powerCut();
 
     // Silent: frames are still recorded, but nothing is applied or answered.
     void setSilent(bool silent);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/program_info.h"
+#include "sim/control_channel.h"
 #include "sim/cp290_sim.h"
 
 namespace {
@@ -20,6 +21,7 @@ void usage(FILE* to)
 {
     std::fputs(
         "Usage: cp290-sim [options]\n"
+        "       cp290-sim --send PATH COMMAND [ARGUMENT...]\n"
         "Emulates a CP290 home-automation interface on a pseudo-terminal.\n"
         "\n"
         "  --paced            real line timing, 10 bits per byte at the baud rate (default)\n"
@@ -43,6 +45,11 @@ void usage(FILE* to)
         "  --noise            no device: a steady stream of noise bytes, no replies\n"
         "  --log              print every frame received to stdout, one line each:\n"
         "                     \"frame\" and the command and data bytes in hex\n"
+        "  --control PATH     accept commands on a Unix socket at PATH (an old socket\n"
+        "                     is replaced, any other file is left alone and is an error)\n"
+        "  --send PATH COMMAND [ARGUMENT...]\n"
+        "                     send one command to the emulator listening at PATH, print\n"
+        "                     its reply; exit 0 for \"ok ...\", 1 for \"error: ...\" or no reply\n"
         "  --help             show this text\n"
         "  --version          show the version\n"
         "\n"
@@ -50,8 +57,27 @@ void usage(FILE* to)
         "  cp290-sim ready on /dev/pts/N\n"
         "or, with --link:\n"
         "  cp290-sim ready on /dev/pts/N link PATH\n"
-        "(PATH runs to the end of the line). It runs until SIGINT, SIGTERM or SIGHUP.\n",
+        "(PATH runs to the end of the line). It runs until SIGINT, SIGTERM or SIGHUP.\n"
+        "\n"
+        "The control socket takes one command per line and answers one line each:\n"
+        "\"ok\", \"ok ANSWER\" or \"error: WHY\". Commands:\n",
         to);
+    std::fputs(sim::controlHelp().c_str(), to);
+}
+
+// cp290-sim --send PATH COMMAND...: the channel's client for a shell.
+int sendCommand(int argc, char** argv)
+{
+    std::string command;
+    for (int i = 3; i < argc; ++i)
+        command += (i > 3 ? " " : "") + std::string(argv[i]);
+    std::string reply, error;
+    if (!sim::sendControl(argv[2], command, reply, 10000, &error)) {
+        std::fprintf(stderr, "cp290-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", reply.c_str());
+    return reply == "ok" || reply.rfind("ok ", 0) == 0 ? 0 : 1;
 }
 
 int badUsage(const std::string& message)
@@ -77,7 +103,13 @@ bool parseInt(const std::string& s, long lo, long hi, int& out)
 
 int main(int argc, char** argv)
 {
+    if (argc >= 2 && std::string(argv[1]) == "--send") {
+        if (argc < 4)
+            return badUsage("--send needs a socket path and a command");
+        return sendCommand(argc, argv);
+    }
     sim::SimOptions options;
+    std::string controlPath;
     options.paced = true;     // as the device is
     options.keepFrames = false;  // nobody asks for them, and the program may run for weeks
 
@@ -99,7 +131,7 @@ int main(int argc, char** argv)
             return true;
         };
         const bool wantsValue = arg == "--baud" || arg == "--link" || arg == "--state" || arg == "--self-test-ms" ||
-                               arg == "--stray-bytes";
+                               arg == "--stray-bytes" || arg == "--control";
         if (hasValue && !wantsValue)
             return badUsage("option " + arg + " takes no value");
         if (wantsValue && !takeValue())
@@ -152,6 +184,10 @@ int main(int argc, char** argv)
             options.noise = true;
         } else if (arg == "--log") {
             options.logFrames = true;
+        } else if (arg == "--control") {
+            if (value.empty())
+                return badUsage("--control needs a path");
+            controlPath = value;
         } else {
             return badUsage("unknown option: " + arg);
         }
@@ -172,6 +208,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cp290-sim: %s\n", error.c_str());
         return 1;
     }
+    sim::ControlChannel control(device, controlPath);
+    if (!controlPath.empty() && !control.start(&error)) {
+        std::fprintf(stderr, "cp290-sim: %s\n", error.c_str());
+        device.stop();
+        return 1;
+    }
     if (options.linkPath.empty())
         std::printf("cp290-sim ready on %s\n", device.ptyPath().c_str());
     else
@@ -181,6 +223,7 @@ int main(int argc, char** argv)
     int signal = 0;
     while (sigwait(&stopSignals, &signal) != 0) {
     }
+    control.stop();
     device.stop();
     return 0;
 }

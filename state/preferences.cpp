@@ -43,6 +43,16 @@ std::optional<int32_t> storedPortNumber(Program who)
     return d.readInt(kPortNumberKey);
 }
 
+DeviceNames storedDeviceNames(Program who)
+{
+    Preferences prefs;
+    PreferencesUi none;
+    SettingsDomain shared(kSharedDomain, who);
+    if (shared.contains(kPortNumberKey))
+        readDeviceNames(shared, prefs, none);
+    return prefs.deviceNames;
+}
+
 std::string storedAppPath(Program who)
 {
     SettingsDomain d(kControllerDomain, who);

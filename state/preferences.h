@@ -39,6 +39,9 @@ inline constexpr const char* kAppPathKey = "App Path";        // Quorvel
 std::string storedSerialPath(Program who);
 // "Port Number" of domain Lumbrasken; nullopt when absent or not a number.
 std::optional<int32_t> storedPortNumber(Program who);
+// The device names domain Lumbrasken holds, as the controller reads them at
+// start-up (defaults where none are stored).
+DeviceNames storedDeviceNames(Program who);
 // "App Path" of domain Quorvel; empty when absent.
 std::string storedAppPath(Program who);
 

@@ -109,14 +109,14 @@ TEST_F(Cp290SimFilesTest, LinkReplacesAnOldLinkAndGoesOnStop)
 TEST(Cp290SimProgram, AnnouncesItsLineAnswersLogsAndSavesOnSignal)
 {
     TempDir dir;
-    const std::string link = dir.file("cp290"), state = dir.file("state");
+    const std::string link = dir.file("cp290"), state = dir.file("state"), control = dir.file("control");
     int out[2];
     ASSERT_EQ(pipe(out), 0);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(out[1], 1);
         execl(CP290_BIN_DIR "/cp290-sim", "cp290-sim", "--no-pacing", "--log", "--link", link.c_str(), "--state",
-              state.c_str(), static_cast<char*>(nullptr));
+              state.c_str(), "--control", control.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(out[1]);
@@ -138,6 +138,10 @@ TEST(Cp290SimProgram, AnnouncesItsLineAnswersLogsAndSavesOnSignal)
         ASSERT_TRUE(line.ok());
         EXPECT_EQ(line.exchange(writeEventFrame(1, kWake), 7), ack(1));
     }
+    const RunResult cut = runProgram("cp290-sim", {"--send", control, "power-cut"}, {}, 5000);
+    EXPECT_EQ(cut.exitStatus, 0);
+    EXPECT_EQ(cut.out, "ok\n");
+    EXPECT_EQ(runProgram("cp290-sim", {"--send", control, "power", "cut"}, {}, 5000).exitStatus, 1);
     kill(pid, SIGTERM);
     const std::string log = readSome(5000);
     int status = 0;
@@ -145,8 +149,9 @@ TEST(Cp290SimProgram, AnnouncesItsLineAnswersLogsAndSavesOnSignal)
     close(out[0]);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(log, "frame 03 00 00 08 7F 06 1E 80 00 60 02 8D\n");
-    EXPECT_NE(readFile(state).find("event 1 "), std::string::npos);
-    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    EXPECT_NE(readFile(state).find("status 00"), std::string::npos);
+    EXPECT_EQ(readFile(state).find("event 1 "), std::string::npos);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)) || fs::exists(fs::symlink_status(control)));
 }
 
 TEST(Cp290SimProgram, BadOptionsExitWithStatusTwo)

@@ -134,7 +134,28 @@ TEST_F(Cp290SimTest, BaseCodeAndSelfTestEraseEventsAndTheTestTakesItsTime)
         EXPECT_LT(msSince(t0), 600);
         EXPECT_TRUE(line.read(1, 200).empty());
         EXPECT_FALSE(device().event(5));
+        EXPECT_EQ(line.exchange(frame(4), 12)[6], 0) << "unprogrammed after the test";
     }
+}
+
+TEST_F(Cp290SimTest, ControlChannelCutsThePowerAndAnswersEveryLine)
+{
+    device().setEvent(5, image(kWake));
+    device().setBaseHouseCode(0xE0);
+    device().setClock({5, 7, 0x04});
+    EXPECT_EQ(control("state"), "ok status 1 base E0 events 1 clock 07:05 04");
+    EXPECT_EQ(control("power-cut"), "ok");
+    EXPECT_EQ(control("state"), "ok status 0 base 60 events 0 clock 00:00 01");
+    LineClient line(devicePath());
+    EXPECT_EQ(line.exchange(frame(4), 12), cat(ack(0), {0x00, 0x00, 0x01, 0x60, 0x61}));
+    EXPECT_EQ(line.exchange(frame(2, {0x05, 0x07, 0x04, 0x10}), 7), ack(1)) << "programmed again";
+    for (const auto& [command, reply] : std::vector<std::pair<std::string, std::string>>{
+             {"power-cut now", "error: power-cut takes no arguments"},
+             {"  ", "error: empty command"},
+             {"frobnicate", "error: unknown command: frobnicate"},
+             {std::string(2000, 'x'), "error: command line longer than 1024 bytes"}})
+        EXPECT_EQ(control(command), reply);
+    EXPECT_EQ(device().status(), 1) << "a refused command changes nothing";
 }
 
 TEST_F(Cp290SimTest, SilentDeviceHearsButNeverAnswers)

@@ -71,6 +71,7 @@ void SimTest::SetUp()
 
 void SimTest::TearDown()
 {
+    m_control.reset();
     if (m_sim)
         m_sim->stop();
     m_sim.reset();
@@ -78,11 +79,30 @@ void SimTest::TearDown()
 
 void SimTest::restartSim(const sim::SimOptions& options)
 {
+    m_control.reset();
     if (m_sim)
         m_sim->stop();
     m_sim = std::make_unique<sim::Cp290Sim>(options);
     std::string err;
     ASSERT_TRUE(m_sim->start(&err)) << err;
+}
+
+std::string SimTest::control(const std::string& command)
+{
+    if (!m_control) {
+        m_controlDir = std::make_unique<TempDir>();
+        m_control = std::make_unique<sim::ControlChannel>(*m_sim, m_controlDir->file("control"));
+        std::string err;
+        if (!m_control->start(&err))
+            return "no reply: " + err;
+    }
+    return sendControl(m_control->path(), command);
+}
+
+std::string sendControl(const std::string& path, const std::string& command)
+{
+    std::string reply, err;
+    return sim::sendControl(path, command, reply, 5000, &err) ? reply : "no reply: " + err;
 }
 
 namespace {

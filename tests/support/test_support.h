@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/control_channel.h"
 #include "sim/cp290_sim.h"
 
 namespace testing_support {
@@ -48,9 +49,18 @@ protected:
     void restartSim(const sim::SimOptions& options);
     sim::Cp290Sim& device() { return *m_sim; }
     std::string devicePath() const { return m_sim->slavePath(); }
+    // Sends one command through the emulator's control channel (started on
+    // first use) and returns its reply line, "ok ..." or "error: ...".
+    std::string control(const std::string& command);
 
     std::unique_ptr<sim::Cp290Sim> m_sim;
+    std::unique_ptr<TempDir> m_controlDir;
+    std::unique_ptr<sim::ControlChannel> m_control;
 };
+
+// One command to the control channel at `path`; the reply line, or
+// "no reply: <why>" when the channel could not be reached within 5 s.
+std::string sendControl(const std::string& path, const std::string& command);
 
 struct RunResult {
     int exitStatus = -1;
