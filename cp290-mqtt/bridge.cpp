@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/syslog_log.h"
+#include "state/preferences.h"
 #include "state/settings_domain.h"
 
 namespace bridge {
@@ -28,7 +29,7 @@ std::string automationJson()
 Bridge::Bridge(Topics topics, mqtt::MqttClient& client, UnitLine& line, QObject* parent)
     : QObject(parent), m_topics(std::move(topics)), m_client(client), m_line(line)
 {
-    m_names = state::readDeviceNames(state::Program::Bridge);
+    m_names = state::storedDeviceNames(state::Program::Bridge);
     m_kinds = state::readDeviceKinds(state::Program::Bridge);
     m_automation = automationJson();
 
@@ -103,7 +104,7 @@ void Bridge::refresh()
     watchFiles();
     const state::DeviceNames names = m_names;
     const state::DeviceKinds kinds = m_kinds;
-    m_names = state::readDeviceNames(state::Program::Bridge);
+    m_names = state::storedDeviceNames(state::Program::Bridge);
     m_kinds = state::readDeviceKinds(state::Program::Bridge);
     publishUnitConfigs(names, kinds);
     publishAutomation(false);
@@ -174,20 +175,25 @@ void Bridge::onMessage(const QString& topicText, const QByteArray& payload)
         return;
     }
     const UnitFunction f = !c->on ? UnitFunction::Off : c->level > 0 ? UnitFunction::Dim : UnitFunction::On;
+    m_sentLevels[{house, unit}] = c->on ? c->level : 0;
     m_line.switchUnits(house, static_cast<uint16_t>(1u << (unit - 1)), f, c->on ? c->level : 0);
 }
 
 void Bridge::onReport(const UnitReport& r)
 {
+    m_client.publish(m_topics.events(), eventPayload(r), false);
     for (int u = 1; u <= state::kUnits; ++u) {
         if (!(r.units & (1u << (u - 1))))
             continue;
         UnitState& s = m_states[{r.house, u}];
         s.on = r.function != UnitFunction::Off;
-        s.level = r.function == UnitFunction::Dim ? r.level : 0;
+        // A dim report carries no level: the one last sent, else the last known.
+        if (r.function != UnitFunction::Dim)
+            s.level = 0;
+        else if (const auto sent = m_sentLevels.find({r.house, u}); sent != m_sentLevels.end())
+            s.level = sent->second;
         m_client.publish(m_topics.state(r.house, u), statePayload(s, m_kinds.kind(r.house, u)), true);
     }
-    m_client.publish(m_topics.events(), eventPayload(r), false);
 }
 
 }  // namespace bridge

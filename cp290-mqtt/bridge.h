@@ -61,6 +61,7 @@ private:
     state::DeviceKinds m_kinds;
     std::string m_automation;  // the status JSON last read
     std::map<std::pair<int, int>, UnitState> m_states;
+    std::map<std::pair<int, int>, int> m_sentLevels;  // the dim level last sent to a unit
     std::set<std::string> m_loggedTopics;
     void watchFiles();
 

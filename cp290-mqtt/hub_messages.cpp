@@ -183,7 +183,6 @@ std::string eventPayload(const UnitReport& r)
                                {"house", QString(QLatin1Char(static_cast<char>('A' + r.house - 1)))},
                                {"units", units},
                                {"function", functionWord(r.function)},
-                               {"level", r.level},
                                {"source", q(r.source)}});
 }
 

@@ -57,7 +57,7 @@ struct UnitCommand {
 std::optional<UnitCommand> parseCommand(const QByteArray& payload, state::UnitKind kind, std::string& why);
 
 // One JSON object per report: time (ISO 8601, local with offset), house,
-// units, function ("on", "off", "dim"), level, source.
+// units, function ("on", "off", "dim"), source.
 std::string eventPayload(const UnitReport& r);
 
 }  // namespace bridge

@@ -9,6 +9,7 @@
 
 #include "cp290-mqtt/bridge.h"
 #include "cp290-mqtt/bridge_settings.h"
+#include "cp290-mqtt/watched_line.h"
 #include "platform/program_start.h"
 #include "platform/signals.h"
 #include "platform/syslog_log.h"
@@ -37,20 +38,16 @@ const char* const kUsage =
     "  -h, --help                show this help\n"
     "  --version                 show the version\n"
     "\n"
-    "Exit status: 0 stopped (or --check passed), 64 wrong option, 69 broker or device\n"
-    "not reachable (--check), 77 the broker refused the login, 78 a setting cannot be used.\n"
+    "Exit status: 0 stopped (or --check passed), 64 wrong option, 69 no serial device\n"
+    "stored, or (--check) the broker not reachable, 77 the broker refused the login,\n"
+    "78 a setting cannot be used.\n"
     "Log: journalctl -t cp290-mqtt\n";
 
 constexpr int kCheckWaitMs = 10000;
 
-// Stands in for the CP290 until the line is there: answers nothing.
-class NoLine : public bridge::UnitLine {
+class UntouchedLine : public bridge::UnitLine {
 public:
-    void switchUnits(int house, uint16_t units, bridge::UnitFunction, int) override
-    {
-        platform::logf("cp290-mqtt Error - Direct command to house %c units 0x%04x not sent: no line.\n",
-                       'A' + house - 1, units);
-    }
+    void switchUnits(int, uint16_t, bridge::UnitFunction, int) override {}
     bool answering() const override { return true; }
 };
 
@@ -92,9 +89,17 @@ int main(int argc, char** argv)
         cs.willTopic = topics.status();
         cs.willPayload = "offline";
     }
+    const std::string device = s.device.empty() ? state::storedSerialPath(state::Program::Bridge) : s.device;
+    if (device.empty()) {
+        std::fprintf(stderr, "cp290-mqtt: no serial device stored (Serial Path in Lumbrasken.conf); use --device PATH\n");
+        platform::logf("cp290-mqtt Error - No serial device stored; use --device PATH.\n");
+        return bridge::kExitUnavailable;
+    }
     mqtt::MqttClient client(cs);
-    NoLine line;
-    bridge::Bridge hub(topics, client, line);
+    // --check leaves the line alone.
+    std::unique_ptr<bridge::UnitLine> line =
+        s.check ? std::unique_ptr<bridge::UnitLine>(new UntouchedLine) : std::make_unique<bridge::WatchedLine>(device);
+    bridge::Bridge hub(topics, client, *line);
 
     int exitStatus = 0;
     QObject::connect(&client, &mqtt::MqttClient::refused, &app, [&](const QString& reason) {
@@ -115,7 +120,7 @@ int main(int argc, char** argv)
         });
         QObject::disconnect(&client, &mqtt::MqttClient::connectedToBroker, &hub, nullptr);
         QObject::connect(&client, &mqtt::MqttClient::connectedToBroker, &app, [&] {
-            std::printf("broker %s:%d: connected\n", s.host.c_str(), s.port);
+            std::printf("broker %s:%d: connected\ndevice %s\n", s.host.c_str(), s.port, device.c_str());
             printPublications(hub.startMessages());
             client.stop("");
             app.quit();

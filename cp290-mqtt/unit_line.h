@@ -11,12 +11,12 @@ namespace bridge {
 
 enum class UnitFunction { On, Off, Dim };
 
+// A report carries no dim level: the bridge keeps the level it last sent.
 struct UnitReport {
     int house = 1;          // 1..16 (A..P)
     uint16_t units = 0;     // bit u-1 for unit u
     UnitFunction function = UnitFunction::On;
-    int level = 0;          // the CP290's dim level 0..15 (0: full)
-    std::string source;     // "timer", "console", "command", "report"
+    std::string source;     // "direct", "timer event 5", "console", "device"
     std::time_t when = 0;
 };
 
@@ -24,8 +24,8 @@ class UnitLine : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
-    // Queues a direct command; its outcome arrives as a report (or a
-    // failure, logged by the line).
+    // Queues a direct command (level 0..15 for a dim, 0: full); its outcome
+    // arrives as a report (or a failure, logged by the line).
     virtual void switchUnits(int house, uint16_t units, UnitFunction function, int level) = 0;
     // The device answered lately (false after a command or poll it left
     // unanswered, true again after the next answer).

@@ -90,14 +90,6 @@ void readDeviceNames(const SettingsDomain& d, DeviceNames& names)
     }
 }
 
-DeviceNames readDeviceNames(Program who)
-{
-    DeviceNames names;
-    const SettingsDomain shared(kSharedDomain, who);
-    readDeviceNames(shared, names);
-    return names;
-}
-
 bool writeDeviceNames(const DeviceNames& names, const DeviceNames& before, int32_t curPort,
                       Program who)
 {

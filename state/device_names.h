@@ -53,8 +53,6 @@ class SettingsDomain;
 // house up to the first absent key; a list of the wrong length or a name
 // too long is logged in the name of the domain's program.
 void readDeviceNames(const SettingsDomain& shared, DeviceNames& names);
-// The names stored now (defaults where none are).
-DeviceNames readDeviceNames(Program who);
 
 // Stores the "%1c Devices" keys of domain Lumbrasken for the houses whose
 // names differ from `before`, and every absent key before the last of them
