@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/automation_status.h"
@@ -15,7 +16,7 @@ namespace core {
 
 namespace {
 
-TimerEventLookup g_lookup;
+std::function<EventSlot()> g_events;
 
 std::string lower(std::string s)
 {
@@ -153,18 +154,53 @@ OpResult sendDirectCommand(const std::string& devicePath, const cp290::DirectCom
     return fromLink(lr);
 }
 
-void setTimerEventLookup(TimerEventLookup lookup)
+int timerEventFor(const cp290::Report& r, int hour, int minute, uint8_t dayBit, const EventSlot& slot)
 {
-    g_lookup = std::move(lookup);
+    const int now = hour * 60 + minute;
+    for (int n = 1; n <= cp290::kMaxEvents; ++n) {
+        const auto e = slot(n);
+        if (!e || ((*e)[7] & 0x0F) == 0 || !((*e)[1] & dayBit))
+            continue;
+        if (cp290::houseIndexFromCode((*e)[6] & 0xF0, 0) != r.house || ((*e)[7] & 0x0F) != r.function ||
+            cp290::unitMask((*e)[5], (*e)[4]) != r.units)
+            continue;
+        // The report comes as the minute begins; the clock may be read just after it.
+        const int late = now - ((*e)[2] * 60 + (*e)[3]);
+        if ((*e)[0] == 9 ? std::abs(late) <= 16 : late == 0 || late == 1)
+            return n;
+    }
+    return 0;
+}
+
+void setKnownEvents(std::function<EventSlot()> events)
+{
+    g_events = std::move(events);
+}
+
+bool knownEventsSet()
+{
+    return static_cast<bool>(g_events);
 }
 
 std::string reportSource(const cp290::SeenReport& seen)
 {
     if (seen.direct)
         return "direct";
-    if (!g_lookup)
+    if (!g_events)
         return "device";
-    const int event = g_lookup(seen.report, seen.when);
+    int hour = 0, minute = 0;
+    uint8_t day = 0;
+    if (seen.deviceClock) {
+        hour = seen.deviceClock->hour;
+        minute = seen.deviceClock->minute;
+        day = seen.deviceClock->dayBit;
+    } else {
+        const std::tm t = platform::localTime(seen.when);
+        hour = t.tm_hour;
+        minute = t.tm_min;
+        day = cp290::dayBit(platform::isoWeekday(t));
+    }
+    const int event = timerEventFor(seen.report, hour, minute, day, g_events());
     return event > 0 ? "timer event " + std::to_string(event) : "console";
 }
 

@@ -64,11 +64,16 @@ std::string powerlineJson(const state::PowerlineEntry& e, const state::DeviceNam
 OpResult sendDirectCommand(const std::string& devicePath, const cp290::DirectCommand& command,
                            cp290::Report& confirmed, platform::Program who = platform::Program::Quorvel);
 
-// The event of the device's that sends this report at `when` (its number),
-// 0 when none does. Set by whoever knows the device's events; without it
+// The event that sends this report at the device's time (hour, minute, day
+// bit): the number of a used event of that house, units and function due
+// then - a security event anywhere within 15 minutes of its time - or 0.
+// slot(n) gives event n as the device is known to hold it.
+using EventSlot = std::function<std::optional<cp290::EventImage>(int)>;
+int timerEventFor(const cp290::Report& r, int hour, int minute, uint8_t dayBit, const EventSlot& slot);
+// Where the device's events are known from (the device mirror); without it
 // the source of a report that is not direct cannot be told ("device").
-using TimerEventLookup = std::function<int(const cp290::Report&, std::time_t)>;
-void setTimerEventLookup(TimerEventLookup lookup);
+void setKnownEvents(std::function<EventSlot()> events);
+bool knownEventsSet();
 // "direct", "timer event 5", "console" or "device".
 std::string reportSource(const cp290::SeenReport& seen);
 state::PowerlineEntry powerlineEntry(const cp290::SeenReport& seen);

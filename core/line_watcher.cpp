@@ -8,6 +8,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "core/direct_command.h"
+#include "link/device_commands.h"
 #include "link/serial_link.h"
 #include "platform/device_lock.h"
 #include "platform/signals.h"
@@ -114,7 +116,14 @@ void LineWatcher::run()
                     const auto r = scanner.feed(buf[i]);
                     if (!r)
                         continue;
-                    line.handReport(*r);
+                    // Which event sent it depends on the device's own minute.
+                    std::optional<cp290::ClockReply> clock;
+                    if (knownEventsSet()) {
+                        cp290::ClockReply c;
+                        if (cp290::requestClock(line, c).ok())
+                            clock = c;
+                    }
+                    line.handReport(*r, false, clock);
                     if (r->status == 0 && !memoryLost)
                         say("the CP290 reports its memory lost (status 0); the cron tools and the controller "
                             "restore its events");

@@ -412,9 +412,9 @@ void setProgramReportSink(ReportSink sink)
     g_programSink = std::move(sink);
 }
 
-void SerialLine::handReport(const Report& r, bool direct)
+void SerialLine::handReport(const Report& r, bool direct, std::optional<ClockReply> deviceClock)
 {
-    const SeenReport seen{r, std::time(nullptr), direct};
+    const SeenReport seen{r, std::time(nullptr), direct, deviceClock};
     if (m_sink)
         m_sink(seen);
     else if (g_programSink)

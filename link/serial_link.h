@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "link/cp290_protocol.h"
@@ -76,6 +77,7 @@ struct SeenReport {
     Report report;
     std::time_t when = 0;
     bool direct = false;  // the report of a direct command this line sent
+    std::optional<ClockReply> deviceClock;  // the device's clock just after, when it was asked
 };
 using ReportSink = std::function<void(const SeenReport&)>;
 // The program's sink, for every line without one of its own (the programs
@@ -118,7 +120,7 @@ public:
     void setLineWaitMs(int ms) { m_waitMs = ms; }
     // Where this line's reports go instead of the program's sink.
     void setReportSink(ReportSink sink) { m_sink = std::move(sink); }
-    void handReport(const Report& r, bool direct = false);
+    void handReport(const Report& r, bool direct = false, std::optional<ClockReply> deviceClock = {});
     // Reads what is waiting and hands the whole reports among it; a report
     // begun is waited for, at most its wire time. Returns the bytes read.
     size_t collectReports();

@@ -182,6 +182,8 @@ void MainWindow::buildMenus()
     add(events, tr("&Find…"), "fndE", QKeySequence::Find);
     add(events, tr("Show &Devices of Event"), "devL", QKeySequence(Qt::CTRL | Qt::Key_D));
     add(events, tr("Device &Names…"), "dNam");
+    add(events, tr("De&vices…"), "dvSw");
+    add(events, tr("&Power Line…"), "pwLn");
 
     QMenu* cp290 = menuBar()->addMenu(tr("&CP290"));
     add(cp290, tr("&Read Events"), "CPrd", QKeySequence(Qt::Key_F5))
