@@ -96,10 +96,10 @@ void MqttClient::connectNow()
         return;
     }
     const int fd = mosquitto_socket(m_mosq);
-    m_read = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    connect(m_read.get(), &QSocketNotifier::activated, this, [this] { afterLoopCall(mosquitto_loop_read(m_mosq, 1)); });
-    m_write = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
-    connect(m_write.get(), &QSocketNotifier::activated, this,
+    m_read = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(m_read, &QSocketNotifier::activated, this, [this] { afterLoopCall(mosquitto_loop_read(m_mosq, 1)); });
+    m_write = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+    connect(m_write, &QSocketNotifier::activated, this,
             [this] { afterLoopCall(mosquitto_loop_write(m_mosq, 1)); });
     m_misc.start();
     updateWriteNotifier();
@@ -109,10 +109,11 @@ void MqttClient::dropSocket()
 {
     m_misc.stop();
     // Possibly called from the notifier's own signal: deleted afterwards.
-    for (std::unique_ptr<QSocketNotifier>* n : {&m_read, &m_write})
+    for (QSocketNotifier** n : {&m_read, &m_write})
         if (*n) {
             (*n)->setEnabled(false);
-            n->release()->deleteLater();
+            (*n)->deleteLater();
+            *n = nullptr;
         }
 }
 

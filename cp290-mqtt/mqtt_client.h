@@ -16,7 +16,6 @@
 // this session ends without a clean stop.
 #include <QObject>
 #include <QTimer>
-#include <memory>
 #include <string>
 
 class QSocketNotifier;
@@ -84,8 +83,10 @@ private:
 
     ClientSettings m_settings;
     mosquitto* m_mosq = nullptr;
-    std::unique_ptr<QSocketNotifier> m_read;
-    std::unique_ptr<QSocketNotifier> m_write;
+    // Children of this client: one dropped from inside its own signal is
+    // deleted later, and at the latest with the client.
+    QSocketNotifier* m_read = nullptr;
+    QSocketNotifier* m_write = nullptr;
     QTimer m_misc;
     QTimer m_retry;
     int m_retryMs = 0;
