@@ -187,7 +187,7 @@ std::string reportSource(const cp290::SeenReport& seen)
     if (seen.direct)
         return "direct";
     if (!g_events)
-        return "device";
+        return "timer or console";
     int hour = 0, minute = 0;
     uint8_t day = 0;
     if (seen.deviceClock) {

@@ -71,10 +71,10 @@ OpResult sendDirectCommand(const std::string& devicePath, const cp290::DirectCom
 using EventSlot = std::function<std::optional<cp290::EventImage>(int)>;
 int timerEventFor(const cp290::Report& r, int hour, int minute, uint8_t dayBit, const EventSlot& slot);
 // Where the device's events are known from (the device mirror); without it
-// the source of a report that is not direct cannot be told ("device").
+// the source of a report that is not direct cannot be told ("timer or console").
 void setKnownEvents(std::function<EventSlot()> events);
 bool knownEventsSet();
-// "direct", "timer event 5", "console" or "device".
+// "direct", "timer event 5", "console" or "timer or console".
 std::string reportSource(const cp290::SeenReport& seen);
 state::PowerlineEntry powerlineEntry(const cp290::SeenReport& seen);
 

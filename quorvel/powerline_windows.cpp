@@ -81,7 +81,9 @@ public:
                 addUnit(grid, row, h, u, QString::fromStdString(names.name(h, u)));
             }
         if (row == 0)
-            grid->addWidget(new QLabel(tr("No unit has a name yet: name them in Events > Device Names.")), 1, 0, 1, 6);
+            grid->addWidget(new QLabel(tr("No unit has a name yet: name them in Events > Device Names.")), ++row, 0, 1, 6);
+        grid->setRowStretch(row + 1, 1);  // the rows stay together at the top
+        grid->setColumnStretch(5, 1);
         m_status = new QLabel;
         m_status->setWordWrap(true);
         auto* inner = new QWidget;
@@ -117,11 +119,18 @@ private:
         auto* slider = new QSlider(Qt::Horizontal);
         slider->setRange(0, 100);
         slider->setValue(100);
-        slider->setToolTip(tr("Brightness: let go to dim the unit to it"));
+        slider->setFixedWidth(140);
+        slider->setToolTip(tr("Brightness: let go to dim the unit to it (the CP290 has 16 levels)"));
+        auto* percent = new QLabel(QStringLiteral("100%"));
+        percent->setMinimumWidth(percent->fontMetrics().horizontalAdvance(QStringLiteral("100%")));
+        connect(slider, &QSlider::valueChanged, percent, [percent](int v) { percent->setText(QStringLiteral("%1%").arg(v)); });
+        auto* dim = new QHBoxLayout;
+        dim->addWidget(slider);
+        dim->addWidget(percent);
         auto* last = new QLabel(tr("not seen yet"));
         grid->addWidget(on, row, 2);
         grid->addWidget(off, row, 3);
-        grid->addWidget(slider, row, 4);
+        grid->addLayout(dim, row, 4);
         grid->addWidget(last, row, 5);
         m_last[(house - 1) * 16 + unit - 1] = last;
         const auto send = [this, house, unit, name](uint8_t function, int percent) {

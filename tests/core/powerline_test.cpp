@@ -104,7 +104,7 @@ TEST_F(PowerlineTest, MonitorGivesTheLineAwayAndMissesNoReport)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     first.join();
     follower.join();
-    const char* report = "\"house\": \"A\", \"units\": [1], \"function\": \"on\", \"source\": \"device\", \"names\": [\"Device 1\"]}";
+    const char* report = "\"house\": \"A\", \"units\": [1], \"function\": \"on\", \"source\": \"timer or console\", \"names\": [\"Device 1\"]}";
     EXPECT_NE(mon.out.find(report), std::string::npos) << mon.out << mon.err;
     EXPECT_NE(second.out.find(report), std::string::npos) << second.out << second.err;
     EXPECT_NE(second.err.find("following"), std::string::npos) << second.err;
