@@ -64,6 +64,21 @@ QString stateText(const state::PowerlineEntry& e)
         .arg(QString::fromStdString(cp290::functionName(e.function)), entryTime(e), QString::fromStdString(e.source));
 }
 
+// The newest `count` entries of the log now, then what it gains, a few times a second.
+template <typename Show>
+void followLog(QObject* owner, state::PowerlineFollower& follower, size_t count, Show show)
+{
+    for (const state::PowerlineEntry& e : state::readPowerline(count))
+        show(e);
+    follower.skipToEnd();
+    auto* timer = new QTimer(owner);
+    QObject::connect(timer, &QTimer::timeout, owner, [&follower, show] {
+        for (const state::PowerlineEntry& e : follower.newEntries())
+            show(e);
+    });
+    timer->start(kFollowMs);
+}
+
 class DevicesWindow : public ShellDialog {
 public:
     DevicesWindow(QWidget* parent, const QString& device) : ShellDialog(parent, tr("Devices")), m_device(device)
@@ -98,15 +113,7 @@ public:
         connect(close, &QPushButton::clicked, this, &QWidget::close);
         layout->addWidget(close, 0, Qt::AlignRight);
         resize(760, 420);
-        for (const state::PowerlineEntry& e : state::readPowerline(state::kPowerlineKeep))
-            showEntry(e);
-        m_follower.skipToEnd();
-        auto* timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [this] {
-            for (const state::PowerlineEntry& e : m_follower.newEntries())
-                showEntry(e);
-        });
-        timer->start(kFollowMs);
+        followLog(this, m_follower, state::kPowerlineKeep, [this](const state::PowerlineEntry& e) { showEntry(e); });
     }
 
 private:
@@ -179,15 +186,7 @@ public:
         connect(close, &QPushButton::clicked, this, &QWidget::close);
         layout->addWidget(close, 0, Qt::AlignRight);
         resize(720, 420);
-        for (const state::PowerlineEntry& e : state::readPowerline(kShownReports))
-            add(e);
-        m_follower.skipToEnd();
-        auto* timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [this] {
-            for (const state::PowerlineEntry& e : m_follower.newEntries())
-                add(e);
-        });
-        timer->start(kFollowMs);
+        followLog(this, m_follower, kShownReports, [this](const state::PowerlineEntry& e) { add(e); });
     }
 
 private:
