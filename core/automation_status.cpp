@@ -283,7 +283,24 @@ AutomationStatus readAutomationStatus(std::time_t now, size_t maxSnapshots)
             s.snapshots.push_back(row);
         }
     }
+    // Read-only, as everything here: an unusable mirror simply tells nothing.
+    const state::MirrorRead mirror = state::readDeviceMirror();
+    if (mirror.state == state::MirrorState::Read)
+        s.deviceMemory = deviceMemoryText(mirror.mirror);
     return s;
+}
+
+std::string deviceMemoryText(const state::DeviceMirror& m)
+{
+    if (m.lostAt == 0)
+        return {};
+    std::string text = "The CP290 lost its memory at " + runTimeText(m.lostAt) + " (seen by " + m.lostBy + ")";
+    if (m.restoredAt >= m.lostAt)
+        text += platform::format("; restored at %s (%d events, by %s)", runTimeText(m.restoredAt).c_str(),
+                                 m.restoredEvents, m.restoredBy.c_str());
+    else
+        text += "; not put back yet (cp290ctl restore, or Put Back in the controller)";
+    return text + ". Replace its backup battery: a power cut with a flat battery wipes it.";
 }
 
 std::string statusText(const AutomationStatus& s)
@@ -291,6 +308,8 @@ std::string statusText(const AutomationStatus& s)
     std::string out;
     if (!s.crontabRead)
         out += "warning: the crontab could not be read; what it plans is not shown\n\n";
+    if (!s.deviceMemory.empty())
+        out += "warning: " + s.deviceMemory + "\n\n";
     for (const AutomationRow& r : s.rows) {
         out += r.title + " (" + r.tool + ")\n";
         out += "  planned:  " + (r.planned ? r.plan : std::string("nothing")) + "\n";
@@ -322,7 +341,8 @@ std::string statusText(const AutomationStatus& s)
 
 std::string statusJson(const AutomationStatus& s)
 {
-    std::string out = "{\"crontab_read\": " + std::string(s.crontabRead ? "true" : "false") + ", \"work\": [";
+    std::string out = "{\"crontab_read\": " + std::string(s.crontabRead ? "true" : "false") +
+                      ", \"device_memory\": " + jsonString(s.deviceMemory) + ", \"work\": [";
     for (size_t i = 0; i < s.rows.size(); ++i) {
         const AutomationRow& r = s.rows[i];
         out += i ? ", " : "";

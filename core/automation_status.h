@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "state/crontab_lines.h"
+#include "state/device_mirror.h"
 #include "state/run_history.h"
 #include "state/run_plan.h"
 
@@ -46,6 +47,9 @@ struct AutomationStatus {
     bool crontabRead = false;  // false: the rows say nothing planned because nothing could be read
     std::vector<AutomationRow> rows;
     std::vector<SnapshotRow> snapshots;  // by tool (as the rows), each newest first
+    // The CP290's last lost memory and its restore, from the device mirror:
+    // "the CP290 lost its memory at ...; restored at ...; replace ...", or "".
+    std::string deviceMemory;
 };
 
 // What crontab bytes plan, through the planning windows' pair reader: the
@@ -81,6 +85,9 @@ std::string interruptedRunWarning(const state::RunRecord& run);
 
 // "Sat 2026-12-12 03:05"
 std::string runTimeText(std::time_t t);
+
+// What the device mirror's stamps say of a lost memory ("" when none seen).
+std::string deviceMemoryText(const state::DeviceMirror& m);
 
 // For cp290ctl status: text for a person, JSON for scripts.
 std::string statusText(const AutomationStatus& s);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 
+#include "core/device_memory.h"
 #include "core/snapshot.h"
 #include "link/device_commands.h"
 #include "link/serial_link.h"
@@ -67,7 +68,8 @@ bool zoneChangeDue(const state::ToolCorrections& c, uint8_t dst)
 
 // ReadEventList: all 128 slots, or false (logged) when the upload was not
 // complete and checked.
-bool ReadEventList(const std::string& serPath, ToolEventTable& table, RunUi& ui, std::string& why)
+bool ReadEventList(const std::string& serPath, ToolEventTable& table, RunUi& ui, std::string& why,
+                   std::optional<uint8_t>& status)
 {
     ui.phase("Reading Events from CP290");
     ui.progress(0);
@@ -87,6 +89,7 @@ bool ReadEventList(const std::string& serPath, ToolEventTable& table, RunUi& ui,
                 ui.progress(n);
                 return true;
             });
+        status = line.lastReplyStatus();
         line.close();
         ok = r.ok();
         if (!ok) {
@@ -128,6 +131,7 @@ bool SendEventList(const std::string& serPath, const state::ToolCorrections& c, 
     ui.phase("Sending Events to CP290");
     ui.progress(0);
     bool ok = true;
+    std::vector<std::pair<int, cp290::EventImage>> acknowledged;
     for (const state::ToolCorrectionRecord& k : c.CorrArray) {
         ToolEvent& e = table[static_cast<size_t>(k.eventNumber)];
         if (!e.changed)
@@ -141,10 +145,12 @@ bool SendEventList(const std::string& serPath, const state::ToolCorrections& c, 
             break;
         }
         e.changed = false;
+        acknowledged.emplace_back(e.eventNumber, e.image);
         sentList += (sentList.empty() ? "" : ", ") + std::to_string(e.eventNumber);
         ui.progress(e.eventNumber);
     }
     line.close();
+    core::memory::noteSent(state::Program::Veskarn, acknowledged);
     ui.hide();
     ui.progress(0);
     return ok;
@@ -327,9 +333,32 @@ int myTimerproc(RunUi& ui)
 
     ToolEventTable table{};
     std::string why;
-    if (!ReadEventList(serPath, table, ui, why)) {
+    std::optional<uint8_t> status;
+    if (!ReadEventList(serPath, table, ui, why, status)) {
         recordRun(state::RunOutcome::Failed, why + "; reference dates kept");
         return 1;
+    }
+    // A CP290 that lost its memory gets the mirror's events back first; the
+    // correction then starts from them.
+    state::MirrorSlots device;
+    for (int n = 1; n <= cp290::kMaxEvents; ++n)
+        if (table[size_t(n)].eventNumber == n)
+            device[size_t(n)] = table[size_t(n)].image;
+    cp290::SerialLine restoreLine(cp290::Program::Veskarn);
+    const core::memory::RestoreResult restored =
+        core::memory::guardRun(state::Program::Veskarn, "veskarn", restoreLine, serPath, status, &device);
+    restoreLine.close();
+    if (restored.attempted && !restored.ok) {
+        recordRun(state::RunOutcome::Failed, restored.summary + "; reference dates kept", restored.snapshot);
+        return 1;
+    }
+    if (restored.ok) {
+        for (int n = 1; n <= cp290::kMaxEvents; ++n) {
+            const auto& img = restored.held[size_t(n)];
+            table[size_t(n)] = ToolEvent{img ? n : 0, img ? *img : cp290::EventImage{}, false};
+        }
+    } else if (status) {
+        core::memory::noteRead(state::Program::Veskarn, *status, device);
     }
     const ToolEventTable asRead = table;
     const state::ToolCorrections stored = c;
@@ -399,7 +428,9 @@ int myTimerproc(RunUi& ui)
     summary += sent.empty() ? std::string("no event sent") : "events " + sent + " sent";
     if (resuming)
         summary += ", a stopped run completed";
-    recordRun(state::RunOutcome::Ok, summary, snapshot);
+    if (restored.ok)
+        summary = restored.summary + "; " + summary;
+    recordRun(state::RunOutcome::Ok, summary, snapshot.empty() ? restored.snapshot : snapshot);
     return 0;
 }
 

@@ -169,6 +169,7 @@ OpResult Cp290Operations::SendEventList(int type, const std::vector<int>& select
     m_ui.progressBytesLeft(toSend * kBytesPerEvent);
 
     OpResult result;
+    std::vector<std::pair<int, cp290::EventImage>> acknowledged;
     for (int n = 1; n <= kEventCount; ++n) {
         EventRecord& rec = *m_table.record(n);
         const bool send = type == SendAll || (type == SendSelected && chosen[static_cast<size_t>(n)]) ||
@@ -192,6 +193,7 @@ OpResult Cp290Operations::SendEventList(int type, const std::vector<int>& select
             // Only a change the CP290 acknowledged counts as sent.
             rec.changed = false;
             ++result.events;
+            acknowledged.emplace_back(n, rec.image());
             continue;
         }
         if (result.ok()) {
@@ -212,6 +214,7 @@ OpResult Cp290Operations::SendEventList(int type, const std::vector<int>& select
     }
 
     line.close();
+    memory::noteSent(Program::Quorvel, acknowledged);
     m_ui.progressHide();
     if (result.ok())
         m_ui.showDone(plural(result.events, "event", "events") + " sent to the CP290");
@@ -248,18 +251,22 @@ OpResult Cp290Operations::GetEventList()
             m_ui.progressValue(n);
             return !m_ui.cancelRequested();
         });
+    const std::optional<uint8_t> status = line.lastReplyStatus();
     line.close();
 
     OpResult result = fromLink(lr);
     if (result.ok() && received != kEventCount)
         result.status = OpStatus::Timeout;
 
+    std::optional<memory::LostMemory> lost;
     if (result.ok()) {
         for (int n = 1; n <= kEventCount; ++n) {
             m_table.storeUploaded(n, slots[static_cast<size_t>(n)]);
             if (m_table.isUsed(n))
                 ++result.events;
         }
+        if (status && !(lost = memory::checkLost(Program::Quorvel, *status, &slots)))
+            memory::noteRead(Program::Quorvel, *status, slots);
     }
 
     m_ui.listChanged();
@@ -272,6 +279,8 @@ OpResult Cp290Operations::GetEventList()
     else if (result.status == OpStatus::Cancelled)
         m_ui.showDone("Reading cancelled; the list is as it was");
     reportFailure(m_ui, result, m_serPath);
+    if (lost)
+        memory::tellLostMemory(*lost);
     return result;
 }
 
@@ -282,11 +291,17 @@ OpResult Cp290Operations::getTimeBase(int& houseIndexOut, std::string& timeTextO
         return *failed;
     cp290::ClockReply reply;
     const LinkResult lr = cp290::requestClock(line, reply);
+    const std::optional<uint8_t> status = line.lastReplyStatus();
     line.close();
     const OpResult result = fromLink(lr);
     if (!result.ok()) {
         reportFailure(m_ui, result, m_serPath);
         return result;
+    }
+    if (status) {
+        memory::noteClockReply(Program::Quorvel, *status, reply.houseCode);
+        if (const auto lost = memory::checkLost(Program::Quorvel, *status, nullptr))
+            memory::tellLostMemory(*lost);
     }
     houseIndexOut = cp290::houseIndexFromCode(reply.houseCode, houseIndexOut);
     timeTextOut = cp290::clockTimeText(reply.hour, reply.minute);
@@ -300,8 +315,18 @@ OpResult Cp290Operations::SetClock()
     SerialLine line(Program::Quorvel);
     if (auto failed = openLine(line, m_serPath, "Quorvel Error - SetClock Bad File Descriptor\n", m_ui))
         return *failed;
+    // With events on record the clock is asked first: once set, a CP290 that
+    // lost its memory answers 1 and no later reply would tell.
+    std::optional<memory::LostMemory> lost;
+    if (const auto mirror = memory::loadMirror(Program::Quorvel); mirror && mirror->holdsEvents()) {
+        cp290::ClockReply reply;
+        if (cp290::requestClock(line, reply).ok() && line.lastReplyStatus())
+            lost = memory::checkLost(Program::Quorvel, *line.lastReplyStatus(), nullptr);
+    }
     const OpResult result = fromLink(cp290::sendClock(line, local));
     line.close();
+    if (lost)
+        memory::tellLostMemory(*lost);
     if (result.ok()) {
         static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
         m_ui.showDone(std::string("Clock set to ") + days[local.tm_wday % 7] + " " +
@@ -326,6 +351,8 @@ OpResult Cp290Operations::SetBaseCode(int houseIndex)
     const OpResult result = fromLink(cp290::sendBaseCode(line, code));
     line.close();
     if (result.ok())
+        memory::noteBaseCode(Program::Quorvel, code);
+    if (result.ok())
         m_ui.showDone(std::string("Base house code set to ") +
                       cp290::HLetters[static_cast<size_t>(houseIndex - 1)]);
     reportFailure(m_ui, result, m_serPath);
@@ -349,12 +376,72 @@ OpResult Cp290Operations::SelfTest()
         return result;
     }
     m_ui.selfTestResult(outcome.passed);
+    if (outcome.replied)  // the test erased the device's events
+        memory::noteSelfTest(Program::Quorvel);
 
     if (!outcome.replied)
         result.status = outcome.link == LinkStatus::Timeout ? OpStatus::Timeout : fromLink({outcome.link, 0}).status;
     else if (!outcome.passed)
         result.status = OpStatus::TestFailed;
     return result;
+}
+
+OpResult Cp290Operations::RestoreMemory(const EventTable* from)
+{
+    OpResult result;
+    const std::optional<state::DeviceMirror> mirror = memory::loadMirror(Program::Quorvel);
+    if (!mirror || (!from && !mirror->holdsEvents())) {
+        result.status = OpStatus::Refused;
+        m_ui.showError(mirror ? "Nothing to put back: no events of the CP290 are on record."
+                              : "The record of the CP290's memory (" + state::deviceMirrorPath() +
+                                    ") is damaged; nothing was put back.");
+        return result;
+    }
+    state::MirrorSlots slots;
+    if (from)
+        for (int n = 1; n <= kEventCount; ++n)
+            if (from->isUsed(n))
+                slots[static_cast<size_t>(n)] = from->record(n)->image();
+    SerialLine line(Program::Quorvel);
+    if (auto failed = openLine(line, m_serPath, "Quorvel Error - Bad File Descriptor CP290\n", m_ui))
+        return *failed;
+    m_ui.progressShow("Restoring the CP290's memory");
+    const memory::RestoreResult r =
+        memory::restore(Program::Quorvel, "quorvel", line, m_serPath, *mirror, nullptr, from ? &slots : nullptr);
+    line.close();
+    m_ui.progressHide();
+    result.events = r.events;
+    if (r.ok) {
+        m_ui.showDone(r.summary);
+        return result;
+    }
+    result = fromLink(r.link);
+    if (result.ok())
+        result.status = OpStatus::Refused;  // nothing went out: the mark could not be written
+    result.events = r.events;
+    m_ui.showError(r.summary);
+    return result;
+}
+
+std::optional<memory::LostMemory> Cp290Operations::checkMemory()
+{
+    const std::optional<state::DeviceMirror> mirror = memory::loadMirror(Program::Quorvel);
+    const bool pending = state::readRestoreMark().has_value();
+    if (!mirror || (!mirror->holdsEvents() && !pending) || m_serPath.empty())
+        return std::nullopt;
+    SerialLine line(Program::Quorvel);
+    cp290::ClockReply reply;
+    if (!line.open(m_serPath).ok() || !cp290::requestClock(line, reply).ok() || !line.lastReplyStatus())
+        return std::nullopt;
+    const uint8_t status = *line.lastReplyStatus();
+    line.close();
+    memory::noteClockReply(Program::Quorvel, status, reply.houseCode);
+    if (const auto lost = memory::checkLost(Program::Quorvel, status, nullptr))
+        return lost;
+    // A restore stopped partway: the device may hold only part of the events.
+    if (pending)
+        return memory::LostMemory{mirror->eventCount(), mirror->eventsSince()};
+    return std::nullopt;
 }
 
 }  // namespace core

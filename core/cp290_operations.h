@@ -19,9 +19,11 @@
 //
 // Results: the windows have already told the user through OperationsUi and
 // go on whatever the outcome; cp290ctl turns them into its exit status.
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "core/device_memory.h"
 #include "core/event_table.h"
 #include "core/operations_ui.h"
 #include "link/serial_link.h"
@@ -103,6 +105,19 @@ public:
     // complete reply; Cancelled = the user stopped the wait. selfTestResult()
     // follows unless the line did not open or the wait was cancelled.
     OpResult SelfTest();
+
+    // Every operation keeps the device mirror (core/device_memory.h) up to
+    // date, and one whose reply changes nothing (read, clock) checks it: a
+    // lost memory is logged and handed to memory::tellLostMemory().
+
+    // Puts the mirror's memory back into the CP290 (base house code when
+    // known, events, clock), or with `from` that table's events; the device's
+    // events before are kept as a snapshot. Refused when nothing is mirrored
+    // (or the mirror is unusable). Defined in core/memory_operations.cpp.
+    OpResult RestoreMemory(const EventTable* from = nullptr);
+    // At launch: with events mirrored or a restore pending, asks the clock
+    // (failures stay quiet) and returns what the user should be asked about.
+    std::optional<memory::LostMemory> checkMemory();
 
 private:
     EventTable& m_table;

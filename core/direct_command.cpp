@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "core/automation_status.h"
 #include "link/device_commands.h"
 #include "platform/clock.h"
+#include "state/device_mirror.h"
 #include "state/line_log.h"
 #include "platform/syslog_log.h"
 
@@ -187,7 +189,7 @@ std::string reportSource(const cp290::SeenReport& seen)
     if (seen.direct)
         return "direct";
     if (!g_events)
-        return "device";
+        return "timer or console";
     int hour = 0, minute = 0;
     uint8_t day = 0;
     if (seen.deviceClock) {
@@ -200,7 +202,10 @@ std::string reportSource(const cp290::SeenReport& seen)
         minute = t.tm_min;
         day = cp290::dayBit(platform::isoWeekday(t));
     }
-    const int event = timerEventFor(seen.report, hour, minute, day, g_events());
+    const EventSlot slots = g_events();
+    if (!slots)
+        return "timer or console";
+    const int event = timerEventFor(seen.report, hour, minute, day, slots);
     return event > 0 ? "timer event " + std::to_string(event) : "console";
 }
 
@@ -209,8 +214,19 @@ state::PowerlineEntry powerlineEntry(const cp290::SeenReport& seen)
     return {seen.when, seen.report.house, seen.report.units, seen.report.function, reportSource(seen)};
 }
 
+EventSlot mirroredEvents()
+{
+    state::MirrorRead read = state::readDeviceMirror();
+    if (read.state != state::MirrorState::Read)
+        return {};
+    return [events = std::make_shared<state::MirrorSlots>(read.mirror.events)](int n) {
+        return n >= 1 && n <= state::kMirrorSlots ? (*events)[static_cast<size_t>(n)] : std::nullopt;
+    };
+}
+
 void recordReports(platform::Program who, std::function<void(const state::PowerlineEntry&)> also)
 {
+    setKnownEvents(mirroredEvents);
     cp290::setProgramReportSink([who, also = std::move(also), failed = false](const cp290::SeenReport& seen) mutable {
         const state::PowerlineEntry e = powerlineEntry(seen);
         if (const int err = state::appendPowerline(e); err && !failed) {

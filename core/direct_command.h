@@ -70,15 +70,19 @@ OpResult sendDirectCommand(const std::string& devicePath, const cp290::DirectCom
 // slot(n) gives event n as the device is known to hold it.
 using EventSlot = std::function<std::optional<cp290::EventImage>(int)>;
 int timerEventFor(const cp290::Report& r, int hour, int minute, uint8_t dayBit, const EventSlot& slot);
-// Where the device's events are known from (the device mirror); without it
-// the source of a report that is not direct cannot be told ("device").
+// Where the device's events are known from; without it, or when it gives
+// no EventSlot, the source of a report that is not direct cannot be told
+// ("timer or console"). recordReports() sets it to the device mirror.
 void setKnownEvents(std::function<EventSlot()> events);
 bool knownEventsSet();
-// "direct", "timer event 5", "console" or "device".
+// The events of the device mirror (state/device_mirror.h); none when it is absent or unusable.
+EventSlot mirroredEvents();
+// "direct", "timer event 5", "console" or "timer or console".
 std::string reportSource(const cp290::SeenReport& seen);
 state::PowerlineEntry powerlineEntry(const cp290::SeenReport& seen);
 
-// Every report this program's lines read goes to the power-line log; a
+// Every report this program's lines read goes to the power-line log, its
+// source told from the device mirror's events; a
 // failure to write it is logged once, in `who`'s wording. `also`, when
 // given, sees each entry after it was written.
 void recordReports(platform::Program who, std::function<void(const state::PowerlineEntry&)> also = {});

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 
+#include "core/device_memory.h"
 #include "core/event_table.h"
 #include "core/schedule_file.h"
 #include "core/snapshot.h"
@@ -156,6 +157,19 @@ int LoadSched(const Today& today, LoaderUi& ui)
         record(state::RunOutcome::Failed, "the CP290's events could not be read; " + today.file + " not loaded");
         return kExitFailed;
     }
+    // A CP290 that lost its memory gets the mirror's events back first; the
+    // load then works from them.
+    const std::optional<uint8_t> status = line.lastReplyStatus();
+    const core::memory::RestoreResult restored =
+        core::memory::guardRun(state::Program::Brondile, "brondile", line, serPath, status, &device);
+    if (restored.attempted && !restored.ok) {
+        record(state::RunOutcome::Failed, restored.summary + "; " + today.file + " not loaded", restored.snapshot);
+        return kExitFailed;
+    }
+    if (restored.ok)
+        device = restored.held;
+    else if (status)
+        core::memory::noteRead(state::Program::Brondile, *status, device);
     EventTable before;
     for (int n = 1; n <= kEventCount; ++n)
         before.storeUploaded(n, device[static_cast<size_t>(n)]);
@@ -173,6 +187,7 @@ int LoadSched(const Today& today, LoaderUi& ui)
     ui.progress(0);
     bool allAcknowledged = true;
     int sent = 0;
+    std::vector<std::pair<int, cp290::EventImage>> acknowledged;
     for (int n = 1; n <= kEventCount; ++n) {
         const size_t i = static_cast<size_t>(n);
         if (protection.protect[i] != 0)
@@ -187,6 +202,7 @@ int LoadSched(const Today& today, LoaderUi& ui)
         ui.progress(n);
         if (r.ok()) {
             ++sent;
+            acknowledged.emplace_back(n, target.image());
             continue;
         }
         allAcknowledged = false;
@@ -195,14 +211,18 @@ int LoadSched(const Today& today, LoaderUi& ui)
             break;
     }
     line.close();
+    core::memory::noteSent(state::Program::Brondile, acknowledged);
+    const std::string restoredFirst = restored.ok ? restored.summary + "; " : "";
     if (!allAcknowledged) {
         record(state::RunOutcome::Failed,
-                  today.file + " not completely loaded: the CP290 did not acknowledge every event", snap.path);
+               restoredFirst + today.file + " not completely loaded: the CP290 did not acknowledge every event",
+               snap.path);
         return kExitFailed;
     }
     platform::logf("Brondile - Schedule (%s) loaded to CP290.\n", file);
     record(state::RunOutcome::Ok,
-              platform::format("%s loaded (mode %d), %d events sent", file, today.eload, sent), snap.path);
+           restoredFirst + platform::format("%s loaded (mode %d), %d events sent", file, today.eload, sent),
+           snap.path);
     return 0;
 }
 

@@ -103,15 +103,16 @@ std::string discoveryConfig(const Topics& t, int house, int unit, const std::str
 
 std::string automationConfig(const Topics& t)
 {
-    // A problem is any warning of the planned work: a missed, failed or
-    // interrupted run of the last week.
+    // A problem is a CP290 that lost its memory, or any warning of the
+    // planned work: a missed, failed or interrupted run of the last week.
     return compact(QJsonObject{
         {"unique_id", q("cp290_" + t.base + "_automation")},
         {"name", "automation problem"},
         {"device_class", "problem"},
         {"state_topic", q(t.automation())},
         {"value_template",
-         "{{ 'ON' if value_json.work | map(attribute='warnings') | select | list | count > 0 else 'OFF' }}"},
+         "{{ 'ON' if value_json.device_memory or value_json.work | map(attribute='warnings') | select | list | count > 0 "
+         "else 'OFF' }}"},
         {"json_attributes_topic", q(t.automation())},
         {"availability_topic", q(t.status())},
         {"device", deviceBlock(t)}});

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cp290ctl/plan_command.h"
+#include "cp290ctl/restore_command.h"
 #include "core/automation_status.h"
 #include "core/cp290_operations.h"
 #include "core/event_table.h"
@@ -46,6 +47,9 @@ const char* const kUsage =
     "                      sets the clock from this computer\n"
     "  base LETTER --yes   set the base house code (A to P); erases the CP290's events\n"
     "  selftest --yes      run the self test; erases the CP290's events\n"
+    "  restore [--from FILE]\n"
+    "                      put back what the CP290 held before it lost its memory\n"
+    "                      (base house code, events, clock), or FILE's events\n"
     "  status [--json]     the work the crontab plans: its next run, its last run,\n"
     "                      runs that never happened, and the snapshots to go back to\n"
     "  sun [YYYY-MM-DD]    sunrise and sunset at the stored location (today by default)\n"
@@ -424,22 +428,24 @@ int main(int argc, char** argv)
             g_firstError = line;
     });
 
+    cli::installLostMemoryNotice();
     // plan has arguments of its own; everything after it is its business.
-    std::string deviceGiven;
+    std::string device;
     for (int i = 1; i < argc; ++i) {
         const std::string s = argv[i];
         if (s == "--device") {
-            if (i + 1 < argc)
-                deviceGiven = argv[i + 1];
-            ++i;
+            device = i + 1 < argc ? argv[++i] : "";
         } else if (s.rfind("--device=", 0) == 0) {
-            deviceGiven = s.substr(9);
+            device = s.substr(9);
         } else if (s.empty() || s[0] != '-') {
+            if (s == "restore")
+                return cli::runRestoreCommand(device, std::vector<std::string>(argv + i + 1, argv + argc),
+                                              {chooseDevice, failOp});
             if (s == "on" || s == "off" || s == "dim")
-                return cli::runSwitchCommand(s, std::vector<std::string>(argv + i + 1, argv + argc), deviceGiven,
+                return cli::runSwitchCommand(s, std::vector<std::string>(argv + i + 1, argv + argc), device,
                                              chooseDevice);
             if (s == "monitor")
-                return cli::runMonitorCommand(std::vector<std::string>(argv + i + 1, argv + argc), deviceGiven,
+                return cli::runMonitorCommand(std::vector<std::string>(argv + i + 1, argv + argc), device,
                                               chooseDevice);
             if (s == "plan")
                 return cli::runPlanCommand(std::vector<std::string>(argv + i + 1, argv + argc));

@@ -60,7 +60,7 @@ int runMonitorCommand(const std::vector<std::string>& args, std::string device, 
     while (!platform::stopRequested()) {
         if (watcher.takeSeat()) {
             watcher.run();
-            return 0;
+            break;
         }
         if (!toldFollowing)
             say("another program watches " + device + "; following its reports in the power-line log");
@@ -71,6 +71,7 @@ int runMonitorCommand(const std::vector<std::string>& args, std::string device, 
         } while (std::chrono::steady_clock::now() - lastSeatTry < std::chrono::milliseconds(kSeatCheckMs));
         lastSeatTry = std::chrono::steady_clock::now();
     }
+    cp290::setProgramReportSink({});  // it printed through what ends here
     return 0;
 }
 

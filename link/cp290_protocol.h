@@ -118,9 +118,9 @@ bool reportMatches(const Report& r, const DirectCommand& c);
 class ReportScanner {
 public:
     std::optional<Report> feed(uint8_t b);
-    // Bytes of a message begun (a sync seen) and not complete yet: the wait
-    // for its rest is worth making.
-    bool inMessage() const { return m_have >= kReplySyncLength; }
+    // Bytes of a message begun (a sync byte seen) and not complete yet: the
+    // wait for its rest is worth making.
+    bool inMessage() const { return m_have > 0; }
     // Bytes that made no report.
     size_t stray() const { return m_stray; }
 

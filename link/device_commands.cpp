@@ -80,6 +80,7 @@ public:
                 return bad("echo of the command just sent");
             m_stray += static_cast<size_t>(run - kReplySyncLength);
             status = b;
+            m_line.noteReplyStatus(b);
             return {};
         }
     }
@@ -289,8 +290,10 @@ LinkResult uploadEvents(SerialLine& line,
     const bool reportFirst = bodySumValid(ahead) &&
                              std::all_of(ahead + 5, ahead + 11, [](uint8_t b) { return b == 0xFF; }) &&
                              ahead[11] != 0xFF;
-    if (reportFirst)
+    if (reportFirst) {
         reader.noteReport(status, ahead);
+        line.noteReplyStatus(ahead[11]);
+    }
     else
         reader.pushBack(ahead, sizeof ahead);
 

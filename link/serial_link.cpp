@@ -326,6 +326,7 @@ LinkResult SerialLine::open(const std::string& path)
 {
     close();
     m_loggedOnce = false;
+    m_lastStatus.reset();
     auto failed = [&](const char* body, int err) {
         logLineError(m_program, body, path, err);
         m_lock.release();
@@ -401,6 +402,7 @@ void SerialLine::adoptStream(int fd)
     m_fd = fd;
     m_stream = true;
     m_loggedOnce = false;
+    m_lastStatus.reset();
 }
 
 namespace {

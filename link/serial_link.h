@@ -124,6 +124,13 @@ public:
     // Reads what is waiting and hands the whole reports among it; a report
     // begun is waited for, at most its wire time. Returns the bytes read.
     size_t collectReports();
+    // The status byte of the last reply read since open: 1 while the CP290
+    // holds programmed data, 0 once it has lost its memory (or was never
+    // programmed); nullopt before the first reply. Only a reply to a command
+    // that changes nothing (clock request, upload) tells the device's state
+    // before this program's work; a self test's reply carries its result.
+    std::optional<uint8_t> lastReplyStatus() const { return m_lastStatus; }
+    void noteReplyStatus(uint8_t status) { m_lastStatus = status; }
 
     // Logs the line only the first time since open: stray input is worth
     // one line per operation, not one per reply.
@@ -142,6 +149,7 @@ private:
     bool m_stream = false;
     ReportSink m_sink;
     int m_waitMs = -1;
+    std::optional<uint8_t> m_lastStatus;
 };
 
 void logNotResponding(Program p);

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QStringList>
 #include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -122,10 +123,14 @@ AutomationWindow::AutomationWindow(QWidget* parent) : ShellDialog(parent, tr("Au
 void AutomationWindow::setStatus(const core::AutomationStatus& s)
 {
     auto* cron = findControl(this, ACronControlID);
-    setControlText(cron, s.crontabRead ? QString()
-                                       : tr("The crontab could not be read, so what it plans is not known. "
-                                            "The last runs come from the run history. Refresh to try again."));
-    cron->setVisible(!s.crontabRead);
+    QStringList warnings;
+    if (!s.crontabRead)
+        warnings << tr("The crontab could not be read, so what it plans is not known. "
+                       "The last runs come from the run history. Refresh to try again.");
+    if (!s.deviceMemory.empty())
+        warnings << QString::fromStdString(s.deviceMemory);
+    setControlText(cron, warnings.join(QStringLiteral("\n")));
+    cron->setVisible(!warnings.isEmpty());
     fillWork(s);
     fillSnapshots(s);
 }

@@ -64,6 +64,21 @@ QString stateText(const state::PowerlineEntry& e)
         .arg(QString::fromStdString(cp290::functionName(e.function)), entryTime(e), QString::fromStdString(e.source));
 }
 
+// The newest `count` entries of the log now, then what it gains, a few times a second.
+template <typename Show>
+void followLog(QObject* owner, state::PowerlineFollower& follower, size_t count, Show show)
+{
+    for (const state::PowerlineEntry& e : state::readPowerline(count))
+        show(e);
+    follower.skipToEnd();
+    auto* timer = new QTimer(owner);
+    QObject::connect(timer, &QTimer::timeout, owner, [&follower, show] {
+        for (const state::PowerlineEntry& e : follower.newEntries())
+            show(e);
+    });
+    timer->start(kFollowMs);
+}
+
 class DevicesWindow : public ShellDialog {
 public:
     DevicesWindow(QWidget* parent, const QString& device) : ShellDialog(parent, tr("Devices")), m_device(device)
@@ -81,7 +96,9 @@ public:
                 addUnit(grid, row, h, u, QString::fromStdString(names.name(h, u)));
             }
         if (row == 0)
-            grid->addWidget(new QLabel(tr("No unit has a name yet: name them in Events > Device Names.")), 1, 0, 1, 6);
+            grid->addWidget(new QLabel(tr("No unit has a name yet: name them in Events > Device Names.")), ++row, 0, 1, 6);
+        grid->setRowStretch(row + 1, 1);  // the rows stay together at the top
+        grid->setColumnStretch(5, 1);
         m_status = new QLabel;
         m_status->setWordWrap(true);
         auto* inner = new QWidget;
@@ -96,15 +113,7 @@ public:
         connect(close, &QPushButton::clicked, this, &QWidget::close);
         layout->addWidget(close, 0, Qt::AlignRight);
         resize(760, 420);
-        for (const state::PowerlineEntry& e : state::readPowerline(state::kPowerlineKeep))
-            showEntry(e);
-        m_follower.skipToEnd();
-        auto* timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [this] {
-            for (const state::PowerlineEntry& e : m_follower.newEntries())
-                showEntry(e);
-        });
-        timer->start(kFollowMs);
+        followLog(this, m_follower, state::kPowerlineKeep, [this](const state::PowerlineEntry& e) { showEntry(e); });
     }
 
 private:
@@ -117,11 +126,18 @@ private:
         auto* slider = new QSlider(Qt::Horizontal);
         slider->setRange(0, 100);
         slider->setValue(100);
-        slider->setToolTip(tr("Brightness: let go to dim the unit to it"));
+        slider->setFixedWidth(140);
+        slider->setToolTip(tr("Brightness: let go to dim the unit to it (the CP290 has 16 levels)"));
+        auto* percent = new QLabel(QStringLiteral("100%"));
+        percent->setMinimumWidth(percent->fontMetrics().horizontalAdvance(QStringLiteral("100%")));
+        connect(slider, &QSlider::valueChanged, percent, [percent](int v) { percent->setText(QStringLiteral("%1%").arg(v)); });
+        auto* dim = new QHBoxLayout;
+        dim->addWidget(slider);
+        dim->addWidget(percent);
         auto* last = new QLabel(tr("not seen yet"));
         grid->addWidget(on, row, 2);
         grid->addWidget(off, row, 3);
-        grid->addWidget(slider, row, 4);
+        grid->addLayout(dim, row, 4);
         grid->addWidget(last, row, 5);
         m_last[(house - 1) * 16 + unit - 1] = last;
         const auto send = [this, house, unit, name](uint8_t function, int percent) {
@@ -170,15 +186,7 @@ public:
         connect(close, &QPushButton::clicked, this, &QWidget::close);
         layout->addWidget(close, 0, Qt::AlignRight);
         resize(720, 420);
-        for (const state::PowerlineEntry& e : state::readPowerline(kShownReports))
-            add(e);
-        m_follower.skipToEnd();
-        auto* timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [this] {
-            for (const state::PowerlineEntry& e : m_follower.newEntries())
-                add(e);
-        });
-        timer->start(kFollowMs);
+        followLog(this, m_follower, kShownReports, [this](const state::PowerlineEntry& e) { add(e); });
     }
 
 private:

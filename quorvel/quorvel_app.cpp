@@ -21,6 +21,7 @@
 
 #include "quorvel/automation_window.h"
 #include "quorvel/clock_sync_window.h"
+#include "quorvel/memory_question.h"
 #include "quorvel/base_c_window_handler.h"
 #include "quorvel/clock_window_handler.h"
 #include "quorvel/command_router.h"
@@ -290,6 +291,9 @@ int QuorvelApp::start()
     platform::openLog("Quorvel");
     createWindows();
     installHandlers();
+    m_memoryQuestion = std::make_unique<MemoryQuestion>(
+        m_w.main, *m_ops, [this](const std::function<void()>& operation) { runOperation(operation); });
+    m_memoryQuestion->install();
     QTimer::singleShot(m_options.launchDelayMs, this, [this] { myTimerproc(); });
     auto appHandler = std::make_unique<AppHandler>(*this);
     m_appHandler = appHandler.get();
@@ -551,6 +555,9 @@ void QuorvelApp::myTimerproc()
         if (m_prefs.readPref == 1)
             m_ops->GetEventList();
     });
+    // Setting the clock and reading check the CP290's memory themselves.
+    if (m_prefs.clockPref != 1 && m_prefs.readPref != 1)
+        m_memoryQuestion->checkAtLaunch();
     refreshTitle();
 }
 

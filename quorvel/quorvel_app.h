@@ -47,6 +47,7 @@ class CommandHandler;
 class CommandRouter;
 class DevNamesWindowHandler;
 class EditWindowHandler;
+class MemoryQuestion;
 class MainWindowHandler;
 class SchedulesHandler;
 class SyncWindowHandler;
@@ -102,6 +103,7 @@ public:
     SyncWindowHandler& syncHandler() { return *m_syncHandler; }
     YearAheadHandler& yearAheadHandler() { return *m_yearHandler; }
     AutomationHandler& automationHandler() { return *m_automationHandler; }
+    MemoryQuestion& memoryQuestion() { return *m_memoryQuestion; }
 
     // The device names were stored anew: the list's records, the drawer, the
     // editor's unit boxes and the search window take them at once.
@@ -194,6 +196,7 @@ private:
     DevNamesWindowHandler* m_devNamesHandler = nullptr;
     YearAheadHandler* m_yearHandler = nullptr;
     AutomationHandler* m_automationHandler = nullptr;
+    std::unique_ptr<MemoryQuestion> m_memoryQuestion;
     CommandHandler* m_appHandler = nullptr;
     QObject* m_helpFilter = nullptr;
     QMessageBox* m_errorBox = nullptr;

@@ -75,6 +75,19 @@ std::optional<std::time_t> parseIso(const std::string& s)
 }
 
 
+std::vector<std::string> tabFields(const std::string& line)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (;;) {
+        const size_t tab = line.find('\t', start);
+        out.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos)
+            return out;
+        start = tab + 1;
+    }
+}
+
 std::optional<std::string> readLogTail(const std::string& path, size_t limit, int* err, bool* cut)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);

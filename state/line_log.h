@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace state {
 
@@ -30,6 +31,9 @@ int appendLogLine(const std::string& path, const std::string& lockName, const st
 // The file's last `limit` bytes from the first line that starts in them;
 // *cut tells whether anything before was left out. A link is not followed.
 std::optional<std::string> readLogTail(const std::string& path, size_t limit, int* err, bool* cut = nullptr);
+
+// The tab-separated fields of a log line.
+std::vector<std::string> tabFields(const std::string& line);
 
 // A log line's time: local time in ISO 8601 with its UTC offset, and back
 // (exact whatever TZ is when read).

@@ -15,19 +15,6 @@ namespace {
 constexpr size_t kTrimBytes = kPowerlineKeep * 160;
 constexpr off_t kTrimAbove = static_cast<off_t>(kPowerlineKeep) * 100;
 
-std::vector<std::string> splitTabs(const std::string& line)
-{
-    std::vector<std::string> out;
-    size_t start = 0;
-    for (;;) {
-        const size_t tab = line.find('\t', start);
-        out.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos)
-            return out;
-        start = tab + 1;
-    }
-}
-
 // Complete lines of `text` from `from`, each handed to `take` without its LF;
 // returns where the first incomplete line begins.
 template <typename Take>
@@ -63,7 +50,7 @@ std::string powerlineLine(const PowerlineEntry& e)
 
 std::optional<PowerlineEntry> parsePowerlineLine(const std::string& line)
 {
-    const std::vector<std::string> f = splitTabs(line);
+    const std::vector<std::string> f = tabFields(line);
     if (f.size() != 5 || f[1].size() != 1 || f[1][0] < 'A' || f[1][0] > 'P')
         return std::nullopt;
     const auto when = parseIso(f[0]);

@@ -8,8 +8,8 @@
 //   local time (ISO 8601, with its UTC offset) TAB house letter TAB units
 //   ("1-3,16") TAB function ("on", "off", "dim") TAB source LF
 // with source "direct" (a direct command of the suite), "timer event N", or
-// "console" (no event of the device's, as last known, explains it); "device"
-// when nothing is known of the device's events. It is a capped line log
+// "console" (no event of the device's, as last known, explains it); "timer
+// or console" when nothing is known of the device's events. It is a capped line log
 // (state/line_log.h): the newest kPowerlineKeep lines, read from the end. A
 // follower remembers where it stopped and reads only what came since; after
 // a trim replaced the file it goes on after the last line it had read.

@@ -32,19 +32,6 @@ std::string oneLine(const std::string& text)
     return out;
 }
 
-std::vector<std::string> fields(const std::string& line)
-{
-    std::vector<std::string> out;
-    size_t start = 0;
-    for (;;) {
-        const size_t tab = line.find('\t', start);
-        out.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos)
-            return out;
-        start = tab + 1;
-    }
-}
-
 std::string startedFolder()
 {
     return platform::suiteStateFolder() + "started/";
@@ -94,7 +81,7 @@ std::optional<Started> readStarted(const std::string& path)
     const auto text = readLogTail(path, 4096, &err);
     if (!text || text->empty() || text->back() != '\n')
         return std::nullopt;
-    const std::vector<std::string> f = fields(text->substr(0, text->size() - 1));
+    const std::vector<std::string> f = tabFields(text->substr(0, text->size() - 1));
     const std::optional<std::time_t> when = f.size() == 5 ? parseIso(f[0]) : std::nullopt;
     if (!when || f[1].empty())
         return std::nullopt;
@@ -170,7 +157,7 @@ std::string runLine(const RunRecord& r)
 
 std::optional<RunRecord> parseRunLine(const std::string& line)
 {
-    const std::vector<std::string> f = fields(line);
+    const std::vector<std::string> f = tabFields(line);
     if (f.size() != 5 || f[1].empty())
         return std::nullopt;
     const std::optional<std::time_t> when = parseIso(f[0]);

@@ -1,6 +1,8 @@
 // Direct commands and the power line's reports, through cp290ctl and the emulator.
 #include <gtest/gtest.h>
 
+#include <QSettings>
+#include <QStringList>
 #include <thread>
 
 #include "state/powerline_log.h"
@@ -104,10 +106,35 @@ TEST_F(PowerlineTest, MonitorGivesTheLineAwayAndMissesNoReport)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     first.join();
     follower.join();
-    const char* report = "\"house\": \"A\", \"units\": [1], \"function\": \"on\", \"source\": \"device\", \"names\": [\"Device 1\"]}";
+    const char* report = "\"house\": \"A\", \"units\": [1], \"function\": \"on\", \"source\": \"timer or console\", \"names\": [\"Device 1\"]}";
     EXPECT_NE(mon.out.find(report), std::string::npos) << mon.out << mon.err;
     EXPECT_NE(second.out.find(report), std::string::npos) << second.out << second.err;
     EXPECT_NE(second.err.find("following"), std::string::npos) << second.err;
     // The monitor's line is back as it found it: the next program gets it at once.
     EXPECT_EQ(ctl({"on", "A1"}).exitStatus, 0);
+}
+
+TEST_F(PowerlineTest, MonitorNamesTheTimerEventAndTheDevice)
+{
+    sim::SimOptions o;
+    o.reports = true;
+    o.speed = 60;  // a minute a second
+    restartSim(o);
+    {
+        QSettings names(QString::fromStdString(home.file("Lumbrasken.conf")), QSettings::IniFormat);
+        QStringList a;
+        for (int u = 1; u <= 16; ++u)
+            a << (u == 2 ? QStringLiteral("Porch lamp") : QStringLiteral("Device %1").arg(u));
+        names.setValue("Port Number", 1);
+        names.setValue("A Devices", a);
+    }
+    // Event 5, every day 18:02, A2 on, sent by the suite so that the device mirror knows it.
+    const char event[] = {5, 0x08, 0x7F, 18, 2, 0x40, 0x00, 0x60, 0x02, 1};
+    testing_support::writeFile(home.file("ev.sch"), std::string(event, sizeof event));
+    ASSERT_EQ(ctl({"send", home.file("ev.sch"), "--add"}).exitStatus, 0);
+    device().setClock({0, 18, 0x01});
+    RunResult mon;
+    monitor(mon, 4).join();
+    EXPECT_NE(mon.out.find("\"units\": [2], \"function\": \"on\", \"source\": \"timer event 5\", \"names\": [\"Porch lamp\"]}"),
+              std::string::npos) << mon.out << mon.err;
 }

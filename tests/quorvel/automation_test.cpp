@@ -1,5 +1,7 @@
 // The Automation window: the planned work from a stand-in crontab and the run
 // history, and a snapshot opened and sent back to the emulator.
+#include <QAbstractButton>
+#include <QMessageBox>
 #include <QTest>
 #include <QTreeWidget>
 #include <filesystem>
@@ -8,6 +10,7 @@
 #include "core/snapshot.h"
 #include "quorvel/control_ids.h"
 #include "quorvel/controls.h"
+#include "quorvel/memory_question.h"
 #include "platform/clock.h"
 #include "state/crontab_lines.h"
 #include "state/run_history.h"
@@ -154,6 +157,28 @@ TEST_F(Automation, ASnapshotOpenedAndSentWithSendAllRestoresTheDevice)
         else
             EXPECT_TRUE(!device().event(n) || device().event(n)->at(7) == 0) << n;  // free: no function
     }
+}
+
+TEST_F(Automation, TheControllerAsksToPutBackALostMemoryAndTheWindowTellsIt)
+{
+    startApp();
+    for (const int n : {1, 2})
+        app().table().storeEvent(n, image(8, 0x7F, 6, 30 + n, 0x80, 0, 0x60, 2));
+    ASSERT_TRUE(app().ops().SendEventList(core::SendSelected, {1, 2}).ok());
+    ASSERT_EQ(control("power-cut"), "ok");
+    app().memoryQuestion().checkAtLaunch();
+    QMessageBox* question = app().memoryQuestion().question();
+    ASSERT_TRUE(question);
+    EXPECT_TRUE(question->text().contains("Put back the 2 events it held on Monday ")) << question->text().toStdString();
+    for (QAbstractButton* b : question->buttons())
+        if (question->buttonRole(b) == QMessageBox::AcceptRole)
+            b->click();
+    EXPECT_EQ(device().event(2), image(8, 0x7F, 6, 32, 0x80, 0, 0x60, 2));
+    EXPECT_EQ(device().status(), 1);
+    cmd("MainWindow", "AUto");
+    const QString told = text("AutomationWindow", ACronControlID);
+    EXPECT_TRUE(told.contains("lost its memory at Mon 2026-12-07 12:00") && told.contains("restored at"))
+        << told.toStdString();
 }
 
 }  // namespace

@@ -66,6 +66,10 @@ std::string LogCapture::joined() const
 
 void SimTest::SetUp()
 {
+    if (const char* old = std::getenv("XDG_STATE_HOME"))
+        m_oldStateHome = old;
+    m_stateHome = std::make_unique<TempDir>();
+    setenv("XDG_STATE_HOME", m_stateHome->path().c_str(), 1);
     restartSim(sim::SimOptions{});
 }
 
@@ -75,6 +79,10 @@ void SimTest::TearDown()
     if (m_sim)
         m_sim->stop();
     m_sim.reset();
+    if (m_oldStateHome)
+        setenv("XDG_STATE_HOME", m_oldStateHome->c_str(), 1);
+    else
+        unsetenv("XDG_STATE_HOME");
 }
 
 void SimTest::restartSim(const sim::SimOptions& options)

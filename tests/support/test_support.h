@@ -42,6 +42,8 @@ private:
 };
 
 // A fixture holding an unpaced emulator; options can be changed before start.
+// XDG_STATE_HOME is a folder of the test's own while it runs, so the suite's
+// state (the device mirror above all) never carries from one test to another.
 class SimTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -54,6 +56,8 @@ protected:
     std::string control(const std::string& command);
 
     std::unique_ptr<sim::Cp290Sim> m_sim;
+    std::unique_ptr<TempDir> m_stateHome;
+    std::optional<std::string> m_oldStateHome;
     std::unique_ptr<TempDir> m_controlDir;
     std::unique_ptr<sim::ControlChannel> m_control;
 };
