@@ -141,6 +141,13 @@ AutomationRow scheduleRow(const std::string& crontab, const std::vector<state::R
     return row;
 }
 
+std::string jsonTime(const std::optional<std::time_t>& t)
+{
+    return t ? jsonString(runTimeText(*t)) : "null";
+}
+
+}  // namespace
+
 std::string jsonString(const std::string& s)
 {
     std::string out = "\"";
@@ -156,12 +163,6 @@ std::string jsonString(const std::string& s)
     return out + "\"";
 }
 
-std::string jsonTime(const std::optional<std::time_t>& t)
-{
-    return t ? jsonString(runTimeText(*t)) : "null";
-}
-
-}  // namespace
 
 std::optional<state::WeeklyPlan> plannedWeekly(const std::string& crontab, state::PairKind kind)
 {

@@ -99,4 +99,7 @@ std::string deviceMemoryText(const state::DeviceMirror& m);
 std::string statusText(const AutomationStatus& s);
 std::string statusJson(const AutomationStatus& s);
 
+// A JSON string of s: quotes, backslashes and control characters escaped.
+std::string jsonString(const std::string& s);
+
 }  // namespace core

@@ -18,8 +18,6 @@ using cp290::LinkStatus;
 using cp290::Program;
 using cp290::SerialLine;
 
-namespace {
-
 OpResult fromLink(const LinkResult& lr)
 {
     OpResult r;
@@ -32,9 +30,12 @@ OpResult fromLink(const LinkResult& lr)
     case LinkStatus::Timeout: r.status = OpStatus::Timeout; break;
     case LinkStatus::BadReply: r.status = OpStatus::BadReply; break;
     case LinkStatus::Cancelled: r.status = OpStatus::Cancelled; break;
+    case LinkStatus::NoReport: r.status = OpStatus::NoReport; break;
     }
     return r;
 }
+
+namespace {
 
 void reportFailure(OperationsUi& ui, const OpResult& r, const std::string& devicePath);
 
@@ -113,6 +114,9 @@ std::string failureMessage(const OpResult& r, const std::string& devicePath)
                " is the CP290's port and nothing else answers on it, then try again.";
     case OpStatus::TestFailed:
         return "The CP290's self test failed.";
+    case OpStatus::NoReport:
+        return "The CP290 took the command but never reported sending it on the power line: check its power "
+               "and that it is plugged into a mains socket.";
     case OpStatus::Refused:
         return "Nothing was done: the request had no meaning for the CP290.";
     }
@@ -133,6 +137,7 @@ std::string describe(const OpResult& r, const std::string& devicePath)
     case OpStatus::Refused: return "nothing done: invalid request";
     case OpStatus::BadReply: return "the CP290's reply was not valid";
     case OpStatus::Cancelled: return "cancelled";
+    case OpStatus::NoReport: return "the CP290 acknowledged the command but never reported sending it";
     }
     return "failed";
 }

@@ -26,6 +26,7 @@
 #include "core/device_memory.h"
 #include "core/event_table.h"
 #include "core/operations_ui.h"
+#include "link/serial_link.h"
 
 namespace core {
 
@@ -38,6 +39,7 @@ enum class OpStatus {
     Refused,      // nothing done: an argument without meaning (send type, house index)
     BadReply,     // bytes came, but not a valid reply
     Cancelled,    // the user stopped it
+    NoReport,     // a direct command was acknowledged, but the CP290 never reported sending it
 };
 
 struct OpResult {
@@ -47,6 +49,9 @@ struct OpResult {
     int events = 0;  // SendEventList: events acknowledged; GetEventList: used slots read
     bool ok() const { return status == OpStatus::Ok; }
 };
+
+// The operation's outcome of a link result (errno and line holder kept).
+OpResult fromLink(const cp290::LinkResult& lr);
 
 // One line for people: "could not open /dev/ttyUSB0: Device or resource busy".
 std::string describe(const OpResult& r, const std::string& devicePath);

@@ -30,6 +30,7 @@
 #include "platform/syslog_log.h"
 #include "state/preferences.h"
 #include "cp290ctl/sun_command.h"
+#include "cp290ctl/switch_command.h"
 #include "core/year_preview.h"
 
 namespace {
@@ -58,6 +59,14 @@ const char* const kUsage =
     "  status [--json]     the work the crontab plans: its next run, its last run,\n"
     "                      runs that never happened, and the snapshots to go back to\n"
     "%s"
+    "  on UNITS            switch units on now: a house letter and unit numbers\n"
+    "                      (A1, A 1-3,16) or a device name (\"Porch lamp\"); prints\n"
+    "                      what the CP290 confirmed sending on the power line\n"
+    "  off UNITS           switch units off now\n"
+    "  dim UNITS PERCENT   dim units to a brightness (50%% or 50): level\n"
+    "                      round((100 - PERCENT) x 15 / 100) of the CP290's 0-15\n"
+    "  monitor [--json]    print every report of the CP290 as it comes (time,\n"
+    "                      house, units and names, function, source), until Ctrl-C\n"
     "  preview [--days N] [FILE]\n"
     "                      the times the planned sun corrections will give the\n"
     "                      listed events on each of the next N days (365 by\n"
@@ -408,6 +417,10 @@ int main(int argc, char** argv)
             const std::vector<std::string> rest(argv + i + 1, argv + argc);
             if (s == "restore")
                 return cli::runRestoreCommand(device, rest, {chooseDevice, failOp});
+            if (s == "on" || s == "off" || s == "dim")
+                return cli::runSwitchCommand(s, rest, device, chooseDevice);
+            if (s == "monitor")
+                return cli::runMonitorCommand(rest, device, chooseDevice);
             if (s == "plan")
                 return cli::runPlanCommand(rest);
             if (s == "status")

@@ -1,5 +1,6 @@
 #include "link/cp290_protocol.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/clock.h"
@@ -90,6 +91,170 @@ Frame downloadEventFrame(int eventNumber, const EventImage& img)
 Frame clockRequestFrame() { return header(CmdRequestClock); }
 Frame uploadFrame() { return header(CmdUpload); }
 Frame selfTestFrame() { return header(CmdSelfTest); }
+
+std::string functionName(uint8_t function)
+{
+    switch (function) {
+    case FnOn: return "on";
+    case FnOff: return "off";
+    case FnDim: return "dim";
+    default: return "function " + std::to_string(function);
+    }
+}
+
+uint8_t units1to8Byte(UnitMask units)
+{
+    uint8_t b = 0;
+    for (int u = 1; u <= 8; ++u)
+        if (units & (1u << (u - 1)))
+            b = static_cast<uint8_t>(b | (0x80u >> (u - 1)));
+    return b;
+}
+
+uint8_t units9to16Byte(UnitMask units)
+{
+    return units1to8Byte(static_cast<UnitMask>(units >> 8));
+}
+
+UnitMask unitMask(uint8_t units9to16, uint8_t units1to8)
+{
+    UnitMask m = 0;
+    for (int i = 0; i < 8; ++i) {
+        if (units1to8 & (0x80u >> i))
+            m = static_cast<UnitMask>(m | (1u << i));
+        if (units9to16 & (0x80u >> i))
+            m = static_cast<UnitMask>(m | (1u << (i + 8)));
+    }
+    return m;
+}
+
+std::string unitsText(UnitMask units)
+{
+    std::string s;
+    for (int u = 1; u <= 16; ++u) {
+        if (!(units & (1u << (u - 1))))
+            continue;
+        int last = u;
+        while (last < 16 && (units & (1u << last)))
+            ++last;
+        s += (s.empty() ? "" : ",") + std::to_string(u);
+        if (last > u)
+            s += (last == u + 1 ? "," : "-") + std::to_string(last);
+        u = last;
+    }
+    return s;
+}
+
+std::optional<UnitMask> parseUnitList(const std::string& text)
+{
+    UnitMask m = 0;
+    size_t i = 0;
+    const auto number = [&](int& out) {
+        out = 0;
+        size_t digits = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 3) {
+            out = out * 10 + (text[i++] - '0');
+            ++digits;
+        }
+        return digits > 0 && out >= 1 && out <= 16;
+    };
+    while (i <= text.size()) {
+        int from = 0, to = 0;
+        if (!number(from))
+            return std::nullopt;
+        to = from;
+        if (i < text.size() && text[i] == '-') {
+            ++i;
+            if (!number(to) || to < from)
+                return std::nullopt;
+        }
+        for (int u = from; u <= to; ++u)
+            m = static_cast<UnitMask>(m | (1u << (u - 1)));
+        if (i == text.size())
+            return m;
+        if (text[i++] != ',')
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<uint8_t> functionFromName(const std::string& name)
+{
+    for (uint8_t f : {FnOn, FnOff, FnDim})
+        if (name == functionName(f))
+            return f;
+    return std::nullopt;
+}
+
+Frame directCommandFrame(const DirectCommand& c)
+{
+    Frame f = header(CmdDirect);
+    f.push_back(static_cast<uint8_t>(((c.level & 0x0F) << 4) | (c.function & 0x0F)));
+    f.push_back(static_cast<uint8_t>(HC[static_cast<size_t>(c.house >= 1 && c.house <= 16 ? c.house : 0)]));
+    f.push_back(units9to16Byte(c.units));
+    f.push_back(units1to8Byte(c.units));
+    f.push_back(checksum(f.data() + 17, 4));
+    return f;
+}
+
+std::optional<Report> decodeReport(const uint8_t (&m)[kReportLength])
+{
+    for (int i = 0; i < kReplySyncLength; ++i)
+        if (m[i] != 0xFF)
+            return std::nullopt;
+    if (!bodySumValid(m + 7))
+        return std::nullopt;
+    Report r;
+    r.status = m[6];
+    r.house = houseIndexFromCode(m[7] & 0xF0, 0);
+    r.function = static_cast<uint8_t>(m[7] & 0x0F);
+    r.units = unitMask(m[8], m[9]);
+    r.baseCode = m[10];
+    return r;
+}
+
+std::array<uint8_t, kReportLength> encodeReport(const Report& r)
+{
+    std::array<uint8_t, kReportLength> m{};
+    std::fill(m.begin(), m.begin() + kReplySyncLength, 0xFF);
+    m[6] = r.status;
+    m[7] = static_cast<uint8_t>(HC[static_cast<size_t>(r.house >= 1 && r.house <= 16 ? r.house : 0)] | (r.function & 0x0F));
+    m[8] = units9to16Byte(r.units);
+    m[9] = units1to8Byte(r.units);
+    m[10] = r.baseCode;
+    m[11] = checksum(m.data() + 7, 4);
+    return m;
+}
+
+bool reportMatches(const Report& r, const DirectCommand& c)
+{
+    return r.house == c.house && r.units == c.units && r.function == c.function;
+}
+
+std::optional<Report> ReportScanner::feed(uint8_t b)
+{
+    if (m_have < kReplySyncLength) {
+        if (b == 0xFF) {
+            m_msg[m_have++] = b;
+            return std::nullopt;
+        }
+        m_stray += static_cast<size_t>(m_have) + 1;
+        m_have = 0;
+        return std::nullopt;
+    }
+    if (m_have == kReplySyncLength && b == 0xFF) {
+        ++m_stray;  // a longer sync: the first of its bytes was not ours
+        return std::nullopt;
+    }
+    m_msg[m_have++] = b;
+    if (m_have < kReportLength)
+        return std::nullopt;
+    m_have = 0;
+    if (auto r = decodeReport(m_msg))
+        return r;
+    m_stray += kReportLength;
+    return std::nullopt;
+}
 
 ClockReply decodeClockReply(const uint8_t (&r)[kClockReplyLength])
 {

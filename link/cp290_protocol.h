@@ -63,6 +63,73 @@ Frame clockRequestFrame();                                         // 17 bytes
 Frame uploadFrame();                                               // 17 bytes
 Frame selfTestFrame();                                             // 17 bytes
 
+// The functions a direct command or a report carries (the low nibble).
+enum Function : uint8_t { FnOn = 2, FnOff = 3, FnDim = 5 };
+// "on", "off", "dim"; "function N" for any other value.
+std::string functionName(uint8_t function);
+
+// Units as one mask: bit u-1 stands for unit u (1..16). The frames carry it
+// as two bytes, units 9-16 then units 1-8, bit 7 the lowest unit of each.
+using UnitMask = uint16_t;
+uint8_t units1to8Byte(UnitMask units);
+uint8_t units9to16Byte(UnitMask units);
+UnitMask unitMask(uint8_t units9to16, uint8_t units1to8);
+// "1-3,16"; "" for no unit.
+std::string unitsText(UnitMask units);
+// "1", "1-3,16", "2,5": numbers 1..16 and ranges, comma-separated, in any
+// order; nullopt for anything else or no unit.
+std::optional<UnitMask> parseUnitList(const std::string& text);
+// "on", "off", "dim" back to the function; nullopt for any other text.
+std::optional<uint8_t> functionFromName(const std::string& name);
+
+// A command sent on the power line at once: 16 sync bytes, 0x01, level (0-15,
+// high nibble) and function, house code, units 9-16, units 1-8, and the sum
+// of those four bytes. 22 bytes.
+struct DirectCommand {
+    int house = 1;  // 1..16 (A..P)
+    UnitMask units = 0;
+    uint8_t function = FnOn;
+    int level = 0;  // 0..15; on and off send 0
+};
+Frame directCommandFrame(const DirectCommand& c);
+constexpr size_t kDirectFrameLength = 22;
+
+// What the CP290 sends each time it has put a command on the power line (a
+// direct command, a timer event firing, a press on its own console): six
+// 0xFF, the status, house and function, units 9-16, units 1-8, the base
+// house code and the sum of the four bytes before it.
+struct Report {
+    uint8_t status = 0;  // 1 while the device holds programmed data
+    int house = 0;       // 1..16; 0 when the code is none of HC's
+    UnitMask units = 0;
+    uint8_t function = 0;
+    uint8_t baseCode = 0;
+    bool operator==(const Report&) const = default;
+};
+// nullopt when the sync or the checksum is wrong.
+std::optional<Report> decodeReport(const uint8_t (&msg)[kReportLength]);
+// The twelve bytes of a report (the emulator's counterpart is its own).
+std::array<uint8_t, kReportLength> encodeReport(const Report& r);
+// Whether a report answers a direct command: the same house, units and function.
+bool reportMatches(const Report& r, const DirectCommand& c);
+
+// Finds whole reports in a byte stream that may hold anything else: feed
+// bytes in order; a byte that completes a report with a sound sum returns it.
+class ReportScanner {
+public:
+    std::optional<Report> feed(uint8_t b);
+    // Bytes of a message begun (a sync byte seen) and not complete yet: the
+    // wait for its rest is worth making.
+    bool inMessage() const { return m_have > 0; }
+    // Bytes that made no report.
+    size_t stray() const { return m_stray; }
+
+private:
+    uint8_t m_msg[kReportLength] = {};
+    int m_have = 0;
+    size_t m_stray = 0;
+};
+
 struct ClockReply {
     int minute = 0;
     int hour = 0;

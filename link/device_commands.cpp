@@ -88,14 +88,16 @@ public:
     // After an acknowledgement's status nothing follows; a report's body
     // does, at once. Only what is already there is looked at, so a reply
     // costs no extra wait.
-    bool reportFollows()
+    bool reportFollows(uint8_t status)
     {
         uint8_t body[5];
         if (m_line.readWaiting(body, 1) == 0)
             return false;
         ++m_got;
-        if (body[0] == 0xFF)
-            return false;  // the start of the next message: ours was the reply
+        if (body[0] == 0xFF) {
+            pushBack(body, 1);  // the start of the next message: ours was the reply
+            return false;
+        }
         const auto bound = std::min(m_deadline, LinkClock::now() + std::chrono::milliseconds(wireMs(8)));
         for (int i = 1; i < 5; ++i) {
             if (!m_line.readByte(body[i], wireMs(4), bound).ok()) {
@@ -105,14 +107,28 @@ public:
             ++m_got;
         }
         if (bodySumValid(body)) {
-            ++m_reports;
+            noteReport(status, body);
             return true;
         }
         m_stray += 5;
         return false;
     }
 
-    void noteReport() { ++m_reports; }
+    // A report read in place of the reply goes to the line's report sink.
+    void noteReport(uint8_t status, const uint8_t* body5)
+    {
+        ++m_reports;
+        uint8_t msg[kReportLength] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, status};
+        std::copy(body5, body5 + 5, msg + 7);
+        if (const auto r = decodeReport(msg))
+            m_line.handReport(*r);
+    }
+    // From now the reply may take totalMs, each byte as long.
+    void extend(int totalMs)
+    {
+        m_idleMs = totalMs;
+        m_deadline = LinkClock::now() + std::chrono::milliseconds(totalMs);
+    }
     void quietWhenSilent() { m_quietWhenSilent = true; }
     void setProblem(std::string p) { m_problem = std::move(p); }
 
@@ -161,7 +177,7 @@ LinkResult readAck(ReplyReader& reader)
         uint8_t status = 0;
         if (LinkResult r = reader.findStatus(status); !r.ok())
             return r;
-        if (!reader.reportFollows())
+        if (!reader.reportFollows(status))
             return {};
     }
 }
@@ -218,8 +234,38 @@ LinkResult requestClock(SerialLine& line, ClockReply& reply)
         }
         // A sound sum around values no clock has: an unsolicited report
         // (house and function where the minute would be). The reply follows.
-        reader.noteReport();
+        reader.noteReport(msg[6], msg + 7);
         reader.setProblem("clock reply " + problem);
+    }
+}
+
+LinkResult sendDirect(SerialLine& line, const DirectCommand& command, int reportWaitMs, Report& confirmed)
+{
+    const Frame frame = directCommandFrame(command);
+    LinkResult r = line.writeFrame(frame);
+    if (!r.ok())
+        return r;
+    ReplyReader reader(line, frame, kAckLength);
+    if (r = readAck(reader); !r.ok())
+        return r;
+    // The power line is slow: the report comes when the CP290 has sent the
+    // command there. Reports of other commands before it go to the sink.
+    reader.extend(std::max(1, reportWaitMs));
+    for (;;) {
+        uint8_t msg[kReportLength] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+        if (r = reader.findStatus(msg[6]); !r.ok())
+            return r.status == LinkStatus::Cancelled ? r : LinkResult{LinkStatus::NoReport, r.error};
+        if (r = reader.read(msg + 7, 5); !r.ok())
+            return r.status == LinkStatus::Cancelled ? r : LinkResult{LinkStatus::NoReport, r.error};
+        const auto report = decodeReport(msg);
+        if (!report)
+            continue;
+        const bool ours = reportMatches(*report, command);
+        line.handReport(*report, ours);
+        if (ours) {
+            confirmed = *report;
+            return {};
+        }
     }
 }
 
@@ -245,7 +291,7 @@ LinkResult uploadEvents(SerialLine& line,
                              std::all_of(ahead + 5, ahead + 11, [](uint8_t b) { return b == 0xFF; }) &&
                              ahead[11] != 0xFF;
     if (reportFirst) {
-        reader.noteReport();
+        reader.noteReport(status, ahead);
         line.noteReplyStatus(ahead[11]);
     }
     else

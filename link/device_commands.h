@@ -24,6 +24,13 @@ LinkResult sendClock(SerialLine& line, const std::tm& localTime);
 // Set the base house code (erases the device's events); the acknowledgement is read.
 LinkResult sendBaseCode(SerialLine& line, uint8_t houseCode);
 
+// Sends a direct command and reads its acknowledgement (within the usual
+// bounds), then waits up to reportWaitMs for the report of it: the CP290's
+// word that the command went out on the power line. Other reports before it
+// go to the line's sink; the command's own goes there too, marked direct.
+// NoReport: acknowledged, but the report never came.
+LinkResult sendDirect(SerialLine& line, const DirectCommand& command, int reportWaitMs, Report& confirmed);
+
 // Request the clock and base house code.
 LinkResult requestClock(SerialLine& line, ClockReply& reply);
 

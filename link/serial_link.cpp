@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "platform/device_lock.h"
+#include "platform/line_handover.h"
 #include "platform/process_name.h"
 #include "platform/signals.h"
 #include "platform/syslog_log.h"
@@ -108,10 +109,13 @@ constexpr int kQuietMs = 60;
 constexpr int kLongestReplyBytes = kReplySyncLength + 1 + kMaxEvents * 8 + 1;
 constexpr int kQuietBoundMs = static_cast<int>((kLongestReplyBytes * 10 * 1000 + kLineBaud - 1) / kLineBaud);
 
-int letLineGoQuiet(int fd)
+// Whole reports among what arrives are handed on; the rest is thrown away.
+template <typename OnReport>
+int letLineGoQuiet(int fd, OnReport onReport)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(kQuietBoundMs);
     uint8_t buf[256];
+    ReportScanner scanner;
     for (;;) {
         const int w = waitReady(fd, POLLIN, kQuietMs);
         if (w == 0)
@@ -123,6 +127,9 @@ int letLineGoQuiet(int fd)
             return errno;
         if (n == 0)
             return EIO;
+        for (ssize_t i = 0; i < n; ++i)
+            if (const auto r = scanner.feed(buf[i]))
+                onReport(*r);
         if (msLeft(deadline) == 0)
             return ETIMEDOUT;
     }
@@ -266,10 +273,13 @@ int lineWaitMs(Program p)
 
 LinkResult SerialLine::takeLineLock(const std::string& path)
 {
-    const int waitMs = lineWaitMs(m_program);
+    const int waitMs = m_waitMs >= 0 ? m_waitMs : lineWaitMs(m_program);
     const std::string self = platform::processName(getpid());
     const platform::DeviceLock::Result r =
         m_lock.take(path, self.empty() ? programName(m_program) : self, waitMs, [&](const platform::LockHolder& h) {
+            // A watcher holding the line lets go when asked; nobody else is.
+            if (platform::askWatcherToLetGo(path) || m_waitMs >= 0)
+                return;
             platform::logLine(std::string(programName(m_program)) + " - waiting for the CP290 line held by " +
                               holderText(h) + "\n");
         });
@@ -369,7 +379,7 @@ LinkResult SerialLine::open(const std::string& path)
     // Stale input (the checksum that ends an upload, unsolicited reports) would
     // otherwise be taken for the next command's reply.
     tcflush(fd, TCIFLUSH);
-    if (const int err = letLineGoQuiet(fd)) {
+    if (const int err = letLineGoQuiet(fd, [this](const Report& r) { handReport(r); })) {
         platform::logf("%s Error - the line %s is still talking after %d s: no CP290 finishing a reply; "
                        "nothing sent.\n",
                        programName(m_program), path.c_str(), (kQuietBoundMs + 999) / 1000);
@@ -395,6 +405,44 @@ void SerialLine::adoptStream(int fd)
     m_lastStatus.reset();
 }
 
+namespace {
+ReportSink g_programSink;
+}  // namespace
+
+void setProgramReportSink(ReportSink sink)
+{
+    g_programSink = std::move(sink);
+}
+
+void SerialLine::handReport(const Report& r, bool direct, std::optional<ClockReply> deviceClock)
+{
+    const SeenReport seen{r, std::time(nullptr), direct, deviceClock};
+    if (m_sink)
+        m_sink(seen);
+    else if (g_programSink)
+        g_programSink(seen);
+}
+
+size_t SerialLine::collectReports()
+{
+    if (m_fd < 0)
+        return 0;
+    ReportScanner scanner;
+    size_t got = 0;
+    uint8_t b = 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(wireMs(kReportLength));
+    for (;;) {
+        if (readWaiting(&b, 1) == 0) {
+            if (!scanner.inMessage() || msLeft(deadline) == 0 || waitReady(m_fd, POLLIN, msLeft(deadline)) <= 0)
+                return got;
+            continue;
+        }
+        ++got;
+        if (const auto r = scanner.feed(b))
+            handReport(*r);
+    }
+}
+
 void SerialLine::close()
 {
     if (m_fd >= 0 && m_stream) {
@@ -406,6 +454,8 @@ void SerialLine::close()
     if (m_fd < 0)
         return;
     OpenLine& l = g_lines[m_slot];
+    // A report that came after the last reply is kept, not left to the next open's flush.
+    collectReports();
     if (!drainBounded(m_fd))
         logLineError(m_program, "waiting for drain - %s(%d).\n", {}, errno);
     if (tcsetattr(m_fd, TCSANOW, &l.original) == -1)
@@ -530,6 +580,7 @@ std::string failureText(const LinkResult& r)
     case LinkStatus::Timeout: return "the CP290 did not answer";
     case LinkStatus::BadReply: return "the CP290's reply was not valid";
     case LinkStatus::Cancelled: return "stopped before the end";
+    case LinkStatus::NoReport: return "the CP290 acknowledged but never reported sending the command";
     case LinkStatus::Ok: break;
     }
     return "the CP290 failed";

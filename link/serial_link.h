@@ -23,6 +23,8 @@
 // the wording of the program that owns the line.
 #include <chrono>
 #include <cstdint>
+#include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -51,7 +53,8 @@ int lineWaitMs(Program p);
 // BadReply: bytes came but were not the reply (sync, checksum, ranges, an
 // echo). Cancelled: the caller's progress callback asked to stop, or a signal
 // asked the program to end.
-enum class LinkStatus { Ok, OpenFailed, WriteFailed, Timeout, BadReply, Cancelled };
+// NoReport: a direct command was acknowledged but its report never came.
+enum class LinkStatus { Ok, OpenFailed, WriteFailed, Timeout, BadReply, Cancelled, NoReport };
 
 struct LinkResult {
     LinkStatus status = LinkStatus::Ok;
@@ -65,6 +68,21 @@ using LinkClock = std::chrono::steady_clock;
 
 // The wire time of n bytes at 600 baud (ten bits a byte), rounded up.
 int wireMs(size_t bytes);
+
+// A report the line read while a program held it: the readers skip the
+// reports that are not their reply, the open finds them while it lets the
+// line go quiet, the close finds them among the bytes left waiting. None is
+// dropped: each goes to the line's report sink, else to the program's.
+struct SeenReport {
+    Report report;
+    std::time_t when = 0;
+    bool direct = false;  // the report of a direct command this line sent
+    std::optional<ClockReply> deviceClock;  // the device's clock just after, when it was asked
+};
+using ReportSink = std::function<void(const SeenReport&)>;
+// The program's sink, for every line without one of its own (the programs
+// of the suite set it to the power-line log at start).
+void setProgramReportSink(ReportSink sink);
 
 class SerialLine {
 public:
@@ -97,6 +115,15 @@ public:
     // Reads up to n bytes within totalMs in all; returns how many came (never logs).
     size_t readUpTo(uint8_t* buf, size_t n, int totalMs);
 
+    // How long open() waits for a line another program holds, instead of
+    // lineWaitMs(); the wait is then not logged (a watcher taking its line back).
+    void setLineWaitMs(int ms) { m_waitMs = ms; }
+    // Where this line's reports go instead of the program's sink.
+    void setReportSink(ReportSink sink) { m_sink = std::move(sink); }
+    void handReport(const Report& r, bool direct = false, std::optional<ClockReply> deviceClock = {});
+    // Reads what is waiting and hands the whole reports among it; a report
+    // begun is waited for, at most its wire time. Returns the bytes read.
+    size_t collectReports();
     // The status byte of the last reply read since open: 1 while the CP290
     // holds programmed data, 0 once it has lost its memory (or was never
     // programmed); nullopt before the first reply. Only a reply to a command
@@ -120,6 +147,8 @@ private:
     std::string m_path;
     bool m_loggedOnce = false;
     bool m_stream = false;
+    ReportSink m_sink;
+    int m_waitMs = -1;
     std::optional<uint8_t> m_lastStatus;
 };
 

@@ -9,6 +9,7 @@ const char* programName(Program who)
     case Program::Veskarn: return "Veskarn";
     case Program::Brondile: return "Brondile";
     case Program::Tamsel: return "Tamsel";
+    case Program::Bridge: return "cp290-mqtt";
     }
     return "Quorvel";
 }

@@ -4,9 +4,9 @@
 // take the caller's identity instead of being copied per program.
 namespace platform {
 
-enum class Program { Quorvel, Veskarn, Brondile, Tamsel };
+enum class Program { Quorvel, Veskarn, Brondile, Tamsel, Bridge };
 
-// The name as the log texts spell it ("Quorvel", "Veskarn", ...).
+// The name as the log texts spell it ("Quorvel", "Veskarn", ..., "cp290-mqtt").
 const char* programName(Program who);
 
 }  // namespace platform

@@ -95,9 +95,11 @@ constexpr int NoteControlID = 400;
 // 'stop'), and the progress sheet's estimate of the time left.
 constexpr int CancelControlID = 401;
 constexpr int TimeLeftControlID = 402;
-// The Device Names window: the house letter menu and the names of units 1..16.
+// The Device Names window: the house letter menu, the names of units 1..16
+// and their kinds.
 constexpr int DNHouseControlID = 410;
 constexpr int DNNameFirstControlID = 411;  // 411..426: unit 1..16
+constexpr int DNKindFirstControlID = 711;  // 711..726: unit 1..16 a lamp (1) or an appliance (2)
 
 // Our own additions to the Time Correction window: the location the sun's
 // times are computed for, today's sunrise and sunset there, and a line that

@@ -33,15 +33,20 @@ DevNamesWindow::DevNamesWindow(QWidget* parent) : ShellDialog(parent, tr("Device
         field->setValidator(ascii);
         field->setPlaceholderText(QString::fromStdString(state::defaultDeviceName(u)));
         field->setMinimumWidth(180);
+        auto* kind = withId(new QComboBox, DNKindFirstControlID + u - 1);
+        kind->addItems({tr("Lamp"), tr("Appliance")});
+        kind->setToolTip(tr("A lamp dims; an appliance module only switches on and off."));
         const int row = (u - 1) % 8;
-        const int col = (u - 1) / 8 * 2;
+        const int col = (u - 1) / 8 * 3;
         auto* label = new QLabel(tr("Unit %1:").arg(u));
         label->setBuddy(field);
         grid->addWidget(label, row, col, Qt::AlignRight);
         grid->addWidget(field, row, col + 1);
+        grid->addWidget(kind, row, col + 2);
     }
     auto* note = new QLabel(tr("An empty field keeps the unit's default name (Device 1 ... Device 16). "
-                               "A name may have at most %1 characters.").arg(state::kShownDeviceName));
+                               "A name may have at most %1 characters. "
+                               "A lamp dims; an appliance only switches on and off.").arg(state::kShownDeviceName));
     note->setWordWrap(true);
 
     auto* save = commandButton(tr("Save"), "DNsv");

@@ -5,7 +5,8 @@
 
 namespace ui {
 
-// House letter menu (410, 'DNhc' on change), unit names 411..426, Save ('DNsv').
+// House letter menu (410, 'DNhc' on change), unit names 411..426, their kinds
+// 711..726 (lamp, appliance), Save ('DNsv').
 class DevNamesWindow : public ShellDialog {
 public:
     explicit DevNamesWindow(QWidget* parent);

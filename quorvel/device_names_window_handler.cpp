@@ -15,6 +15,7 @@ namespace ui {
 void DevNamesWindowHandler::open()
 {
     m_work = m_prefs.deviceNames;
+    m_kinds = m_workKinds = state::readDeviceKinds(state::Program::Quorvel);
     const int house = m_table.curHC();
     setControlValue(findControl(m_w.names, DNHouseControlID), house);
     showHouse(house);
@@ -31,6 +32,8 @@ void DevNamesWindowHandler::showHouse(int house)
         // The default name shows as the field's placeholder.
         setControlText(findControl(m_w.names, DNNameFirstControlID + u - 1),
                        name == state::defaultDeviceName(u) ? QString() : QString::fromStdString(name));
+        setControlValue(findControl(m_w.names, DNKindFirstControlID + u - 1),
+                        m_workKinds.kind(house, u) == state::UnitKind::Lamp ? 1 : 2);
     }
 }
 
@@ -40,6 +43,10 @@ void DevNamesWindowHandler::takeFields()
         const QString text =
             controlText(findControl(m_w.names, DNNameFirstControlID + u - 1)).trimmed();
         m_work.setName(m_house, u, text.isEmpty() ? state::defaultDeviceName(u) : text.toStdString());
+        m_workKinds.setKind(m_house, u,
+                            controlValue(findControl(m_w.names, DNKindFirstControlID + u - 1)) == 2
+                                ? state::UnitKind::Appliance
+                                : state::UnitKind::Lamp);
     }
 }
 
@@ -59,8 +66,8 @@ bool DevNamesWindowHandler::handleCommand(const QString& code)
 bool DevNamesWindowHandler::handleClose()
 {
     takeFields();
-    if (m_w.names->isVisible() && !(m_work == m_prefs.deviceNames)) {
-        m_shell.askToSave(WarnUnsaved, QObject::tr("The device names were changed and not saved. "
+    if (m_w.names->isVisible() && (!(m_work == m_prefs.deviceNames) || !(m_workKinds == m_kinds))) {
+        m_shell.askToSave(WarnUnsaved, QObject::tr("The device names or kinds were changed and not saved. "
                                                    "Save them before closing?"),
                           [this] { return save(); }, [this] { m_w.names->hide(); });
         return true;
@@ -88,8 +95,8 @@ bool DevNamesWindowHandler::save()
                 return false;
             }
         }
-    if (!state::writeDeviceNames(m_work, m_prefs.deviceNames, m_prefs.curPort,
-                                 state::Program::Quorvel)) {
+    if (!state::writeDeviceNames(m_work, m_prefs.deviceNames, m_prefs.curPort, state::Program::Quorvel) ||
+        !state::writeDeviceKinds(m_workKinds, m_kinds, state::Program::Quorvel)) {
         m_shell.showError(QObject::tr("The device names could not be stored in %1; nothing was "
                                     "changed. Check that the folder is writable and not full.")
                             .arg(QString::fromStdString(state::domainFilePath(state::kSharedDomain)))
@@ -97,6 +104,7 @@ bool DevNamesWindowHandler::save()
         return false;
     }
     m_prefs.deviceNames = m_work;
+    m_kinds = m_workKinds;
     m_shell.deviceNamesChanged();
     m_w.names->hide();
     m_shell.showDone("Device names saved");

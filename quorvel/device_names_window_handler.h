@@ -1,11 +1,12 @@
 #pragma once
-// The Device Names window's handler: shows a working copy of the names house
-// by house; Save stores all sixteen houses in domain Lumbrasken and, once
+// The Device Names window's handler: shows a working copy of the names and
+// kinds house by house; Save stores all sixteen houses in domain Lumbrasken and, once
 // they are on disk, makes them the controller's names (list, drawer, editor,
 // search); closing with edits asks whether to save them.
 #include "quorvel/command_router.h"
 #include "quorvel/shell.h"
 #include "quorvel/windows.h"
+#include "state/device_kinds.h"
 #include "state/device_names.h"
 #include "state/preferences.h"
 
@@ -38,6 +39,8 @@ private:
     state::Preferences& m_prefs;
     const core::EventTable& m_table;
     state::DeviceNames m_work;
+    state::DeviceKinds m_kinds;      // as stored
+    state::DeviceKinds m_workKinds;
     int m_house = 1;
 };
 

@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 #include <cstdio>
 
+#include "core/direct_command.h"
 #include "quorvel/quorvel_app.h"
 #include "link/serial_link.h"
 #include "platform/paths.h"
@@ -44,6 +45,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     QApplication::setApplicationVersion(QStringLiteral(CP290_VERSION));
+    core::recordReports(platform::Program::Quorvel);  // the reports its line reads go to the power-line log
     ui::QuorvelApp quorvel;
     if (const int status = quorvel.start())
         return status;

@@ -185,6 +185,8 @@ void MainWindow::buildMenus()
     add(events, tr("&Find…"), "fndE", QKeySequence::Find);
     add(events, tr("Sho&w Devices of Event"), "devL", QKeySequence(Qt::CTRL | Qt::Key_D));
     add(events, tr("Device Na&mes…"), "dNam");
+    add(events, tr("De&vices…"), "dvSw");
+    add(events, tr("&Power Line…"), "pwLn");
 
     QMenu* cp290 = menuBar()->addMenu(tr("&CP290"));
     add(cp290, tr("&Read Events"), "CPrd", QKeySequence(Qt::Key_F5))

@@ -1,3 +1,4 @@
+#include "quorvel/powerline_windows.h"
 #include "quorvel/quorvel_app.h"
 
 #include <QApplication>
@@ -172,6 +173,10 @@ public:
             m_app.veskHandler().open();
         } else if (code == QLatin1String("yrAh")) {
             m_app.yearAheadHandler().open();
+        } else if (code == QLatin1String("dvSw")) {
+            openDevicesWindow(w.main, QString::fromStdString(m_app.prefs().serPath));
+        } else if (code == QLatin1String("pwLn")) {
+            openPowerLineWindow(w.main, QString::fromStdString(m_app.prefs().serPath));
         } else if (code == QLatin1String("AUto")) {
             m_app.automationHandler().open();
         } else if (code == QLatin1String("quit")) {

@@ -3,7 +3,7 @@
 # only those missing (apt-get needs root; sudo is used when not root). Extra
 # package names on the command line are added (scripts/fuzz.sh: clang).
 set -euo pipefail
-packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev ccache libgtest-dev cron xvfb xauth dpkg-dev file "$@")
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev ccache libgtest-dev libmosquitto-dev mosquitto cron xvfb xauth dpkg-dev file "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from build/ (configured by run-tests.sh, or made
 # here), checks it with lintian and desktop-file-validate, installs it with
-# apt-get, checks the user's guide is there, runs every installed program's
-# --version and --help, checks each has a manual page that lists the options its --help names, then removes the
+# apt-get, checks the user's guide is there, runs every installed program's --version and --help, checks each
+# has a manual page that lists the options its --help names, checks the
+# bridge's systemd user unit, then removes the
 # package and checks nothing of it is left. Needs root (it installs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,6 +43,12 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y "$(realpath "$deb")"
 
 guide=/usr/share/doc/cp290-suite/user-guide.md.gz
 zcat "$guide" | grep -q '^# CP290 suite: user' || fail "the user's guide is not installed as $guide"
+
+unit=/usr/lib/systemd/user/cp290-mqtt.service
+[ -f "$unit" ] || fail "no $unit"
+for line in 'ExecStart=/usr/lib/cp290/cp290-mqtt' 'Restart=on-failure' 'RestartSec=10' 'RestartPreventExitStatus=64 77 78'; do
+  grep -qxF "$line" "$unit" || fail "$unit lacks $line"
+done
 
 programs=$(ls /usr/lib/cp290/)
 [ -n "$programs" ] || fail "nothing installed in /usr/lib/cp290"

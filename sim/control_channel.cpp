@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -24,6 +25,28 @@ constexpr size_t kMaxClients = 16;
 bool powerCut(Cp290Sim& device, const std::vector<std::string>&, std::string&)
 {
     device.powerCut();
+    return true;
+}
+
+// press A 1 on | press A 16 off | press B 2 dim 8
+bool press(Cp290Sim& device, const std::vector<std::string>& args, std::string& answer)
+{
+    static const uint8_t codes[16] = {0x60, 0xE0, 0x20, 0xA0, 0x10, 0x90, 0x50, 0xD0,
+                                      0x70, 0xF0, 0x30, 0xB0, 0x00, 0x80, 0x40, 0xC0};
+    const std::string& h = args[0];
+    char* end = nullptr;
+    const long unit = std::strtol(args[1].c_str(), &end, 10);
+    const std::string& fn = args[2];
+    const long level = args.size() == 4 ? std::strtol(args[3].c_str(), nullptr, 10) : 0;
+    const bool dim = fn == "dim" && args.size() == 4 && level >= 1 && level <= 15;
+    if (h.size() != 1 || h[0] < 'A' || h[0] > 'P' || *end != '\0' || unit < 1 || unit > 16 ||
+        !(dim || ((fn == "on" || fn == "off") && args.size() == 3))) {
+        answer = "press takes a house A..P, a unit 1..16 and on, off or dim 1..15";
+        return false;
+    }
+    const uint8_t bit = static_cast<uint8_t>(0x80u >> ((unit - 1) % 8));
+    const uint8_t levelFunc = static_cast<uint8_t>(dim ? (level << 4) | 5 : fn == "on" ? 2 : 3);
+    device.press(codes[h[0] - 'A'], unit <= 8 ? bit : 0, unit > 8 ? bit : 0, levelFunc);
     return true;
 }
 
@@ -90,6 +113,8 @@ const std::vector<ControlCommand>& controlCommands()
          0, 0, powerCut},
         {"state", "", "answers \"status S base HH events N clock HH:MM DD\"", 0, 0,
          showState},
+        {"press", "HOUSE UNIT on|off|dim LEVEL", "a button pressed on the device's console: the command goes out "
+         "on the power line and is reported", 3, 4, press},
         {"help", "", "answers the command names", 0, 0, listCommands},
     };
     return table;

@@ -100,6 +100,8 @@ struct Cp290Sim::Impl {
 
     SimOptions opt;
     int64_t byteNs = 0;
+    int64_t minuteNs = kMinuteNs / std::max(1, opt.speed);  // one minute of the device clock
+    std::vector<std::array<uint8_t, 4>> presses;  // console presses not yet sent (mu)
 
     // Device state, shared with the owning thread.
     mutable std::mutex mu;
@@ -142,13 +144,13 @@ struct Cp290Sim::Impl {
     // --- device state helpers (mu held) ---
     SimClock clockAt(int64_t now) const
     {
-        return advance(mem.clock, std::max<int64_t>(0, now - clockSetNs) / kMinuteNs);
+        return advance(mem.clock, std::max<int64_t>(0, now - clockSetNs) / minuteNs);
     }
     void setClockLocked(SimClock c, int64_t setAt, int64_t now)
     {
         mem.clock = advance(c, 0);
         clockSetNs = setAt;
-        reportMinute = std::max<int64_t>(0, now - setAt) / kMinuteNs;
+        reportMinute = std::max<int64_t>(0, now - setAt) / minuteNs;
         mem.status = 1;
     }
     void save()
@@ -165,8 +167,8 @@ struct Cp290Sim::Impl {
         const int64_t now = monoNs();
         DeviceState s = mem;
         const int64_t elapsed = std::max<int64_t>(0, now - clockSetNs);
-        s.clock = advance(mem.clock, elapsed / kMinuteNs);
-        s.clockWallMs = wallMs() - (elapsed % kMinuteNs) / kMsNs;
+        s.clock = advance(mem.clock, elapsed / minuteNs);
+        s.clockWallMs = wallMs() - (elapsed % minuteNs) / kMsNs;
         return s;
     }
     void adopt(const DeviceState& s)
@@ -175,7 +177,7 @@ struct Cp290Sim::Impl {
         const int64_t now = monoNs();
         const int64_t elapsedMs = std::clamp<int64_t>(wallMs() - s.clockWallMs, 0, INT64_MAX / (2 * kMsNs));
         clockSetNs = now - elapsedMs * kMsNs;
-        reportMinute = elapsedMs * kMsNs / kMinuteNs;
+        reportMinute = elapsedMs * kMsNs / minuteNs;
     }
     void ack(std::vector<uint8_t>& r, uint8_t status) const
     {
@@ -250,6 +252,11 @@ struct Cp290Sim::Impl {
     void queue(const std::vector<uint8_t>& reply, int64_t start);
     void flushOutput(int64_t now);
     void checkReports(int64_t now);
+    static bool firesAt(const EventImage& e, int eventNumber, const SimClock& c);
+    // A command goes out on the power line: the modules follow, and with
+    // reports on, the report is added to reply. mu held.
+    void sendOnPowerLine(std::vector<uint8_t>& reply, uint8_t houseCode, uint8_t units1to8, uint8_t units9to16,
+                         uint8_t levelFunc);
     int64_t nextReportCheck() const;
     void wake() const
     {
@@ -345,7 +352,7 @@ void Cp290Sim::Impl::run()
         int64_t next = INT64_MAX;
         if (!out.empty())
             next = out.front().due;
-        if (opt.reports)
+        if (opt.reports || opt.printModules)
             next = std::min(next, nextReportCheck());
         itimerspec its{};
         if (next != INT64_MAX) {
@@ -476,8 +483,8 @@ void Cp290Sim::Impl::onFrame(const std::vector<uint8_t>& f, int64_t end)
             break;
         case 1:  // direct command; a corrupt one is acknowledged but not carried out
             ack(reply, mem.status);
-            if (opt.reports && sum8(d, 4) == d[4])
-                report(reply, static_cast<uint8_t>((d[1] & 0xF0) | (d[0] & 0x0F)), d[2], d[3]);
+            if (sum8(d, 4) == d[4])
+                sendOnPowerLine(reply, d[1], d[3], d[2], d[0]);
             break;
         case 2:  // set clock; a corrupt or impossible time is acknowledged, not taken
             if (sum8(d, 3) == d[3] && d[0] < 60 && d[1] < 24) {
@@ -587,30 +594,76 @@ void Cp290Sim::Impl::flushOutput(int64_t now)
 int64_t Cp290Sim::Impl::nextReportCheck() const
 {
     std::lock_guard lk(mu);
-    return clockSetNs + (reportMinute + 1) * kMinuteNs;
+    return clockSetNs + (reportMinute + 1) * minuteNs;
 }
 
 void Cp290Sim::Impl::checkReports(int64_t now)
 {
-    if (!opt.reports)
+    if (!opt.reports && !opt.printModules)
         return;
     std::vector<uint8_t> reply;
     {
         std::lock_guard lk(mu);
-        if (now < clockSetNs)
-            return;
-        const int64_t minute = (now - clockSetNs) / kMinuteNs;
-        if (minute <= reportMinute)
-            return;
-        reportMinute = minute;
-        if (silent)
-            return;
-        const SimClock c = advance(mem.clock, minute);
-        for (const auto& e : mem.events)
-            if (e && (*e)[2] == c.hour && (*e)[3] == c.minute && ((*e)[1] & c.dayBit))
-                report(reply, static_cast<uint8_t>(((*e)[6] & 0xF0) | ((*e)[7] & 0x0F)), (*e)[5], (*e)[4]);
+        for (const auto& p : presses)
+            sendOnPowerLine(reply, p[0], p[1], p[2], p[3]);
+        presses.clear();
+        const int64_t minute = now < clockSetNs ? reportMinute : (now - clockSetNs) / minuteNs;
+        if (minute > reportMinute && !silent) {
+            const SimClock c = advance(mem.clock, minute);
+            for (size_t n = 0; n < mem.events.size(); ++n) {
+                const auto& e = mem.events[n];
+                if (e && ((*e)[1] & c.dayBit) && firesAt(*e, static_cast<int>(n) + 1, c))
+                    sendOnPowerLine(reply, (*e)[6], (*e)[4], (*e)[5], (*e)[7]);
+            }
+        }
+        reportMinute = std::max(reportMinute, minute);
     }
     queue(reply, now);
+}
+
+// Security mode: the event fires on each of its days at its time moved by
+// an offset of -15 to +15 minutes, the same all day and different from day
+// to day: ((event number x 7 + day index x 13) mod 31) - 15, day index 0
+// for Monday. A normal event fires at its time.
+static int securityOffset(int eventNumber, uint8_t dayBit)
+{
+    return (eventNumber * 7 + std::countr_zero(dayBit) * 13) % 31 - 15;
+}
+
+bool Cp290Sim::Impl::firesAt(const EventImage& e, int eventNumber, const SimClock& c)
+{
+    int at = e[2] * 60 + e[3];
+    if (e[0] == 9)
+        at = std::clamp(at + securityOffset(eventNumber, c.dayBit), 0, 1439);
+    return at == c.hour * 60 + c.minute;
+}
+
+void Cp290Sim::Impl::sendOnPowerLine(std::vector<uint8_t>& reply, uint8_t houseCode, uint8_t units1to8,
+                                     uint8_t units9to16, uint8_t levelFunc)
+{
+    static const uint8_t codes[16] = {0x60, 0xE0, 0x20, 0xA0, 0x10, 0x90, 0x50, 0xD0,
+                                      0x70, 0xF0, 0x30, 0xB0, 0x00, 0x80, 0x40, 0xC0};
+    const auto* found = std::find(codes, codes + 16, houseCode & 0xF0);
+    const int function = levelFunc & 0x0F;
+    bool changed = false;
+    for (int u = 0; u < 16 && found != codes + 16 && (function == 2 || function == 3 || function == 5); ++u) {
+        if (!((u < 8 ? units1to8 << u : units9to16 << (u - 8)) & 0x80))
+            continue;
+        const int index = static_cast<int>(found - codes) * 16 + u;
+        const ModuleState now{true, function != 3, function == 5 ? levelFunc >> 4 : 0};
+        if (mem.modules[static_cast<size_t>(index)] == now)
+            continue;
+        mem.modules[static_cast<size_t>(index)] = now;
+        changed = true;
+        if (opt.printModules) {
+            std::printf("module %s\n", moduleText(index, now).c_str());
+            std::fflush(stdout);
+        }
+    }
+    if (changed)
+        save();
+    if (opt.reports)
+        report(reply, static_cast<uint8_t>((houseCode & 0xF0) | function), units9to16, units1to8);
 }
 
 // --- public interface ---
@@ -768,6 +821,23 @@ void Cp290Sim::setClock(SimClock c, std::chrono::milliseconds elapsed)
         d->save();
     }
     d->wake();  // the next minute boundary has moved
+}
+
+void Cp290Sim::press(uint8_t houseCode, uint8_t units1to8, uint8_t units9to16, uint8_t levelFunc)
+{
+    {
+        std::lock_guard lk(d->mu);
+        d->presses.push_back({houseCode, units1to8, units9to16, levelFunc});
+    }
+    d->wake();
+}
+
+ModuleState Cp290Sim::module(int house, int unit) const
+{
+    std::lock_guard lk(d->mu);
+    if (house < 0 || house > 15 || unit < 1 || unit > 16)
+        return {};
+    return d->mem.modules[static_cast<size_t>(house * 16 + unit - 1)];
 }
 
 uint8_t Cp290Sim::status() const

@@ -47,6 +47,8 @@ struct SimOptions {
     bool failSelfTest = false;     // the self test reports failure
     int selfTestMs = 12000;        // how long the self test takes
     bool reports = false;          // send the 12-byte report when an event's time comes
+    int speed = 1;                 // the device clock runs this many times faster
+    bool printModules = false;     // print each module's change to stdout ("module A1 on")
     bool logFrames = false;        // print every frame to stdout
     bool keepFrames = true;        // record frames for frames(); off for long runs
     // Misbehaviour, for testing the programs' reply checks:
@@ -59,6 +61,14 @@ struct SimOptions {
     bool noise = false;            // a line with nothing but noise on it; no device
     int writesAnswered = -1;       // >= 0: after this many memory writes the device falls silent
     bool keepUnansweredWrite = false;  // the first write left unanswered is still stored
+};
+
+// A lamp or appliance module on the power line, as the device last switched it.
+struct ModuleState {
+    bool known = false;  // switched since the device has been emulated
+    bool on = false;
+    int level = 0;       // 0 full, 1..15 dimmer (on only)
+    bool operator==(const ModuleState&) const = default;
 };
 
 struct SimClock {
@@ -96,6 +106,13 @@ public:
     // code and clock go back to their power-up values and status() to 0, as
     // on a device never programmed.
     void powerCut();
+
+    // A button pressed on the device's console: the command goes out on the
+    // power line (the modules follow) and is reported. houseCode: X10 code in
+    // the high nibble; units as in an event image; levelFunc as its byte 7.
+    void press(uint8_t houseCode, uint8_t units1to8, uint8_t units9to16, uint8_t levelFunc);
+    // The module of house code index 0..15 (A..P) and unit 1..16.
+    ModuleState module(int house, int unit) const;
 
     // Silent: frames are still recorded, but nothing is applied or answered.
     void setSilent(bool silent);

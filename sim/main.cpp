@@ -36,6 +36,10 @@ void usage(FILE* to)
         "  --self-test-ms N   how long the self test takes (default 12000)\n"
         "  --reports          send a report when an event's time comes and after direct\n"
         "                     commands\n"
+        "  --speed N          the device clock runs N times faster (1 to 3600), for\n"
+        "                     demonstrations and tests\n"
+        "  --house            print each module's change as it happens: \"module A1 on\",\n"
+        "                     \"module A2 dim 8\", \"module A3 off\" (the state file keeps them)\n"
         "  --stray-bytes N    send N stray bytes before every reply\n"
         "  --report-before-reply  send an unsolicited report right before every reply\n"
         "  --report-mid-reply send an unsolicited report in the middle of every reply\n"
@@ -131,7 +135,7 @@ int main(int argc, char** argv)
             return true;
         };
         const bool wantsValue = arg == "--baud" || arg == "--link" || arg == "--state" || arg == "--self-test-ms" ||
-                               arg == "--stray-bytes" || arg == "--control";
+                               arg == "--stray-bytes" || arg == "--control" || arg == "--speed";
         if (hasValue && !wantsValue)
             return badUsage("option " + arg + " takes no value");
         if (wantsValue && !takeValue())
@@ -165,6 +169,11 @@ int main(int argc, char** argv)
         } else if (arg == "--self-test-ms") {
             if (!parseInt(value, 0, 600'000, options.selfTestMs))
                 return badUsage("invalid self-test time: " + value);
+        } else if (arg == "--speed") {
+            if (!parseInt(value, 1, 3600, options.speed))
+                return badUsage("invalid speed: " + value);
+        } else if (arg == "--house") {
+            options.printModules = true;
         } else if (arg == "--reports") {
             options.reports = true;
         } else if (arg == "--stray-bytes") {

@@ -72,6 +72,19 @@ bool parseLine(const std::vector<std::string>& t, DeviceState& st, std::string& 
 {
     const std::string& key = t[0];
     int64_t v = 0;
+    if (key == "module") {
+        int64_t unit = 0, level = 0;
+        const bool named = t.size() >= 3 && t[1].size() >= 2 && t[1][0] >= 'A' && t[1][0] <= 'P' &&
+                           parseDec(t[1].substr(1), 1, 16, unit);
+        const bool fits = named && ((t.size() == 3 && (t[2] == "on" || t[2] == "off")) ||
+                                    (t.size() == 4 && t[2] == "dim" && parseDec(t[3], 1, 15, level)));
+        if (!fits) {
+            why = "module wants a house letter and unit (A1) and on, off or dim 1..15";
+            return false;
+        }
+        st.modules[static_cast<size_t>((t[1][0] - 'A') * 16 + unit - 1)] = {true, t[2] != "off", static_cast<int>(level)};
+        return true;
+    }
     if (key == "status" || key == "base") {
         uint8_t b = 0;
         if (t.size() != 2 || !parseHex(t[1], &b, 1)) {
@@ -124,6 +137,14 @@ bool parseLine(const std::vector<std::string>& t, DeviceState& st, std::string& 
 }
 }  // namespace
 
+std::string moduleText(int index, const ModuleState& m)
+{
+    const std::string name = std::string(1, static_cast<char>('A' + index / 16)) + std::to_string(index % 16 + 1);
+    if (!m.on)
+        return name + " off";
+    return m.level == 0 ? name + " on" : name + " dim " + std::to_string(m.level);
+}
+
 std::string formatState(const DeviceState& st)
 {
     std::ostringstream out;
@@ -136,6 +157,9 @@ std::string formatState(const DeviceState& st)
         if (st.events[i])
             out << "event " << i + 1 << " " << hex(st.events[i]->data(), 8, " ") << "\n";
     out << "graphics " << hex(st.graphics.data(), st.graphics.size(), "") << "\n";
+    for (size_t i = 0; i < st.modules.size(); ++i)
+        if (st.modules[i].known)
+            out << "module " << moduleText(static_cast<int>(i), st.modules[i]) << "\n";
     return out.str();
 }
 

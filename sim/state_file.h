@@ -9,6 +9,9 @@
 //                                      clock read that; it runs on from there
 //   event 1 08 7F 06 1E 80 00 60 02    one line per used slot 1..128, image in hex
 //   graphics 0000...                   the 256 graphics bytes, 512 hex digits
+//   module A1 on                       one line per module the device has switched:
+//   module A2 dim 8                    on, off, or dimmed to level 1..15 (a higher
+//   module A3 off                      level is dimmer)
 //
 // Blank lines and lines beginning with '#' are skipped; every line but the
 // first may be absent, leaving the power-up value. Anything else makes the
@@ -31,7 +34,12 @@ struct DeviceState {
     uint8_t status = 0;
     SimClock clock;           // the reading at clockWallMs
     int64_t clockWallMs = 0;
+    // The lamp and appliance modules: house index 0..15 (A..P) * 16 + unit - 1.
+    std::array<ModuleState, 256> modules{};
 };
+
+// "A1 on", "A2 dim 8", "A3 off".
+std::string moduleText(int index, const ModuleState& m);
 
 std::string formatState(const DeviceState& state);
 bool parseState(const std::string& text, DeviceState& state, std::string* error);

@@ -1,6 +1,7 @@
 #include "state/device_names.h"
 
 #include <QString>
+#include <algorithm>
 #include <QStringList>
 
 #include "platform/syslog_log.h"
@@ -64,6 +65,29 @@ bool DeviceNames::sameHouse(const DeviceNames& other, int house) const
     if (house < 1 || house > kHouses)
         return true;
     return m_names[static_cast<size_t>(house - 1)] == other.m_names[static_cast<size_t>(house - 1)];
+}
+
+void readDeviceNames(const SettingsDomain& d, DeviceNames& names)
+{
+    for (int house = 1; house <= kHouses; ++house) {
+        const char letter = static_cast<char>('A' + house - 1);
+        const std::string key = deviceNamesKey(house);
+        if (!d.contains(key.c_str()))
+            return;  // names stop at the first house without a key
+        const QStringList stored = d.readStringList(key.c_str()).value_or(QStringList{});
+        if (stored.size() != kUnits)
+            platform::logf("%s Error - Preference \"%s\" holds %d names, not 16; "
+                           "default names kept for the missing ones.\n",
+                           programName(d.program()), key.c_str(), static_cast<int>(stored.size()));
+        const int count = std::min<int>(kUnits, static_cast<int>(stored.size()));
+        for (int unit = 1; unit <= count; ++unit) {
+            if (names.setName(house, unit, stored[unit - 1].toStdString()) &&
+                stored[unit - 1].size() > kMaxDeviceName)
+                platform::logf("%s Error - Device name of %c %d is longer than 99 "
+                               "characters; cut to 99.\n",
+                               programName(d.program()), letter, unit);
+        }
+    }
 }
 
 bool writeDeviceNames(const DeviceNames& names, const DeviceNames& before, int32_t curPort,

@@ -51,6 +51,12 @@ private:
     std::array<std::array<std::string, kUnits>, kHouses> m_names;
 };
 
+class SettingsDomain;
+// Fills `names` from the "%1c Devices" keys of domain Lumbrasken, house by
+// house up to the first absent key; a list of the wrong length or a name
+// too long is logged in the name of the domain's program.
+void readDeviceNames(const SettingsDomain& shared, DeviceNames& names);
+
 // Stores the "%1c Devices" keys of domain Lumbrasken for the houses whose
 // names differ from `before`, and every absent key before the last of them
 // and "Port Number" when absent: the controller reads names only up to the

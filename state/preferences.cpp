@@ -23,29 +23,11 @@ void readFlag(const SettingsDomain& d, const char* key, int32_t& flag)
 
 void readDeviceNames(const SettingsDomain& d, Preferences& prefs, PreferencesUi& ui)
 {
-    for (int house = 1; house <= kHouses; ++house) {
-        const char letter = static_cast<char>('A' + house - 1);
-        const std::string key = deviceNamesKey(house);
-        if (!d.contains(key.c_str()))
-            return;  // names stop at the first house without a key
-        const QStringList names = d.readStringList(key.c_str()).value_or(QStringList{});
-        if (names.size() != kUnits)
-            platform::logf("Quorvel Error - Preference \"%s\" holds %d names, not 16; "
-                           "default names kept for the missing ones.\n",
-                           key.c_str(), static_cast<int>(names.size()));
-        const int count = std::min<int>(kUnits, static_cast<int>(names.size()));
-        for (int unit = 1; unit <= count; ++unit) {
-            const std::string stored = names[unit - 1].toStdString();
-            if (prefs.deviceNames.setName(house, unit, stored) &&
-                names[unit - 1].size() > kMaxDeviceName)
-                platform::logf("Quorvel Error - Device name of %c %d is longer than 99 "
-                               "characters; cut to 99.\n",
-                               letter, unit);
-            const std::string& name = prefs.deviceNames.name(house, unit);
-            if (DeviceNames::offeredInSearch(name))
-                ui.addSearchName(name);
-        }
-    }
+    readDeviceNames(d, prefs.deviceNames);
+    for (int house = 1; house <= kHouses; ++house)
+        for (int unit = 1; unit <= kUnits; ++unit)
+            if (DeviceNames::offeredInSearch(prefs.deviceNames.name(house, unit)))
+                ui.addSearchName(prefs.deviceNames.name(house, unit));
 }
 
 }  // namespace
@@ -67,6 +49,16 @@ std::optional<int32_t> storedPortNumber(Program who)
 {
     SettingsDomain d(kSharedDomain, who);
     return d.readInt(kPortNumberKey);
+}
+
+DeviceNames storedDeviceNames(Program who)
+{
+    Preferences prefs;
+    PreferencesUi none;
+    SettingsDomain shared(kSharedDomain, who);
+    if (shared.contains(kPortNumberKey))
+        readDeviceNames(shared, prefs, none);
+    return prefs.deviceNames;
 }
 
 std::string storedAppPath(Program who)

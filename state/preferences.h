@@ -42,6 +42,9 @@ std::string storedSerialPath(Program who);
 bool storeSerialPath(Program who, const std::string& path);
 // "Port Number" of domain Lumbrasken; nullopt when absent or not a number.
 std::optional<int32_t> storedPortNumber(Program who);
+// The device names domain Lumbrasken holds, as the controller reads them at
+// start-up (defaults where none are stored).
+DeviceNames storedDeviceNames(Program who);
 // "App Path" of domain Quorvel; empty when absent.
 std::string storedAppPath(Program who);
 

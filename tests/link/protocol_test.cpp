@@ -130,3 +130,51 @@ TEST(Upload, EmptyAndUsedSlotsInOrder)
     // Bytes after the last slot (the device's checksum) are not taken.
     EXPECT_FALSE(d.feed(0x12));
 }
+
+TEST(Frames, DirectCommandsByteForByte)
+{
+    // The X10 house codes A..P and the two unit bytes (units 9-16, units 1-8)
+    // as the device's documentation gives them.
+    const uint8_t house[16] = {0x60, 0xE0, 0x20, 0xA0, 0x10, 0x90, 0x50, 0xD0,
+                               0x70, 0xF0, 0x30, 0xB0, 0x00, 0x80, 0x40, 0xC0};
+    struct Unit { int unit; uint8_t hi, lo; };
+    struct Fn { uint8_t function; int level; uint8_t byte; };
+    for (int h = 1; h <= 16; ++h)
+        for (const Unit u : {Unit{1, 0x00, 0x80}, {8, 0x00, 0x01}, {9, 0x80, 0x00}, {16, 0x01, 0x00}})
+            for (const Fn fn : {Fn{FnOn, 0, 0x02}, {FnOff, 0, 0x03}, {FnDim, 7, 0x75}, {FnDim, 15, 0xF5}}) {
+                const uint8_t sum = static_cast<uint8_t>(fn.byte + house[h - 1] + u.hi + u.lo);
+                const Frame f = directCommandFrame({h, static_cast<UnitMask>(1u << (u.unit - 1)), fn.function, fn.level});
+                EXPECT_EQ(f, withSync({0x01, fn.byte, house[h - 1], u.hi, u.lo, sum}))
+                    << HLetters[h - 1] << u.unit << " byte " << int(fn.byte);
+            }
+}
+
+TEST(Reports, DecodedOnlyWhenWholeAndSound)
+{
+    // House B (0xE0) dim, units 2 and 9, base A: four bytes and their sum.
+    const uint8_t sound[12] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0xE5, 0x80, 0x40, 0x60, 0x05};
+    const auto r = decodeReport(sound);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(*r, (Report{1, 2, static_cast<UnitMask>(0x0102), FnDim, 0x60}));
+    EXPECT_EQ(encodeReport(*r), std::to_array(sound));
+    uint8_t badSum[12];
+    std::copy(sound, sound + 12, badSum);
+    badSum[11] = 0x06;
+    EXPECT_FALSE(decodeReport(badSum));
+    // In a stream: noise, a cut-off message and a bad sum give nothing; the
+    // sound report is found wherever it starts.
+    ReportScanner scanner;
+    std::vector<uint8_t> stream = {0x12, 0xFF, 0xFF, 0xFF, 0x00};
+    stream.insert(stream.end(), badSum, badSum + 12);
+    stream.insert(stream.end(), {0xFF, 0xFF});
+    stream.insert(stream.end(), sound, sound + 12);
+    std::vector<Report> found;
+    for (uint8_t b : stream)
+        if (auto got = scanner.feed(b))
+            found.push_back(*got);
+    EXPECT_EQ(found, std::vector<Report>{*r});
+    EXPECT_EQ(parseUnitList("1-3,16"), UnitMask(0x8007));
+    EXPECT_EQ(unitsText(0x8007), "1-3,16");
+    for (const char* bad : {"", "0", "17", "3-1", "1,", "a", "1;2"})
+        EXPECT_FALSE(parseUnitList(bad)) << bad;
+}

@@ -30,6 +30,7 @@
 #include "quorvel/main_window.h"
 #include "quorvel/main_window_handler.h"
 #include "link/serial_link.h"
+#include "state/device_kinds.h"
 #include "state/preferences.h"
 #include "state/settings_domain.h"
 #include "tests/quorvel/quorvel_fixture.h"
@@ -370,6 +371,7 @@ TEST_F(Desktop, DeviceNamesEditedInTheWindowReachTheListAndTheFile)
     cmd("DevNamesWindow", "DNsv");  // longer than the editor shows
     EXPECT_TRUE(note().contains("unit B1 has 23 characters; a device name may have at most 21")) << note().toStdString();
     setControlText(ctl("DevNamesWindow", DNNameFirstControlID), "Garage");
+    setValue("DevNamesWindow", DNKindFirstControlID + 15, 2);  // B16 an appliance
     app().closeWindow(win("DevNamesWindow"));  // asks; nothing stored yet
     EXPECT_TRUE(win("DevNamesWindow")->isVisible());
     EXPECT_EQ(app().table().record(2)->devNames[1], "d");
@@ -387,6 +389,7 @@ TEST_F(Desktop, DeviceNamesEditedInTheWindowReachTheListAndTheFile)
     state::PreferencesUi none;
     state::ReadParms(again, {devicePath()}, none);
     EXPECT_EQ(again.deviceNames.name(1, 4), "Porch light");
+    EXPECT_EQ(state::readDeviceKinds(state::Program::Quorvel).kind(2, 16), state::UnitKind::Appliance);
     EXPECT_EQ(again.deviceNames.name(1, 1), "Hall");
     EXPECT_EQ(again.deviceNames.name(2, 1), "Garage");
     EXPECT_EQ(again.deviceNames.name(16, 16), "Device 16");

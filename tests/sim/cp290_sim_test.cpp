@@ -242,3 +242,23 @@ TEST_F(Cp290SimTest, PacedLineTakesTheWireTimeOfEveryByte)
     EXPECT_GE(msSince(t0), kFrames * 35 * kByteMs - 1);
     EXPECT_LT(msSince(t0), kFrames * 35 * kByteMs + 60) << "a byte time too many per frame shows here";
 }
+
+TEST_F(Cp290SimTest, ModulesFollowThePowerLineAtTheClocksSpeed)
+{
+    sim::SimOptions options;
+    options.reports = true;
+    options.speed = 600;  // a minute every 100 ms
+    restartSim(options);
+    LineClient line(devicePath());
+    // Security mode, Monday 06:30, A1 dim 8: moved by (3 x 7 + 0 x 13) mod 31 - 15 = +6 minutes.
+    device().setEvent(3, image({0x09, 0x01, 6, 30, 0x80, 0x00, 0x60, 0x85}));
+    const auto start = steady_clock::now();
+    device().setClock({34, 6, 0x01});
+    EXPECT_EQ(line.read(12, 2000), cat(ack(1), withSum({0x65, 0x00, 0x80, 0x60})));
+    EXPECT_GT(msSince(start), 150) << "two minutes of the device";
+    EXPECT_EQ(device().module(0, 1), (sim::ModuleState{true, true, 8}));
+    EXPECT_EQ(control("press B 16 off"), "ok");
+    EXPECT_EQ(line.read(12), cat(ack(1), withSum({0xE3, 0x01, 0x00, 0x60})));
+    EXPECT_EQ(device().module(1, 16), (sim::ModuleState{true, false, 0}));
+    EXPECT_EQ(control("press B 17 on"), "error: press takes a house A..P, a unit 1..16 and on, off or dim 1..15");
+}

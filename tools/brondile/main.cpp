@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "core/direct_command.h"
 #include "link/serial_link.h"
 #include "state/run_history.h"
 #include "tools/tool_application.h"
@@ -85,6 +86,7 @@ int main(int argc, char** argv)
         catchUp = catchUp || std::strcmp(argv[i], "--catch-up") == 0;
     // Until the run writes its history line, a killed run shows as interrupted.
     const state::RunStart started(state::Program::Brondile, "brondile");
+    core::recordReports(platform::Program::Brondile);  // the reports its line reads go to the power-line log
     auto [app, windowed] = tools::makeToolApplication(argc, argv);
 
     std::unique_ptr<ProgressWindow> window;

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "core/direct_command.h"
 #include "link/serial_link.h"
 #include "state/run_history.h"
 #include "tools/tool_application.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv)
         return *status;
     // Until the run writes its history line, a killed run shows as interrupted.
     const state::RunStart started(state::Program::Tamsel, "tamsel");
+    core::recordReports(platform::Program::Tamsel);  // the reports its line reads go to the power-line log
     auto [app, windowed] = tools::makeToolApplication(argc, argv);
 
     std::unique_ptr<QLabel> window;

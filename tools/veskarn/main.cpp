@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "core/direct_command.h"
 #include "core/correction_run.h"
 #include "link/serial_link.h"
 #include "state/run_history.h"
@@ -100,6 +101,7 @@ int main(int argc, char** argv)
         return *status;
     // Until the run writes its history line, a killed run shows as interrupted.
     const state::RunStart started(state::Program::Veskarn, "veskarn");
+    core::recordReports(platform::Program::Veskarn);  // the reports its line reads go to the power-line log
     auto [app, windowed] = tools::makeToolApplication(argc, argv);
     std::unique_ptr<core::suncorrection::RunUi> ui;
     if (windowed) {
