@@ -12,6 +12,7 @@
 
 #include "core/direct_command.h"
 #include "core/line_watcher.h"
+#include "cp290ctl/exit_status.h"
 #include "cp290ctl/switch_command.h"
 #include "platform/signals.h"
 #include "state/preferences.h"
@@ -34,15 +35,12 @@ int runMonitorCommand(const std::vector<std::string>& args, std::string device, 
         else if (args[i].rfind("--device=", 0) == 0)
             device = args[i].substr(9);
         else {
-            std::fprintf(stderr, "cp290ctl: monitor takes only --json and --device PATH, not %s\nTry 'cp290ctl --help'.\n",
-                         args[i].c_str());
-            return 64;
+            return usageError("monitor takes only --json and --device PATH, not " + args[i]);
         }
     }
     device = choose(device);
     if (device.empty()) {
-        std::fprintf(stderr, "cp290ctl: no serial device found; use --device PATH\n");
-        return 69;
+        return failWith(kExitUnavailable, "no serial device found; use --device PATH");
     }
     const state::DeviceNames names = state::storedDeviceNames(state::Program::Quorvel);
     state::PowerlineFollower follower;

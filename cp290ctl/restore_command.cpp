@@ -5,21 +5,12 @@
 #include <unistd.h>
 
 #include "core/automation_status.h"
+#include "cp290ctl/exit_status.h"
 #include "core/schedule_file.h"
 #include "platform/clock.h"
 
 namespace cli {
 namespace {
-
-constexpr int kExitUsage = 64;
-constexpr int kExitNoInput = 66;
-constexpr int kExitUnavailable = 69;
-
-int usage(const std::string& message)
-{
-    std::fprintf(stderr, "cp290ctl: %s\nTry 'cp290ctl --help'.\n", message.c_str());
-    return kExitUsage;
-}
 
 // Restore progress: the phase on a terminal, nothing otherwise.
 class RestoreUi : public core::OperationsUi {
@@ -45,7 +36,7 @@ int runRestoreCommand(const std::string& device, const std::vector<std::string>&
         else if (a.rfind("--from=", 0) == 0)
             from = a.substr(7);
         else
-            return usage("restore takes only --from FILE and --device PATH, not " + a);
+            return usageError("restore takes only --from FILE and --device PATH, not " + a);
     }
     core::EventTable table;
     if (!from.empty()) {

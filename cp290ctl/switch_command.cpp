@@ -5,37 +5,13 @@
 #include <cstdio>
 
 #include "core/direct_command.h"
+#include "cp290ctl/exit_status.h"
 #include "platform/syslog_log.h"
 #include "state/preferences.h"
 
 namespace cli {
 
 namespace {
-
-// sysexits(3), as cp290ctl's other commands.
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 64;
-constexpr int kExitUnavailable = 69;
-constexpr int kExitTempFail = 75;
-constexpr int kExitNoPerm = 77;
-
-int usage(const std::string& message)
-{
-    std::fprintf(stderr, "cp290ctl: %s\nTry 'cp290ctl --help'.\n", message.c_str());
-    return kExitUsage;
-}
-
-int exitStatusOf(const core::OpResult& r)
-{
-    if (r.status != core::OpStatus::OpenFailed)
-        return kExitFailure;
-    switch (r.error) {
-    case EBUSY: return kExitTempFail;
-    case EACCES:
-    case EPERM: return kExitNoPerm;
-    default: return kExitUnavailable;
-    }
-}
 
 // Takes "--device PATH" and "--device=PATH" out of args.
 bool takeDevice(std::vector<std::string>& args, std::string& device, std::string& error)
@@ -66,25 +42,25 @@ int runSwitchCommand(const std::string& command, const std::vector<std::string>&
     std::vector<std::string> args = given;
     std::string error;
     if (!takeDevice(args, device, error))
-        return usage(error);
+        return usageError(error);
     for (const std::string& a : args)
         if (a.size() > 1 && a[0] == '-' && !std::isdigit(static_cast<unsigned char>(a[1])))
-            return usage("unknown option " + a);
+            return usageError("unknown option " + a);
     cp290::DirectCommand c;
     c.function = command == "on" ? cp290::FnOn : command == "off" ? cp290::FnOff : cp290::FnDim;
     std::optional<int> percent;
     if (c.function == cp290::FnDim) {
         if (args.size() < 2 || !(percent = core::parsePercent(args.back())))
-            return usage("dim takes the units and a brightness from 0% to 100% (dim A1 50%)");
+            return usageError("dim takes the units and a brightness from 0% to 100% (dim A1 50%)");
         args.pop_back();
         c.level = core::dimLevelFromPercent(*percent);
     }
     if (args.empty())
-        return usage(command + " needs the units: a house letter and unit numbers (A1, A 1-3,16) or a device name");
+        return usageError(command + " needs the units: a house letter and unit numbers (A1, A 1-3,16) or a device name");
     const state::DeviceNames names = state::storedDeviceNames(state::Program::Quorvel);
     const auto choice = core::parseUnitChoice(args, names, error);
     if (!choice)
-        return usage(error);
+        return usageError(error);
     c.house = choice->house;
     c.units = choice->units;
     device = choose(device);

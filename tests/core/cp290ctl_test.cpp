@@ -221,6 +221,11 @@ TEST_F(Cp290ctlTest, EveryCommandsFailuresExitAsDocumented)
         {{"plan", "schedule", "add", "03/15", missing}, 66, "No such file or directory"},
         {{"plan", "schedule", "add", "03/15", garbage}, 66, "is not an event schedule file"},
         {{"plan", "schedule", "remove", "07/04"}, 66, "no schedule is planned for 07/04"},
+        {{"on"}, 64, "needs the units"},
+        {{"dim", "A1", "150%"}, 64, "from 0% to 100%"},
+        {{"on", "A1"}, 75, "held by process", Held},
+        {{"monitor", "--all"}, 64, "only --json"},
+        {{"restore", "--from", missing}, 66, "No such file or directory"},
         {{}, 69, "no display", Healthy, "quorvel"},
         {{"--link", garbage}, 2, "", Healthy, "cp290-sim"},
     };
