@@ -85,6 +85,20 @@ void SimTest::TearDown()
         unsetenv("XDG_STATE_HOME");
 }
 
+void ToolHomeTest::SetUp()
+{
+    SimTest::SetUp();
+    setenv("XDG_CONFIG_HOME", m_home.file("config").c_str(), 1);
+    setenv("XDG_STATE_HOME", m_home.file("state").c_str(), 1);
+    storeSerialPath(m_home.file("config"), devicePath());
+}
+
+void ToolHomeTest::TearDown()
+{
+    unsetenv("XDG_CONFIG_HOME");
+    SimTest::TearDown();
+}
+
 void SimTest::restartSim(const sim::SimOptions& options)
 {
     m_control.reset();

@@ -62,6 +62,17 @@ protected:
     std::unique_ptr<sim::ControlChannel> m_control;
 };
 
+// An emulator and a home for the programs a test runs: their configuration
+// and state in the test's own folder, the emulator's line stored as the
+// device they use.
+class ToolHomeTest : public SimTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    TempDir m_home;
+};
+
 // One command to the control channel at `path`; the reply line, or
 // "no reply: <why>" when the channel could not be reached within 5 s.
 std::string sendControl(const std::string& path, const std::string& command);

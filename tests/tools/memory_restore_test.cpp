@@ -23,21 +23,8 @@ const sim::EventImage kWake{0x08, 0x7F, 0x06, 0x1E, 0x80, 0x00, 0xE0, 0x02};
 const sim::EventImage kLamp{0x08, 0x04, 0x17, 0x05, 0x00, 0x01, 0xE0, 0x03};
 const sim::EventImage kNew{0x08, 0x20, 0x09, 0x00, 0x40, 0x00, 0xE0, 0x02};
 
-class MemoryRestoreTest : public testing_support::SimTest {
+class MemoryRestoreTest : public testing_support::ToolHomeTest {
 protected:
-    void SetUp() override
-    {
-        SimTest::SetUp();
-        setenv("XDG_CONFIG_HOME", m_home.file("config").c_str(), 1);
-        setenv("XDG_STATE_HOME", m_home.file("state").c_str(), 1);
-        testing_support::storeSerialPath(m_home.file("config"), devicePath());
-    }
-    void TearDown() override
-    {
-        unsetenv("XDG_CONFIG_HOME");
-        SimTest::TearDown();
-    }
-
     // Base house code B, then events 1 and 3, acknowledged.
     void programDevice()
     {
@@ -63,7 +50,6 @@ protected:
     }
     std::string runs() const { return readFile(m_home.file("state") + "/cp290/runs.log"); }
 
-    TempDir m_home;
     TempDir m_cronDir;
     state_test::CrontabStandIn m_crontab{m_cronDir.path()};
 };

@@ -36,25 +36,15 @@ bool unused(const std::optional<Image>& slot)
     return !slot || (*slot)[7] == 0;
 }
 
-class BrondileTest : public testing_support::SimTest {
+class BrondileTest : public testing_support::ToolHomeTest {
 protected:
     void SetUp() override
     {
-        SimTest::SetUp();
-        setenv("XDG_CONFIG_HOME", m_home.file("config").c_str(), 1);
-        setenv("XDG_STATE_HOME", m_home.file("state").c_str(), 1);
-        testing_support::storeSerialPath(m_home.file("config"), devicePath());
+        ToolHomeTest::SetUp();
         // The controller's files of an open planning window, which a run must not touch.
         writeFile(m_home.file("tempCrontab"), "# a planning window's copy\n");
         writeFile(m_home.file("Wrellish"), "# a planning window's work file\n");
     }
-    void TearDown() override
-    {
-        unsetenv("XDG_CONFIG_HOME");
-        unsetenv("XDG_STATE_HOME");
-        SimTest::TearDown();
-    }
-
     // An event schedule file holding the given slots.
     std::string scheduleFile(const std::string& name, const std::map<int, Image>& events)
     {
@@ -103,7 +93,6 @@ protected:
         EXPECT_EQ(readFile(m_home.file("Wrellish")), "# a planning window's work file\n");
     }
 
-    TempDir m_home;
     TempDir m_cronDir;
     state_test::CrontabStandIn m_crontab{m_cronDir.path()};
 };
